@@ -1,0 +1,41 @@
+# The project's commands. Each build kind has its own directory.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps test tsan bench fuzz demo clean
+
+deps:
+	@scripts/install-deps
+
+# All tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DZT_SANITIZE=address $(CMAKE_FLAGS)
+	cmake --build build -j $(JOBS)
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+# All tests under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DZT_SANITIZE=thread $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
+
+# Release build; every benchmark prints "name value unit" lines.
+bench: deps
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_TESTS=OFF -DZT_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build-release -j $(JOBS)
+	scripts/run-benchmarks build-release/bench
+
+# libFuzzer harnesses, each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DZT_SANITIZE=fuzzer -DZT_BUILD_TESTS=OFF -DZT_BUILD_FUZZ=ON $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/run-fuzzers build-fuzz/fuzz $(FUZZ_SECONDS)
+
+demo: deps
+	@echo "make demo: the console programs are not built yet" >&2
+	@false
+
+clean:
+	rm -rf build build-tsan build-release build-fuzz

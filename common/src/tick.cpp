@@ -1,0 +1,12 @@
+#include "zt_common.h"
+
+#include <chrono>
+
+namespace zt {
+
+uint64_t tickMs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+} // namespace zt

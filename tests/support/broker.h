@@ -1,0 +1,49 @@
+// A real mosquitto broker for tests, run through scripts/local-broker: TLS on
+// 127.0.0.1 with the project's certificates and the user "root".
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+namespace zt::test {
+
+class Broker {
+public:
+  // Picks a free port; the broker is not running until start().
+  Broker();
+  // Stops the broker (by its pid) and removes its directory.
+  ~Broker();
+  Broker(const Broker &) = delete;
+  Broker &operator=(const Broker &) = delete;
+
+  // Starts the broker and waits until it completes a TLS handshake; false on time-out.
+  bool start();
+  // Stops the broker by its pid and waits for it to exit.
+  void stop();
+  // Stops and starts again on the same port.
+  bool restart();
+
+  bool running() const { return m_pid > 0; }
+  int port() const { return m_nPort; }
+  pid_t pid() const { return m_pid; }
+  // The project's CA certificate file.
+  static std::string caFile();
+
+private:
+  bool acceptsTls() const;
+
+  int m_nPort = 0;
+  pid_t m_pid = -1;
+  std::string m_strDir;
+};
+
+// Polls pred every 5 ms until it is true or the timeout passes; returns its last value.
+bool waitFor(const std::function<bool()> &pred,
+             std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+
+// A free TCP port on 127.0.0.1 (bound once to port 0 and released).
+int freeTcpPort();
+
+} // namespace zt::test
