@@ -6,6 +6,7 @@ function(zt_shared_library name)
   cmake_parse_arguments(ARG "" "EXPORTS" "SOURCES;LIBS" ${ARGN})
   add_library(${name} SHARED ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                            ${PROJECT_SOURCE_DIR}/common/include
                                      PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS})

@@ -1,0 +1,100 @@
+/* busline: MQTT sessions to one broker with sequence number, message type,
+ * response topic and sender IP list carried beside each message.
+ * Plain C interface; every function may be called from any thread. */
+#ifndef BUSLINE_H
+#define BUSLINE_H
+
+#include <stdint.h>
+
+#include "zt_module_info.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define BUSLINE_API __attribute__((visibility("default")))
+
+/* Opaque session handle. */
+typedef struct BuslineHandle BuslineHandle;
+
+/* nConnectStatus: 0 connected, 1 disconnected (an event stream, not a level). */
+typedef void (*nm_mqtt_connect_callback)(int nConnectStatus, void *pUserData);
+
+/* Called on the handle's network thread; every pointer is valid only during the call. */
+typedef void (*nm_mqtt_recv_message_callback)(const char *pstrSourceTopic, const void *pMessage, int nSize,
+                                              int nQos, int nRetain, uint32_t uSN, int32_t nType,
+                                              const char *pstrResponseTopic, void *pUserData);
+
+/* Receives every log line that passes the level filter. */
+typedef void (*nm_log_callback)(int nLevel, const char *pstrText, int nLength);
+
+/* Result codes: 0 success, -1 connect failed or message head not built,
+ * -2 bad handle or argument, -3 refused by the MQTT library. */
+
+BUSLINE_API BuslineHandle *busline_init(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
+                                        int nProtocol, int nUseBuslineHead,
+                                        nm_mqtt_connect_callback pMqttConnectCallback,
+                                        nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData);
+BUSLINE_API BuslineHandle *busline_init_session(const char *pstrSessionId, int nCleanSession, int nProtocol,
+                                                int nUseBuslineHead, nm_mqtt_connect_callback pMqttConnectCallback,
+                                                nm_mqtt_recv_message_callback pMqttRecvMessageCallback,
+                                                void *pUserData);
+BUSLINE_API int busline_set_module(BuslineHandle *pHandle, const char *pstrModule);
+BUSLINE_API int busline_connect(BuslineHandle *pHandle, const char *pstrIP, int nPort, int nKeepalive,
+                                const char *pstrBindAddress);
+BUSLINE_API int busline_set_reconnect_delay(BuslineHandle *pHandle, int nReconnectDelay, int nReconnectDelayMax,
+                                            int nReconnectExponentialBackoff);
+BUSLINE_API int busline_set_will(BuslineHandle *pHandle, const char *pstrTopic, const void *pMessage, int nSize,
+                                 int nQos, int nRetain, uint32_t uSN, int32_t nType);
+BUSLINE_API int busline_clear_will(BuslineHandle *pHandle);
+BUSLINE_API int busline_set_user_pwd(BuslineHandle *pHandle, const char *pstrUserName, const char *pstrPassword);
+BUSLINE_API int busline_set_tls(BuslineHandle *pHandle, const char *pstrCafile, const char *pstrCertfile,
+                                const char *pstrKeyfile, const char *pstrKeyPassword);
+BUSLINE_API int busline_set_tls_option(BuslineHandle *pHandle, int nInsecure, int nCertReqs,
+                                       const char *pstrTlsVersion, const char *pstrCiphers);
+BUSLINE_API int busline_set_tls_psk(BuslineHandle *pHandle, const char *pstrIdentity, const char *pstrPSK,
+                                    const char *pstrCiphers);
+/* 1 connected, 0 otherwise (also for a bad handle). */
+BUSLINE_API int busline_get_connect_state(BuslineHandle *pHandle);
+BUSLINE_API int busline_subscribe(BuslineHandle *pHandle, const char *pstrTopic, int nQos);
+BUSLINE_API int busline_unsubscribe(BuslineHandle *pHandle, const char *pstrTopic);
+BUSLINE_API int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *pMessage, int nSize,
+                                int nQos, int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
+BUSLINE_API void busline_exit(BuslineHandle *pHandle);
+
+/* The process-wide session (MQTT 3.1.1 with the message head). */
+BUSLINE_API int nm_mqtt_init(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
+                             nm_mqtt_connect_callback pMqttConnectCallback,
+                             nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData);
+BUSLINE_API int nm_mqtt_init_session(const char *pstrSessionId, int nCleanSession,
+                                     nm_mqtt_connect_callback pMqttConnectCallback,
+                                     nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData);
+BUSLINE_API int nm_mqtt_connect(const char *pstrIP, int nPort);
+BUSLINE_API int nm_mqtt_subscribe(const char *pstrTopic, int nQos);
+BUSLINE_API int nm_mqtt_unsubscribe(const char *pstrTopic);
+BUSLINE_API int nm_mqtt_publish(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                                uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
+BUSLINE_API int nm_mqtt_set_will(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                                 uint32_t uSN, int32_t nType);
+BUSLINE_API int nm_mqtt_clear_will(void);
+BUSLINE_API void nm_mqtt_exit(void);
+
+/* Information. */
+BUSLINE_API int nm_get_moduleinfo(ZtModuleInfo *pModuleInfo);
+BUSLINE_API const char *nm_get_sdk_version(void);
+BUSLINE_API const char *nm_get_mqtt_version(void);
+/* pstrMac receives "XX:XX:XX:XX:XX:XX" (at least 18 bytes). 0, -1 null buffer, -5 adapter query failed,
+ * -6 no adapter of that name. */
+BUSLINE_API int nm_get_mac_addr_by_netname(char *pstrMac, const char *pstrNetName);
+
+/* Log settings. */
+BUSLINE_API void nm_set_log_func(nm_log_callback pCallback);
+BUSLINE_API void nm_set_log_file(const char *pstrDir, const char *pstrName);
+BUSLINE_API void nm_set_log_size(int nSizeMiB);
+BUSLINE_API void nm_set_log_type(int nEnable, int nLevel);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
