@@ -1,0 +1,151 @@
+#include "command_code.h"
+#include "device_info_text.h"
+#include "response_object.h"
+#include "run_model.h"
+#include "sn_counter.h"
+#include "topic.h"
+#include "zt_device_info.h"
+
+#include <json/reader.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <set>
+
+extern "C" size_t deviceInfoSizeSeenByC(void);
+extern "C" size_t deviceInfoModelOffsetSeenByC(void);
+
+namespace {
+
+Json::Value parseJson(const std::string &strText) {
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> pReader(builder.newCharReader());
+  Json::Value jsonValue;
+  std::string strErrors;
+  EXPECT_TRUE(pReader->parse(strText.data(), strText.data() + strText.size(), &jsonValue, &strErrors)) << strText;
+  return jsonValue;
+}
+
+} // namespace
+
+TEST(CommandTable, NamesAndCodesMapBothWays) {
+  const char *names[] = {"FindDevices", "SetParam",    "GetParam",    "Ctrl",        "QryStatus",  "ReportStatus",
+                         "ReportData",  "ReportEvent", "RegTestCase", "SetRunModel", "QryRunModel"};
+  for (int nCode = 1; nCode <= 11; ++nCode) {
+    EXPECT_STREQ(zt::commandNameOf(nCode), names[nCode - 1]);
+    EXPECT_EQ(zt::commandCodeOf(names[nCode - 1]), nCode);
+  }
+  EXPECT_EQ(zt::commandCodeOf("NULL"), -1);
+  EXPECT_EQ(zt::commandCodeOf("setparam"), -1);
+  EXPECT_EQ(zt::commandCodeOf(""), -1);
+  EXPECT_STREQ(zt::commandNameOf(0), "NULL");
+  EXPECT_STREQ(zt::commandNameOf(12), "NULL");
+  EXPECT_STREQ(zt::commandNameOf(-1), "NULL");
+  EXPECT_STREQ(zt::runModelName(0), "Normal");
+  EXPECT_STREQ(zt::runModelName(1), "Debug");
+}
+
+TEST(DeviceInfoRecord, LayoutIsTheSameForCAndCpp) {
+  EXPECT_EQ(sizeof(DeviceInfo), 304u);
+  EXPECT_EQ(deviceInfoSizeSeenByC(), 304u);
+  EXPECT_EQ(deviceInfoModelOffsetSeenByC(), 272u);
+
+  DeviceInfo info;
+  std::memset(&info, 'A', sizeof info); // every text field full, no terminator anywhere
+  EXPECT_EQ(zt::fieldText(info.id), std::string(36, 'A'));
+  EXPECT_EQ(zt::fieldText(info.model), std::string(32, 'A'));
+  std::strcpy(info.pid, "D1");
+  EXPECT_EQ(zt::fieldText(info.pid), "D1");
+}
+
+TEST(Topics, BuiltForEachDirectionChannelAndFixedForm) {
+  using zt::Direction;
+  EXPECT_EQ(zt::deviceTopic(Direction::Down, 0, zt::kCmdGetParam, "0", 16, "D1"), "ZTDM/DOWN/DEV/0/16/D1/GetParam");
+  EXPECT_EQ(zt::deviceTopic(Direction::Up, 0, zt::kCmdQryStatus, "D1", 14, "C1"), "ZTDM/UP/DEV/D1/14/C1/QryStatus");
+  EXPECT_EQ(zt::deviceTopic(Direction::Up, 1, zt::kCmdReportData, "0", -3, "D1"), "ZTDM/UP/TEST/0/-3/D1/ReportData");
+  EXPECT_EQ(zt::deviceTopic(Direction::Down, 1, zt::kCmdSetRunModel, "0", 16, "D1"),
+            "ZTDM/DOWN/DEV-TEST/0/16/D1/SetRunModel");
+  EXPECT_EQ(zt::deviceTopic(Direction::Up, 0, zt::kCmdQryRunModel, "0", 16, "D1"),
+            "ZTDM/UP/DEV-TEST/0/16/D1/QryRunModel");
+  // Only model 1 selects TEST.
+  EXPECT_EQ(zt::topicPrefix(Direction::Up, 2, zt::kCmdCtrl), "ZTDM/UP/DEV/");
+  EXPECT_EQ(zt::findDevicesRequestTopic("X"), "ZTDM/DOWN/DEV/0/0/X/FindDevices");
+  EXPECT_EQ(zt::testCaseTopic(16), "ZTDM/UP/DEV/0/0/16/RegTestCase");
+  EXPECT_EQ(zt::rootDevicesFilter(Direction::Down, 0), "ZTDM/DOWN/DEV/0/#");
+  EXPECT_EQ(zt::rootDevicesFilter(Direction::Down, 1), "ZTDM/DOWN/TEST/0/#");
+  EXPECT_EQ(zt::rootDevicesFilter(Direction::Up, 0), "ZTDM/UP/DEV/0/#");
+  EXPECT_EQ(zt::childDevicesFilter(Direction::Down, 1, "D1"), "ZTDM/DOWN/TEST/D1/#");
+  EXPECT_EQ(zt::childDevicesFilter(Direction::Up, 0, "D1"), "ZTDM/UP/DEV/D1/#");
+  EXPECT_EQ(zt::runModelFilter(Direction::Down, "D1"), "ZTDM/DOWN/DEV-TEST/0/+/D1/#");
+  EXPECT_EQ(zt::runModelFilter(Direction::Up, "D1"), "ZTDM/UP/DEV-TEST/0/+/D1/#");
+}
+
+TEST(Topics, SplitKeepsEmptySegmentsAndStrictCheckRejectsMalformed) {
+  auto vecSegments = zt::splitTopic("ZTDM/UP/DEV/0/16/D1/GetParam");
+  ASSERT_EQ(vecSegments.size(), 7u);
+  EXPECT_EQ(vecSegments[zt::kSegDevId], "D1");
+  EXPECT_EQ(vecSegments[zt::kSegCommand], "GetParam");
+  EXPECT_TRUE(zt::isWellFormedTopic(vecSegments));
+
+  EXPECT_EQ(zt::splitTopic("").size(), 1u);
+  EXPECT_EQ(zt::splitTopic("a//b/").size(), 4u);
+  EXPECT_FALSE(zt::isWellFormedTopic(zt::splitTopic("ZTDM/UP/DEV/0/16/D1/GetParam/x")));
+  EXPECT_FALSE(zt::isWellFormedTopic(zt::splitTopic("ZTDM/UP/DEV/0/16/D1")));
+  EXPECT_FALSE(zt::isWellFormedTopic(zt::splitTopic("ZTDX/UP/DEV/0/16/D1/GetParam")));
+  EXPECT_FALSE(zt::isWellFormedTopic(zt::splitTopic("ZTDM/UP/DEV//16/D1/GetParam")));
+  EXPECT_FALSE(zt::isWellFormedTopic(zt::splitTopic("ZTDM/UP/DEV/0/16/D1/")));
+}
+
+TEST(ResponseObject, CompactOneLineWithKeysInOrder) {
+  EXPECT_EQ(zt::responseBody(2, 0, nullptr, 0), R"({"cmd":2,"code":0,"desc":""})");
+  EXPECT_EQ(zt::responseBody(3, 100, "abc", 3), R"({"cmd":3,"code":100,"desc":"abc"})");
+  // JSON output of a driver is carried as a string, only the given length counts.
+  std::string strDriverOut = R"({"a":1})";
+  std::string strBody = zt::responseBody(3, 0, strDriverOut.c_str(), static_cast<int>(strDriverOut.size()));
+  EXPECT_EQ(strBody.find('\n'), std::string::npos);
+  Json::Value jsonBody = parseJson(strBody);
+  EXPECT_EQ(jsonBody["desc"].asString(), strDriverOut);
+  EXPECT_EQ(parseJson(zt::responseBody(4, 0, "ab", 1))["desc"].asString(), "a");
+
+  EXPECT_EQ(zt::requestTimeoutDesc(), R"({"code":4,"desc":"Request time out!"})");
+  EXPECT_EQ(zt::runModelDesc(1), R"({"runmodel":1})");
+  Json::Value jsonTimeout = parseJson(zt::responseBody(2, 4, zt::requestTimeoutDesc().c_str(),
+                                                       static_cast<int>(zt::requestTimeoutDesc().size())));
+  EXPECT_EQ(jsonTimeout["code"].asInt(), 4);
+  EXPECT_EQ(parseJson(jsonTimeout["desc"].asString())["desc"].asString(), "Request time out!");
+}
+
+TEST(ResponseObject, ArbitraryBytesStayValidJson) {
+  const char bytes[] = {'x', '\0', '"', '\\', '\n', static_cast<char>(0xFF), static_cast<char>(0xC3)};
+  std::string strBody = zt::responseBody(5, 0, bytes, sizeof bytes);
+  EXPECT_EQ(strBody.find('\n'), std::string::npos);
+  Json::Value jsonBody = parseJson(strBody);
+  EXPECT_EQ(jsonBody["cmd"].asInt(), 5);
+  EXPECT_TRUE(jsonBody["desc"].isString());
+}
+
+TEST(SnCounter, StartsAtOneWrapsToOneAndNeverRepeatsAcrossThreads) {
+  zt::SnCounter counter;
+  EXPECT_EQ(counter.nextSn(), 1);
+  EXPECT_EQ(counter.nextSn(), 2);
+  zt::SnCounter nearEnd(std::numeric_limits<int32_t>::max() - 1);
+  EXPECT_EQ(nearEnd.nextSn(), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(nearEnd.nextSn(), 1);
+
+  zt::SnCounter shared;
+  std::vector<int32_t> vecA, vecB;
+  std::thread threadA([&] {
+    for (int i = 0; i < 1000; ++i) vecA.push_back(shared.nextSn());
+  });
+  for (int i = 0; i < 1000; ++i) vecB.push_back(shared.nextSn());
+  threadA.join();
+  std::set<int32_t> setAll(vecA.begin(), vecA.end());
+  setAll.insert(vecB.begin(), vecB.end());
+  EXPECT_EQ(setAll.size(), 2000u);
+  EXPECT_EQ(*setAll.begin(), 1);
+  EXPECT_EQ(*setAll.rbegin(), 2000);
+}
