@@ -14,8 +14,9 @@ enum LogLevel { LOG_FATAL = 0, LOG_ALERT = 1, LOG_CRIT = 2, LOG_ERROR = 3,
 
 // How a line looks after the time stamp and level.
 enum class LineFormat {
-  Standard, // [LEVEL][file:line][thread] msg   ([LEVEL][file:line][function][thread] with LogFuctionName)
+  Standard, // [LEVEL][file:line][thread] msg
   Busline,  // [LEVEL][thread] msg
+  // With bLogFuctionName both print [LEVEL][file:line][function][thread] msg.
 };
 
 struct LogOption {

@@ -1,0 +1,51 @@
+// The local control socket through which another process of the same user retunes a log:
+// a Unix-domain SOCK_SEQPACKET socket, one request "%d|%d|%d|%d" per message
+// (to stdout, to file, flush immediately, level), each answered with the five bytes "test\0".
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace zt {
+
+struct ControlRequest {
+  bool bLogToStdout;
+  bool bLogToFile;
+  bool bLogFlushImmediately;
+  int nLogLevel;
+};
+
+// Reads "%d|%d|%d|%d"; true only when four integers are there and the level is 0..7.
+bool parseControlRequest(const std::string &strText, ControlRequest &request);
+
+class ControlServer {
+public:
+  using Handler = std::function<void(const ControlRequest &)>;
+
+  ControlServer() = default;
+  ~ControlServer();
+  ControlServer(const ControlServer &) = delete;
+  ControlServer &operator=(const ControlServer &) = delete;
+
+  // Creates the socket file (mode 0600) and starts serving; false, with nothing started, when the
+  // socket cannot be created. nPollMs bounds how long stop() waits for the thread.
+  bool start(const std::string &strPath, Handler handler, int nPollMs = 100);
+  // Ends the thread and removes the socket file.
+  void stop();
+
+private:
+  void run();
+  void serveClient(int nClientFd);
+  bool peerIsSameUser(int nClientFd) const;
+
+  std::string m_strPath;
+  Handler m_handler;
+  int m_nPollMs = 100;
+  int m_nListenFd = -1;
+  std::atomic<bool> m_bRun{false};
+  std::thread m_thread;
+};
+
+} // namespace zt

@@ -1,0 +1,233 @@
+#include "logger.h"
+
+#include "control_server.h"
+#include "line_queue.h"
+#include "log_line.h"
+#include "rotating_file.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace zt {
+
+namespace {
+
+// The writer sleeps briefly after a busy pass and longer after a quiet one.
+constexpr size_t kBusyPassLines = 51;
+constexpr std::chrono::milliseconds kBusyPause(1);
+constexpr std::chrono::milliseconds kQuietPause(100);
+// Quiet passes (about 100 ms each) after which a buffered file is flushed: about once a minute.
+constexpr int kQuietPassesBeforeFlush = 600;
+
+LinePrefix prefixFor(const LogOption &option) {
+  if (option.bLogFuctionName) {
+    return LinePrefix::FileLineFunction;
+  }
+  return option.eFormat == LineFormat::Busline ? LinePrefix::ThreadOnly : LinePrefix::FileLine;
+}
+
+} // namespace
+
+struct Logger::Impl {
+  // Read on every record without a lock; the control socket may change the first four at any time.
+  std::atomic<bool> bLogToStdout{false};
+  std::atomic<bool> bLogToFile{false};
+  std::atomic<bool> bLogFlushImmediately{false};
+  std::atomic<int> nLogLevel{LOG_INFO};
+  std::atomic<bool> bLogAsync{false};
+  std::atomic<LinePrefix> ePrefix{LinePrefix::FileLine};
+
+  std::mutex outputMutex; // guards the file and standard output
+  RotatingFile file;
+
+  LineQueue queue;
+  std::thread writer;
+  std::atomic<bool> bWriterRun{false};
+  std::mutex wakeMutex;
+  std::condition_variable wake;
+
+  ControlServer control;
+  std::mutex lifecycleMutex; // serialises start and stop
+
+  void emit(const LineBatch &lines);
+  void emit(const char *pLine, size_t nLength);
+  void runWriter();
+  void stopWriter();
+  void shutdown();
+};
+
+void Logger::Impl::emit(const LineBatch &lines) {
+  std::lock_guard<std::mutex> lock(outputMutex);
+  if (bLogToFile) {
+    file.writeLines(lines.strBytes.data(), lines.vecLengths.data(), lines.vecLengths.size(),
+                    bLogFlushImmediately);
+  }
+  if (bLogToStdout) {
+    fwrite(lines.strBytes.data(), 1, lines.strBytes.size(), stdout);
+  }
+}
+
+void Logger::Impl::emit(const char *pLine, size_t nLength) {
+  std::lock_guard<std::mutex> lock(outputMutex);
+  if (bLogToFile) {
+    const uint32_t nLineLength = static_cast<uint32_t>(nLength);
+    file.writeLines(pLine, &nLineLength, 1, bLogFlushImmediately);
+  }
+  if (bLogToStdout) {
+    fwrite(pLine, 1, nLength, stdout);
+  }
+}
+
+void Logger::Impl::runWriter() {
+  LineBatch batch;
+  int nQuietPasses = 0;
+  while (bWriterRun) {
+    queue.takeAll(batch);
+    emit(batch);
+    if (batch.vecLengths.size() <= 1 && ++nQuietPasses > kQuietPassesBeforeFlush) {
+      nQuietPasses = 0;
+      if (bLogToFile && !bLogFlushImmediately) {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        file.flush();
+      }
+    }
+    std::unique_lock<std::mutex> lock(wakeMutex);
+    wake.wait_for(lock, batch.vecLengths.size() < kBusyPassLines ? kQuietPause : kBusyPause,
+                  [this] { return !bWriterRun; });
+  }
+  // Whatever was queued before stop() goes out too.
+  queue.takeAll(batch);
+  emit(batch);
+}
+
+void Logger::Impl::stopWriter() {
+  if (!writer.joinable()) {
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(wakeMutex);
+    bWriterRun = false;
+  }
+  wake.notify_all();
+  writer.join();
+}
+
+void Logger::Impl::shutdown() {
+  control.stop();
+  stopWriter();
+  // From here on records are dropped, as before start().
+  bLogToStdout = false;
+  bLogToFile = false;
+  bLogAsync = false;
+  {
+    std::lock_guard<std::mutex> lock(outputMutex);
+    file.close();
+    fflush(stdout);
+  }
+  queue.clear();
+}
+
+Logger::Logger() : m_pImpl(new Impl) {}
+
+Logger::~Logger() {
+  stop();
+  delete m_pImpl;
+}
+
+Logger &Logger::instance() {
+  // Never destroyed, so threads that log while the process exits find it alive; the queue is
+  // written out at normal exit and later records are dropped.
+  static Logger *pLogger = [] {
+    Logger *p = new Logger();
+    std::atexit([] { instance().stop(); });
+    return p;
+  }();
+  return *pLogger;
+}
+
+std::string Logger::controlSocketPath(const std::string &strLogName) {
+  const char *pstrRuntimeDir = std::getenv("XDG_RUNTIME_DIR");
+  std::string strDir = (pstrRuntimeDir && *pstrRuntimeDir) ? pstrRuntimeDir : "/tmp";
+  return strDir + "/pipe_name_50b665dc_9667_4a4b_83aa_7afa8de95f12_" + strLogName;
+}
+
+void Logger::start(const LogOption &option) {
+  Impl &d = *m_pImpl;
+  std::lock_guard<std::mutex> lifecycle(d.lifecycleMutex);
+  d.shutdown();
+  {
+    std::lock_guard<std::mutex> lock(d.outputMutex);
+    d.file.configure(option.strLogDir, option.strLogName, option.strHeader, option.nLogMaxSize);
+  }
+  d.queue.clear();
+  d.queue.setLimit(option.nAsyncQueueLimit);
+  d.bLogFlushImmediately = option.bLogFlushImmediately;
+  d.nLogLevel = option.nLogLevel;
+  d.ePrefix = prefixFor(option);
+  d.bLogAsync = option.bLogAsync;
+  if (option.bLogAsync) {
+    d.bWriterRun = true;
+    d.writer = std::thread(&Impl::runWriter, &d);
+  }
+  if (option.bControlSocket) {
+    // Without the socket the log still works; it just cannot be retuned from outside.
+    d.control.start(controlSocketPath(option.strLogName), [this](const ControlRequest &request) {
+      applyControl(request.bLogToStdout, request.bLogToFile, request.bLogFlushImmediately, request.nLogLevel);
+    });
+  }
+  // Records flow only once everything above is in place.
+  d.bLogToStdout = option.bLogToStdout;
+  d.bLogToFile = option.bLogToFile;
+}
+
+void Logger::stop() {
+  std::lock_guard<std::mutex> lifecycle(m_pImpl->lifecycleMutex);
+  m_pImpl->shutdown();
+}
+
+void Logger::write(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
+                   const char *pstrFormat, ...) {
+  va_list args;
+  va_start(args, pstrFormat);
+  vwrite(pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+  va_end(args);
+}
+
+void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
+                    const char *pstrFormat, va_list args) {
+  Impl &d = *m_pImpl;
+  if (!enabled(nLevel)) {
+    return;
+  }
+  LogLine line;
+  line.format(d.ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+  if (d.bLogAsync) {
+    d.queue.push(line.data(), line.size());
+  } else {
+    d.emit(line.data(), line.size());
+  }
+}
+
+void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel) {
+  Impl &d = *m_pImpl;
+  d.bLogToStdout = bLogToStdout;
+  d.bLogToFile = bLogToFile;
+  d.bLogFlushImmediately = bLogFlushImmediately;
+  d.nLogLevel = nLogLevel;
+  if (bLogToFile && bLogFlushImmediately) {
+    std::lock_guard<std::mutex> lock(d.outputMutex);
+    d.file.flush();
+  }
+}
+
+bool Logger::enabled(int nLevel) const {
+  const Impl &d = *m_pImpl;
+  return nLevel <= d.nLogLevel && (d.bLogToFile || d.bLogToStdout);
+}
+
+} // namespace zt

@@ -1,0 +1,121 @@
+#include "log_test_dir.h"
+#include "logger.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace zt;
+using namespace zt::test;
+
+namespace {
+
+// A client connection to a log's control socket.
+class ControlClient {
+public:
+  explicit ControlClient(const std::string &strPath) {
+    m_fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    struct sockaddr_un addr;
+    memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    strncpy(addr.sun_path, strPath.c_str(), sizeof addr.sun_path - 1);
+    m_bConnected = connect(m_fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr) == 0;
+    struct timeval timeout = {2, 0};
+    setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  }
+  ~ControlClient() { close(m_fd); }
+
+  bool connected() const { return m_bConnected; }
+
+  // Sends one request and returns the answer.
+  std::string request(const std::string &strText) {
+    send(m_fd, strText.data(), strText.size(), MSG_NOSIGNAL);
+    char szReply[64];
+    ssize_t n = recv(m_fd, szReply, sizeof szReply, 0);
+    return n > 0 ? std::string(szReply, static_cast<size_t>(n)) : std::string();
+  }
+
+private:
+  int m_fd;
+  bool m_bConnected;
+};
+
+const std::string kReply("test\0", 5);
+
+} // namespace
+
+TEST(LoggerControlSocket, AcceptsFourValidNumbersAndAnswersEveryRequest) {
+  ScratchDir dir;
+  const std::string strName = "ctl_test_" + std::to_string(getpid());
+  Logger logger;
+  LogOption option = fileOption(dir.path(), strName);
+  option.bControlSocket = true;
+  option.nLogLevel = LOG_ERROR;
+  logger.start(option);
+
+  const std::string strPath = Logger::controlSocketPath(strName);
+  struct stat st;
+  ASSERT_EQ(stat(strPath.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  {
+    ControlClient client(strPath);
+    ASSERT_TRUE(client.connected());
+    // Refused: level out of range, negative level, three numbers, text, overflow.
+    for (const char *pstrBad : {"1|1|1|8", "1|1|1|-1", "1|1|1", "hello", "1|1|1|99999999999", "1,1,1,7"}) {
+      EXPECT_EQ(client.request(pstrBad), kReply) << pstrBad;
+      EXPECT_FALSE(logger.enabled(LOG_INFO)) << pstrBad;
+    }
+    EXPECT_EQ(client.request("1|1|1|7"), kReply);
+    EXPECT_TRUE(logger.enabled(LOG_DEBUG));
+    // Stdout off, file on, flush on: the next record is on disk at once.
+    EXPECT_EQ(client.request("0|1|1|6"), kReply);
+    EXPECT_FALSE(logger.enabled(LOG_DEBUG));
+    logger.write("c.cpp", "f", 1, LOG_INFO, "after control");
+    EXPECT_NE(readFile(dir.path() + "/" + strName + ".log").find("after control"), std::string::npos);
+  }
+
+  // A second client is served after the first leaves.
+  {
+    ControlClient second(strPath);
+    ASSERT_TRUE(second.connected());
+    EXPECT_EQ(second.request("0|0|0|0"), kReply);
+  }
+  EXPECT_FALSE(logger.enabled(LOG_FATAL));
+}
+
+TEST(LoggerControlSocket, StopIsPromptAndRemovesTheSocket) {
+  ScratchDir dir;
+  const std::string strName = "ctl_stop_" + std::to_string(getpid());
+  Logger logger;
+  LogOption option = fileOption(dir.path(), strName);
+  option.bControlSocket = true;
+  logger.start(option);
+  const std::string strPath = Logger::controlSocketPath(strName);
+  ASSERT_TRUE(fileExists(strPath));
+  ControlClient idle(strPath); // connected but silent
+  ASSERT_TRUE(idle.connected());
+
+  auto begin = std::chrono::steady_clock::now();
+  logger.stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
+  EXPECT_FALSE(fileExists(strPath));
+}
+
+TEST(LoggerControlSocket, UnusableSocketPathLeavesTheLogWorking) {
+  ScratchDir dir;
+  // A log name too long for a socket address: the socket cannot be made, the file still works.
+  LogOption option = fileOption(dir.path(), std::string(150, 'n'));
+  option.bControlSocket = true;
+  Logger logger;
+  logger.start(option);
+  logger.write("c.cpp", "f", 1, LOG_ERROR, "still logged");
+  logger.stop();
+  EXPECT_NE(readFile(dir.path() + "/" + option.strLogName + ".log").find("still logged"), std::string::npos);
+}

@@ -1,0 +1,33 @@
+// Helpers of the log tests: a scratch directory and reading back what was logged.
+#pragma once
+
+#include "logger.h"
+
+#include <string>
+#include <vector>
+
+namespace zt::test {
+
+// A fresh directory under the temporary directory, removed with its content on destruction.
+class ScratchDir {
+public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir &) = delete;
+  ScratchDir &operator=(const ScratchDir &) = delete;
+
+  const std::string &path() const { return m_strPath; }
+
+private:
+  std::string m_strPath;
+};
+
+std::string readFile(const std::string &strPath);
+bool fileExists(const std::string &strPath);
+// Splits text into lines ended by "\r\n" (or the "*\n" marker); a trailing unterminated part is kept.
+std::vector<std::string> splitLines(const std::string &strText);
+
+// Settings of a synchronous file-only log in dir, without the control socket.
+LogOption fileOption(const std::string &strDir, const std::string &strName);
+
+} // namespace zt::test

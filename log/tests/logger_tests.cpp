@@ -1,0 +1,171 @@
+#include "log_test_dir.h"
+#include "logger.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace zt;
+using namespace zt::test;
+
+namespace {
+
+std::string logPath(const ScratchDir &dir, const std::string &strName) {
+  return dir.path() + "/" + strName + ".log";
+}
+
+} // namespace
+
+TEST(LoggerLevels, RecordsAboveTheLevelOrBeforeStartAreDropped) {
+  ScratchDir dir;
+  Logger logger;
+  EXPECT_FALSE(logger.enabled(LOG_FATAL));
+  logger.write("a.cpp", "f", 1, LOG_FATAL, "before start");
+
+  LogOption option = fileOption(dir.path(), "levels");
+  option.nLogLevel = LOG_INFO;
+  logger.start(option);
+  EXPECT_TRUE(logger.enabled(LOG_INFO));
+  EXPECT_FALSE(logger.enabled(LOG_DEBUG));
+  logger.write("a.cpp", "f", 2, LOG_DEBUG, "debug dropped");
+  logger.write("a.cpp", "f", 3, LOG_INFO, "info kept");
+  logger.write("a.cpp", "f", 4, LOG_FATAL, "fatal kept");
+  logger.stop();
+  logger.write("a.cpp", "f", 5, LOG_FATAL, "after stop");
+
+  std::vector<std::string> lines = splitLines(readFile(logPath(dir, "levels")));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("[INFO]"), std::string::npos);
+  EXPECT_NE(lines[0].find("info kept"), std::string::npos);
+  EXPECT_NE(lines[1].find("[FATAL]"), std::string::npos);
+}
+
+TEST(LoggerFormats, StandardFunctionAndBuslineLinesEndInCrLf) {
+  ScratchDir dir;
+  const std::string strStamp = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )";
+  struct Case {
+    bool bFunctionName;
+    LineFormat eFormat;
+    std::string strPattern;
+  } cases[] = {
+      {false, LineFormat::Standard, strStamp + R"(\[WARN\]\[handle\.cpp:42\]\[\d+\] value=7\r\n)"},
+      {true, LineFormat::Standard, strStamp + R"(\[WARN\]\[handle\.cpp:42\]\[Cls::run\]\[\d+\] value=7\r\n)"},
+      {false, LineFormat::Busline, strStamp + R"(\[WARN\]\[\d+\] value=7\r\n)"},
+      {true, LineFormat::Busline, strStamp + R"(\[WARN\]\[handle\.cpp:42\]\[Cls::run\]\[\d+\] value=7\r\n)"},
+  };
+  int nCase = 0;
+  for (const Case &c : cases) {
+    std::string strName = "format" + std::to_string(nCase++);
+    Logger logger;
+    LogOption option = fileOption(dir.path(), strName);
+    option.bLogFuctionName = c.bFunctionName;
+    option.eFormat = c.eFormat;
+    logger.start(option);
+    logger.write("C:\\src\\proxy/handle.cpp", "Cls::run", 42, LOG_WARN, "value=%d", 7);
+    logger.stop();
+    std::string strText = readFile(logPath(dir, strName));
+    EXPECT_TRUE(std::regex_match(strText, std::regex(c.strPattern))) << strText;
+  }
+}
+
+TEST(LoggerFormats, LongMessagesAreNotTruncated) {
+  ScratchDir dir;
+  Logger logger;
+  logger.start(fileOption(dir.path(), "long"));
+  for (size_t nLength : {990u, 1023u, 1024u, 1025u, 5000u, 100000u}) {
+    std::string strMessage(nLength, 'x');
+    strMessage.back() = 'E';
+    logger.write("a.cpp", "f", 1, LOG_ERROR, "%s", strMessage.c_str());
+  }
+  logger.stop();
+  std::vector<std::string> lines = splitLines(readFile(logPath(dir, "long")));
+  ASSERT_EQ(lines.size(), 6u);
+  size_t i = 0;
+  for (size_t nLength : {990u, 1023u, 1024u, 1025u, 5000u, 100000u}) {
+    std::string strTail(nLength, 'x');
+    strTail.back() = 'E';
+    const std::string &strLine = lines[i++];
+    ASSERT_GE(strLine.size(), nLength);
+    EXPECT_EQ(strLine.substr(strLine.size() - nLength - 1), " " + strTail);
+  }
+}
+
+TEST(LoggerFailures, UncreatableDirectoryLosesLinesAndIsRetriedLater) {
+  ScratchDir dir;
+  // A regular file where the directory's parent should be: the directory cannot be created.
+  const std::string strBlocker = dir.path() + "/blocker";
+  std::ofstream(strBlocker) << "not a directory";
+  const std::string strLogDir = strBlocker + "/logs";
+
+  Logger logger;
+  logger.start(fileOption(strLogDir, "retry"));
+  logger.write("a.cpp", "f", 1, LOG_ERROR, "lost line");
+  ASSERT_EQ(unlink(strBlocker.c_str()), 0);
+  logger.write("a.cpp", "f", 2, LOG_ERROR, "kept line");
+  logger.stop();
+
+  std::vector<std::string> lines = splitLines(readFile(strLogDir + "/retry.log"));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("kept line"), std::string::npos);
+}
+
+TEST(LoggerControl, ApplyControlRetunesAndFlushesAtOnce) {
+  ScratchDir dir;
+  Logger logger;
+  LogOption option = fileOption(dir.path(), "control");
+  option.nLogLevel = LOG_ERROR;
+  logger.start(option);
+  logger.write("a.cpp", "f", 1, LOG_INFO, "dropped");
+  logger.write("a.cpp", "f", 2, LOG_ERROR, "buffered");
+  EXPECT_EQ(readFile(logPath(dir, "control")), "");
+
+  logger.applyControl(false, true, true, LOG_DEBUG);
+  EXPECT_NE(readFile(logPath(dir, "control")).find("buffered"), std::string::npos);
+  logger.write("a.cpp", "f", 3, LOG_DEBUG, "flushed");
+  EXPECT_NE(readFile(logPath(dir, "control")).find("flushed"), std::string::npos);
+
+  logger.applyControl(false, false, false, LOG_DEBUG);
+  EXPECT_FALSE(logger.enabled(LOG_FATAL));
+  logger.stop();
+  EXPECT_EQ(splitLines(readFile(logPath(dir, "control"))).size(), 2u);
+}
+
+TEST(LoggerThreads, ConcurrentWritersProduceWholeLines) {
+  for (bool bAsync : {false, true}) {
+    ScratchDir dir;
+    Logger logger;
+    LogOption option = fileOption(dir.path(), "threads");
+    option.bLogAsync = bAsync;
+    option.nAsyncQueueLimit = 64ull * 1024 * 1024;
+    logger.start(option);
+    const int nThreads = 4, nPerThread = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < nThreads; ++t) {
+      threads.emplace_back([&logger, t] {
+        for (int i = 0; i < nPerThread; ++i) {
+          logger.write("t.cpp", "f", i, LOG_INFO, "thread=%d,i=%d,end", t, i);
+        }
+      });
+    }
+    for (std::thread &th : threads) {
+      th.join();
+    }
+    logger.stop();
+
+    std::vector<std::string> lines = splitLines(readFile(logPath(dir, "threads")));
+    ASSERT_EQ(lines.size(), static_cast<size_t>(nThreads * nPerThread)) << "async=" << bAsync;
+    std::vector<int> nextIndex(nThreads, 0);
+    const std::regex pattern(R"(.*\[INFO\]\[t\.cpp:\d+\]\[\d+\] thread=(\d),i=(\d+),end)");
+    for (const std::string &strLine : lines) {
+      std::smatch match;
+      ASSERT_TRUE(std::regex_match(strLine, match, pattern)) << strLine;
+      int t = std::stoi(match[1]);
+      // Each thread's lines keep their order.
+      EXPECT_EQ(std::stoi(match[2]), nextIndex[t]++);
+    }
+  }
+}
