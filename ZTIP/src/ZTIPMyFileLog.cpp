@@ -1,0 +1,166 @@
+#include "ZTIPMyFileLog.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+#include "process_paths.h"
+
+namespace ztip {
+
+namespace {
+
+constexpr size_t kMaxLineBody = 2048;
+
+std::atomic<bool> g_bLogFlag{true};
+std::atomic<int> g_nMinLevel{0};
+std::atomic<bool> g_bTransLog{false};
+std::atomic<bool> g_bCompleteLog{false};
+std::atomic<LogBroadcaster> g_pBroadcaster{nullptr};
+std::atomic<LogClock> g_pClock{nullptr};
+
+// Guarded by g_logMutex.
+std::mutex g_logMutex;
+std::string g_strLogDir;   // empty while the log is not open
+std::string g_strDatePart; // "%Y-%m-%d-" of the day the file name was built for
+std::string g_strLogPath;
+FILE *g_pTraceFile = nullptr;
+
+// Set while a line is being broadcast, so the broadcast's own lines are not sent again.
+thread_local bool t_bBroadcasting = false;
+
+std::chrono::system_clock::time_point now() {
+  LogClock pClock = g_pClock.load();
+  return pClock != nullptr ? pClock() : std::chrono::system_clock::now();
+}
+
+std::tm localTime(std::chrono::system_clock::time_point tp) {
+  std::time_t tSeconds = std::chrono::system_clock::to_time_t(tp);
+  std::tm tmLocal{};
+  localtime_r(&tSeconds, &tmLocal);
+  return tmLocal;
+}
+
+std::string datePart(const std::tm &tmLocal) {
+  char szDate[32];
+  std::strftime(szDate, sizeof(szDate), "%Y-%m-%d-", &tmLocal);
+  return szDate;
+}
+
+// Rebuilds the file name when the local date has changed. Caller holds g_logMutex.
+void followDate(const std::tm &tmLocal) {
+  std::string strDate = datePart(tmLocal);
+  if (strDate != g_strDatePart) {
+    g_strDatePart = strDate;
+    g_strLogPath = g_strLogDir + "/" + strDate + "ztip.log";
+  }
+}
+
+// The trace file gets the first line and is then closed for good. Caller holds g_logMutex.
+void traceFirstLine(const char *pstrText) {
+  if (g_pTraceFile == nullptr)
+    return;
+  std::fprintf(g_pTraceFile, "**glogFilePath:%s\n**glogFilePath_bak:%s\n**gbFileLog:%d\n**message:%s\n",
+               g_strLogPath.c_str(), g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0, pstrText);
+  std::fclose(g_pTraceFile);
+  g_pTraceFile = nullptr;
+}
+
+void broadcast(const char *pstrText, size_t nLen) {
+  LogBroadcaster pBroadcaster = g_pBroadcaster.load();
+  if (pBroadcaster == nullptr || t_bBroadcasting)
+    return;
+  t_bBroadcasting = true;
+  pBroadcaster(pstrText, nLen);
+  t_bBroadcasting = false;
+}
+
+} // namespace
+
+void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) {
+  if (!g_bLogFlag.load() || nLevel < g_nMinLevel.load())
+    return;
+  char szText[kMaxLogMessage + 2];
+  va_list args;
+  va_start(args, pstrFormat);
+  int nLen = std::vsnprintf(szText, sizeof(szText), pstrFormat, args);
+  va_end(args);
+  if (nLen <= 0 || static_cast<size_t>(nLen) > kMaxLogMessage)
+    return;
+
+  std::chrono::system_clock::time_point tpNow = now();
+  std::tm tmLocal = localTime(tpNow);
+  {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_strLogDir.empty())
+      return;
+    followDate(tmLocal);
+    traceFirstLine(szText);
+  }
+
+  if (g_bTransLog.load())
+    broadcast(szText, static_cast<size_t>(nLen));
+
+  char szBody[kMaxLineBody];
+  std::snprintf(szBody, sizeof(szBody), "log: level: %d, area: %d, %s\n", nLevel, nArea, szText);
+  int nMillis = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(tpNow.time_since_epoch()).count() % 1000);
+
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  if (g_strLogDir.empty())
+    return;
+  FILE *pFile = std::fopen(g_strLogPath.c_str(), "a");
+  if (pFile == nullptr)
+    return;
+  std::fprintf(pFile, "%04d-%02d-%02d %02d:%02d:%02d.%03d  :%s", tmLocal.tm_year + 1900, tmLocal.tm_mon + 1,
+               tmLocal.tm_mday, tmLocal.tm_hour, tmLocal.tm_min, tmLocal.tm_sec, nMillis, szBody);
+  std::fclose(pFile);
+}
+
+void openLibraryLog() { openLibraryLog(zt::platform::executableDirectory()); }
+
+void openLibraryLog(const std::string &strBaseDir) {
+  std::string strLogDir = strBaseDir + "/log";
+  zt::platform::makeDirectories(strLogDir);
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  g_strLogDir = strLogDir;
+  g_strDatePart.clear();
+  followDate(localTime(now()));
+  if (FILE *pFile = std::fopen(g_strLogPath.c_str(), "a"))
+    std::fclose(pFile);
+  if (g_pTraceFile != nullptr)
+    std::fclose(g_pTraceFile);
+  g_pTraceFile = std::fopen((strBaseDir + "/test.log").c_str(), "a");
+  if (g_pTraceFile != nullptr)
+    std::fprintf(g_pTraceFile, "*glogFilePath:%s\n*glogFilePath_bak:%s\n*gbFileLog:%d\n", g_strLogPath.c_str(),
+                 g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0);
+}
+
+void closeLibraryLog() {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  if (g_pTraceFile != nullptr)
+    std::fclose(g_pTraceFile);
+  g_pTraceFile = nullptr;
+  g_strLogDir.clear();
+  g_strDatePart.clear();
+  g_strLogPath.clear();
+}
+
+std::string libraryLogPath() {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  return g_strLogPath;
+}
+
+void setLogFlag(int nOn) { g_bLogFlag = nOn != 0; }
+void setLogLevel(int nMinimum) { g_nMinLevel = nMinimum; }
+void setTransLog(uint8_t uOn) { g_bTransLog = uOn != 0; }
+void setCompleteLog(int nOn) { g_bCompleteLog = nOn != 0; }
+bool transLogOn() { return g_bTransLog.load(); }
+bool completeLogOn() { return g_bCompleteLog.load(); }
+
+void setLogBroadcaster(LogBroadcaster pBroadcaster) { g_pBroadcaster = pBroadcaster; }
+void setLogClock(LogClock pClock) { g_pClock = pClock; }
+
+} // namespace ztip

@@ -1,0 +1,54 @@
+// A queue of received frames waiting for their receive callback. The entries live in an
+// array that doubles when full; a producer cursor and a consumer cursor walk it in a ring
+// so that frames of one connection come out in the order they went in.
+#pragma once
+
+#include "ZTIP.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ztip {
+
+struct ZtipQueuedFrame {
+  uint16_t uSocketId = 0;
+  uint16_t uServerSocketId = 0;
+  ZTIP_Head_Para head{};
+  std::vector<uint8_t> vecData;
+  std::string strIp;
+  std::string strPort;
+  ZTIP_RecvCallback pCallback = nullptr; // null for key-exchange frames
+};
+
+class ZtipCallbackQueue {
+public:
+  // bPriority only selects the texts of the log lines and exits.
+  ZtipCallbackQueue(size_t uInitialCount, bool bPriority);
+
+  // Stores a copy of the frame. Ends the process (7777/8888) when memory runs out.
+  void push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head, const uint8_t *pData,
+            uint32_t uLen, const char *pstrIp, const char *pstrPort, ZTIP_RecvCallback pCallback);
+
+  // Moves the next waiting frame into frame; false when none waits.
+  bool pop(ZtipQueuedFrame &frame);
+
+  size_t capacity() const;
+
+private:
+  struct Entry {
+    bool bInUse = false;
+    ZtipQueuedFrame frame;
+  };
+
+  void grow();
+
+  mutable std::mutex m_mutex;
+  std::vector<Entry> m_vecEntries;
+  size_t m_uProducer = 0;
+  size_t m_uConsumer = 0;
+  bool m_bPriority;
+};
+
+} // namespace ztip
