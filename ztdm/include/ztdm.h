@@ -6,6 +6,7 @@
 #define ZTDM_H
 
 #include "zt_device_info.h"
+#include "ztdm_driver_callbacks.h"
 #include "zt_module_info.h"
 
 #ifdef __cplusplus
@@ -17,25 +18,6 @@ extern "C" {
 /* Opaque instance handle. */
 typedef struct ZtdmHandle ZtdmHandle;
 
-/* Driver entry points. Each receives the library's stored record of the addressed device first
- * and the request's sequence number last. Results: 0 success; more than 100 defers the answer
- * (the value is a time-out in milliseconds, after which a time-out answer is sent); anything
- * else is a failure code sent back as it is. Output lengths hold the buffer size on entry and
- * receive the number of bytes written. */
-typedef int (*ZtdmSetConfigFunc)(const DeviceInfo *pDevice, const char *pData, int nDataLen, int nSn);
-typedef int (*ZtdmGetConfigFunc)(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int nSn);
-typedef int (*ZtdmCtrlFunc)(const DeviceInfo *pDevice, const char *pData, int nDataLen, char *pOut,
-                            int *pnOutLen, int nSn);
-typedef int (*ZtdmQryStatusFunc)(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int nSn);
-
-/* The table of one visual device type; entries may be left null (such requests are answered
- * with code -2). */
-typedef struct DriverCallbacks {
-  ZtdmSetConfigFunc SetConfig;
-  ZtdmGetConfigFunc GetConfig;
-  ZtdmCtrlFunc Ctrl;
-  ZtdmQryStatusFunc QryStatus;
-} DriverCallbacks;
 
 /* pstrAddress: "a.b.c.d:port". Null when the address is invalid or the session cannot be made. */
 ZTDM_API ZtdmHandle *ztdm_Create(const char *pstrAddress);

@@ -1,0 +1,62 @@
+#include "broker_address.h"
+
+#include <cctype>
+
+namespace zt {
+
+namespace {
+
+// A decimal number of 1 to nMaxDigits digits, not above nMax.
+bool parseDecimal(const std::string &strText, size_t nMaxDigits, unsigned long nMax, unsigned long &nValue) {
+  if (strText.empty() || strText.size() > nMaxDigits) {
+    return false;
+  }
+  nValue = 0;
+  for (char c : strText) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+    nValue = nValue * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return nValue <= nMax;
+}
+
+bool isDottedIpv4(const std::string &strHost) {
+  size_t nStart = 0;
+  for (int nPart = 0; nPart < 4; ++nPart) {
+    size_t nDot = strHost.find('.', nStart);
+    if ((nPart < 3) == (nDot == std::string::npos)) {
+      return false;
+    }
+    std::string strPart = strHost.substr(nStart, nPart < 3 ? nDot - nStart : std::string::npos);
+    unsigned long nValue = 0;
+    if (!parseDecimal(strPart, 3, 255, nValue)) {
+      return false;
+    }
+    nStart = nDot + 1;
+  }
+  return true;
+}
+
+} // namespace
+
+bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address) {
+  if (pstrAddress == nullptr) {
+    return false;
+  }
+  std::string strAddress(pstrAddress);
+  size_t nColon = strAddress.find(':');
+  if (nColon == std::string::npos) {
+    return false;
+  }
+  std::string strHost = strAddress.substr(0, nColon);
+  unsigned long nPort = 0;
+  if (!isDottedIpv4(strHost) || !parseDecimal(strAddress.substr(nColon + 1), 5, 65535, nPort)) {
+    return false;
+  }
+  address.strHost = strHost;
+  address.uPort = static_cast<uint16_t>(nPort);
+  return true;
+}
+
+} // namespace zt

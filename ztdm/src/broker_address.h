@@ -1,0 +1,19 @@
+// The broker address accepted by ztdm_Create: four decimal numbers of 0 to 255 joined by three
+// dots, a ":" and a decimal port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zt {
+
+struct BrokerAddress {
+  std::string strHost;
+  uint16_t uPort = 0;
+};
+
+// False for a null text, a text without ":", a host that is not a dotted IPv4 address or a port
+// that is not a decimal number of 0 to 65535.
+bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address);
+
+} // namespace zt

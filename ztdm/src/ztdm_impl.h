@@ -1,0 +1,78 @@
+// One device-side instance: the registries, the broker channel, the timer object and the
+// request processing that calls the driver's entry points and answers on the broker.
+#pragma once
+
+#include "channel.h"
+#include "driver_manager.h"
+#include "ztdm_sync_time_manager.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace zt {
+
+class ZTDMImpl {
+public:
+  // Null when the address is not "a.b.c.d:port" or the channel cannot be opened.
+  static ZTDMImpl *create(const char *pstrAddress, const SyncTimerSettings &timerSettings = SyncTimerSettings());
+  // Stops the timer thread and the receive path before anything they read is freed.
+  ~ZTDMImpl();
+  ZTDMImpl(const ZTDMImpl &) = delete;
+  ZTDMImpl &operator=(const ZTDMImpl &) = delete;
+
+  void registerDriver(int nVdt, const DriverCallbacks &callbacks);
+  void registerDevice(const DeviceInfo &device);
+  // Reports (commands 6 to 8) of a registered device; false when not published.
+  bool report(const std::string &strDevId, int nCmd, int nSn, const char *pData, int nLength);
+  // Stores the test case of a vdt and announces it; false when not published.
+  bool regTestCase(int nVdt, const char *pData, int nLength);
+
+  int runModel() const { return m_pDriverManager->runModel(); }
+
+private:
+  // One request as delivered by the channel.
+  struct Request {
+    const std::string &strDevId;
+    int nSn;
+    int nCmd;
+    const char *pData;
+    int nLength;
+  };
+
+  explicit ZTDMImpl(const SyncTimerSettings &timerSettings);
+  int openChannel(const std::string &strHost, int nPort);
+
+  static void onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
+                        void *pContext);
+  void requestProc(const Request &request);
+  void answerDiscovery();
+  void requestSetConfig(const Request &request);
+  void requestGetConfig(const Request &request);
+  void requestCtrl(const Request &request);
+  void requestQryStatus(const Request &request);
+  void requestSetRunModel(const Request &request);
+  // Calls a driver entry that writes into an output buffer: (buffer, in/out length, error text).
+  using OutputCall = std::function<int(char *pOut, int *pnOutLen, char *pszError)>;
+  // Runs fnCall on a zeroed heap buffer of nBufferSize bytes and answers with its output.
+  void answerWithOutput(const Request &request, const char *pstrHandler, int nBufferSize, const OutputCall &fnCall);
+  // Answers at once, or defers the answer when the driver returned more than 100.
+  void finishRequest(const Request &request, int nResult, const char *pData, int nLength);
+
+  // Switches the run model and moves the request subscriptions; false for a model other than
+  // Normal or Debug, which leaves everything as it was.
+  bool changeRunModel(int nRunModel);
+  void doRunModelResponse(int nRunModel, const Request &request);
+
+  // Publishing builds topics from the run model, so it is serialised with run-model changes.
+  bool notify(const std::string &strDevId, int nCmd, int nSn, const char *pData, int nLength);
+  void respond(const ResponseRecord &record, int nSn);
+
+  std::unique_ptr<DriverManager> m_pDriverManager;
+  std::unique_ptr<ztdmSyncTimeManager> m_pSyncTimeManager;
+  std::unique_ptr<Channel> m_pChannel;
+  std::mutex m_runModelMutex;
+};
+
+} // namespace zt

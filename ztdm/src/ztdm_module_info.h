@@ -1,0 +1,10 @@
+// The module information of the library.
+#pragma once
+
+#include "zt_module_info.h"
+
+namespace zt {
+
+void fillZtdmModuleInfo(ZtModuleInfo *pModuleInfo);
+
+} // namespace zt
