@@ -1,0 +1,84 @@
+#include "ztlog.h"
+
+#include "channel_table.h"
+#include "logger.h"
+#include "process_paths.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint64_t kMaxFileBytes = 20ull * 1024 * 1024;
+constexpr uint64_t kQueueLimitBytes = 2ull * 1024 * 1024;
+
+// The logger level nearest to a ztlog level; everything past 700 is debug detail.
+int loggerLevel(int nLevel) {
+  if (nLevel > ZTLOG_LEVEL_PROGRESS) {
+    return zt::LOG_DEBUG;
+  }
+  static const struct {
+    int nZtlogLevel;
+    int nLoggerLevel;
+  } kAnchors[] = {{0, zt::LOG_FATAL},
+                  {100, zt::LOG_ALERT},
+                  {200, zt::LOG_CRIT},
+                  {ZTLOG_LEVEL_ERROR, zt::LOG_ERROR},
+                  {400, zt::LOG_WARN},
+                  {ZTLOG_LEVEL_NOTICE, zt::LOG_NOTICE},
+                  {ZTLOG_LEVEL_PROGRESS, zt::LOG_INFO}};
+  int nBest = zt::LOG_FATAL;
+  long nBestDistance = -1;
+  for (const auto &anchor : kAnchors) {
+    long nDistance = std::labs(static_cast<long>(nLevel) - anchor.nZtlogLevel);
+    if (nBestDistance < 0 || nDistance < nBestDistance) {
+      nBestDistance = nDistance;
+      nBest = anchor.nLoggerLevel;
+    }
+  }
+  return nBest;
+}
+
+zt::LogOption channelOption(const std::string &strModule) {
+  zt::LogOption option;
+  option.strLogDir = zt::platform::executableDirectory() + "/log";
+  option.strLogName = strModule;
+  option.bLogToFile = true;
+  option.bLogAsync = true;
+  // The writer flushes once per batch, so a crash loses at most the last 100 ms.
+  option.bLogFlushImmediately = true;
+  option.nLogLevel = zt::LOG_DEBUG;
+  option.nLogMaxSize = kMaxFileBytes;
+  option.nAsyncQueueLimit = kQueueLimitBytes;
+  // The file already names the module, so lines carry just the level and thread.
+  option.eFormat = zt::LineFormat::Busline;
+  option.bControlSocket = false;
+  return option;
+}
+
+// Runs when the library is unloaded or the process exits normally.
+__attribute__((destructor)) void writeOutChannelsAtUnload() {
+  zt::ChannelTable::instance().stopAll();
+}
+
+} // namespace
+
+extern "C" int ztLogInit(const char *pstrModuleName) {
+  // The module names a file inside the log directory and nothing else.
+  if (pstrModuleName == nullptr || *pstrModuleName == '\0' || strchr(pstrModuleName, '/') != nullptr) {
+    return -1;
+  }
+  return zt::ChannelTable::instance().open(pstrModuleName, channelOption(pstrModuleName));
+}
+
+extern "C" void ztLogPrintf(int nChannel, int nLevel, const char *pstrFormat, ...) {
+  zt::Logger *pLogger = zt::ChannelTable::instance().find(nChannel);
+  if (pLogger == nullptr || pstrFormat == nullptr) {
+    return;
+  }
+  va_list args;
+  va_start(args, pstrFormat);
+  pLogger->vwrite("", "", 0, loggerLevel(nLevel), pstrFormat, args);
+  va_end(args);
+}

@@ -1,0 +1,114 @@
+#include "ztlog.h"
+
+#include "process_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+std::string logFile(const std::string &strModule) {
+  return zt::platform::executableDirectory() + "/log/" + strModule + ".log";
+}
+
+std::string readFile(const std::string &strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// Polls until the file holds at least nLines lines (the channel's writer runs every 100 ms).
+std::string waitForLines(const std::string &strPath, size_t nLines) {
+  std::string strText;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (std::chrono::steady_clock::now() < deadline) {
+    strText = readFile(strPath);
+    if (static_cast<size_t>(std::count(strText.begin(), strText.end(), '\n')) >= nLines) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return strText;
+}
+
+std::string uniqueModule(const std::string &strStem) {
+  return strStem + "_" + std::to_string(getpid());
+}
+
+} // namespace
+
+TEST(Ztlog, ChannelsWriteTheirModuleFileWithLevelNames) {
+  const std::string strModule = uniqueModule("ztlog_levels");
+  unlink(logFile(strModule).c_str());
+  int nChannel = ztLogInit(strModule.c_str());
+  ASSERT_GE(nChannel, 0);
+  EXPECT_EQ(ztLogInit(strModule.c_str()), nChannel);
+  const std::string strOther = uniqueModule("ztlog_other");
+  int nOther = ztLogInit(strOther.c_str());
+  EXPECT_GE(nOther, 0);
+  EXPECT_NE(nOther, nChannel);
+
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_ERROR, "failed code=%d", -1);
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_NOTICE, "notice %s", "n");
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_PROGRESS, "progress");
+  ztLogPrintf(nChannel, 100, "near alert");
+  ztLogPrintf(nChannel, 650, "between notice and progress");
+  ztLogPrintf(nChannel, 900, "detail");
+  ztLogPrintf(nChannel + 1000, ZTLOG_LEVEL_ERROR, "unknown channel");
+
+  std::string strText = waitForLines(logFile(strModule), 6);
+  std::istringstream lines(strText);
+  std::vector<std::string> expected = {
+      "[ERROR][",   "] failed code=-1", "[NOTICE][",    "] notice n", "[INFO][",
+      "] progress", "[ALERT][",         "] near alert", "[NOTICE][",  "] between notice and progress",
+      "[DEBUG][",   "] detail"};
+  std::string strLine;
+  for (size_t i = 0; i < expected.size(); i += 2) {
+    ASSERT_TRUE(std::getline(lines, strLine)) << strText;
+    EXPECT_NE(strLine.find(expected[i]), std::string::npos) << strLine;
+    EXPECT_NE(strLine.find(expected[i + 1] + "\r"), std::string::npos) << strLine;
+  }
+  EXPECT_FALSE(std::getline(lines, strLine)) << strLine;
+  EXPECT_EQ(strText.find("unknown channel"), std::string::npos);
+  unlink(logFile(strModule).c_str());
+  unlink(logFile(strOther).c_str());
+}
+
+TEST(Ztlog, BadModuleNamesAreRefused) {
+  EXPECT_LT(ztLogInit(nullptr), 0);
+  EXPECT_LT(ztLogInit(""), 0);
+  EXPECT_LT(ztLogInit("../escape"), 0);
+  ztLogPrintf(-1, ZTLOG_LEVEL_ERROR, "nothing");
+}
+
+TEST(Ztlog, NormalExitWritesOutEveryQueuedLine) {
+  const std::string strModule = uniqueModule("ztlog_exit");
+  unlink(logFile(strModule).c_str());
+  const std::string strHelper = zt::platform::executableDirectory() + "/ztlog_exit_writer";
+  const int nLines = 5000;
+  std::string strCount = std::to_string(nLines);
+  char *argv[] = {const_cast<char *>(strHelper.c_str()), const_cast<char *>(strModule.c_str()),
+                  const_cast<char *>(strCount.c_str()), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, strHelper.c_str(), nullptr, nullptr, argv, environ), 0);
+  int nStatus = 0;
+  ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+  ASSERT_TRUE(WIFEXITED(nStatus));
+  EXPECT_EQ(WEXITSTATUS(nStatus), 0);
+
+  std::string strText = readFile(logFile(strModule));
+  EXPECT_EQ(std::count(strText.begin(), strText.end(), '\n'), nLines);
+  EXPECT_NE(strText.find("] exit line " + std::to_string(nLines - 1) + "\r\n"), std::string::npos);
+  unlink(logFile(strModule).c_str());
+}
