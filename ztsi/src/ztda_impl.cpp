@@ -1,0 +1,278 @@
+#include "ztda_impl.h"
+
+#include "broker_address.h"
+#include "call_dispatch.h"
+#include "command_code.h"
+#include "device_info_text.h"
+#include "response_object.h"
+#include "run_model.h"
+#include "topic.h"
+#include "ztsi_log.h"
+
+#include <json/reader.h>
+
+#include <cstring>
+
+namespace zt {
+
+namespace {
+
+constexpr char kEmptyJson[] = "{}";
+constexpr int kEmptyJsonLength = 2;
+
+} // namespace
+
+ZtdaImpl::ZtdaImpl(int nRunModel, ZtsiTiming timing) : m_nRunModel(nRunModel), m_timing(timing) {}
+
+ZtdaImpl::~ZtdaImpl() {
+  // Answer delivery stops first, so that no response callback can reach a closed channel; then the
+  // session ends, so that the receive thread no longer reads the registries freed after it.
+  {
+    std::lock_guard<std::mutex> lock(m_mutexCallbacks);
+    for (auto &[strKey, pCallback] : m_mapCallbacks) {
+      pCallback->stop();
+    }
+  }
+  m_pChannel.reset();
+  m_pDmc.reset();
+}
+
+int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCallback, void *pUserData) {
+  if (pstrAddress == nullptr) {
+    return -1;
+  }
+  std::optional<BrokerAddress> address = parseBrokerAddress(pstrAddress);
+  if (!address) {
+    ZTSI_LOG_ERROR("ip is invalid....");
+    return -1;
+  }
+  if (m_bInited) {
+    return 0;
+  }
+  m_bInited = true;
+  m_pUserData = pUserData;
+  m_pFoundCallback = pFoundCallback;
+
+  ZTSI_LOG_INFO("1 => Create DMC..");
+  m_pDmc = std::make_unique<ZtsiDmc>(m_nRunModel);
+  ZTSI_LOG_INFO("2 => Create Channel...");
+  m_pChannel = std::make_unique<Channel>(*m_pDmc);
+  ZTSI_LOG_INFO("3 => Set Receive Callback...");
+  m_pChannel->setRecvCallback(&ZtdaImpl::onChannelMessage, this);
+  ZTSI_LOG_INFO("4 => Channel init...");
+  if (m_pChannel->init(address->strHost, address->nPort) != 0) {
+    ZTSI_LOG_ERROR("init channel error");
+    return -1;
+  }
+
+  ZTSI_LOG_INFO("4 => Subscribe device registe...");
+  subscribeLogged(rootDevicesFilter(Direction::Up, kRunModelNormal));
+  subscribeLogged("ZTDM/UP/+/+/+/+/FindDevices");
+  // In Debug the answers and reports of devices without parent travel on the TEST channel.
+  if (m_nRunModel == kRunModelDebug) {
+    subscribeLogged(rootDevicesFilter(Direction::Up, kRunModelDebug));
+  }
+  return 0;
+}
+
+void ZtdaImpl::subscribeLogged(const std::string &strTopic) {
+  int nRet = m_pChannel->subscribe(strTopic);
+  ZTSI_LOG_INFO("Subscribe: %s ret=[%d]", strTopic.c_str(), nRet);
+}
+
+int ZtdaImpl::setParam(const std::string &strDevId, int nSn, const char *pData, int nLen,
+                       ztsi_data_callback pCallback) {
+  return request("ZtdaImpl::setParam", kCmdSetParam, strDevId, nSn, pData, nLen, pCallback);
+}
+
+int ZtdaImpl::getParam(const std::string &strDevId, int nSn, ztsi_data_callback pCallback) {
+  return request("ZtdaImpl::getParam", kCmdGetParam, strDevId, nSn, kEmptyJson, kEmptyJsonLength, pCallback);
+}
+
+int ZtdaImpl::ctrl(const std::string &strDevId, int nSn, const char *pData, int nLen,
+                   ztsi_data_callback pCallback) {
+  return request("ZtdaImpl::ctrl", kCmdCtrl, strDevId, nSn, pData, nLen, pCallback);
+}
+
+int ZtdaImpl::qryStatus(const std::string &strDevId, int nSn, ztsi_data_callback pCallback) {
+  return request("ZtdaImpl::qryStatus", kCmdQryStatus, strDevId, nSn, kEmptyJson, kEmptyJsonLength,
+                 pCallback);
+}
+
+int ZtdaImpl::setDeviceModel(const std::string &strDevId, int nSn, int nRunModel,
+                             ztsi_data_callback pCallback) {
+  // The run model travels as a little-endian 16-bit number.
+  const char szModel[2] = {static_cast<char>(nRunModel & 0xFF), static_cast<char>((nRunModel >> 8) & 0xFF)};
+  return request("ZtdaImpl::setDeviceModel", kCmdSetRunModel, strDevId, nSn, szModel, sizeof(szModel),
+                 pCallback);
+}
+
+int ZtdaImpl::qryDeviceModel(const std::string &strDevId, int nSn, ztsi_data_callback pCallback) {
+  return request("ZtdaImpl::qryDeviceModel", kCmdQryRunModel, strDevId, nSn, kEmptyJson, kEmptyJsonLength,
+                 pCallback);
+}
+
+// The pending entry exists before the request leaves, so that even the fastest answer finds it;
+// it is withdrawn again when the request could not be sent.
+int ZtdaImpl::request(const char *pstrMethod, int nCmd, const std::string &strDevId, int nSn,
+                      const char *pData, int nLen, ztsi_data_callback pCallback) {
+  ZTSI_LOG_INFO("ZTSI==> %s CurDevid=[%s] cmd=[%d] sn=[%d]", pstrMethod, strDevId.c_str(), nCmd, nSn);
+  int nUseSn = nSn != 0 ? nSn : m_snCounter.nextSn();
+  ZtsiCallback *pPending = nullptr;
+  uint64_t uTicket = 0;
+  if (pCallback != nullptr) {
+    pPending = &callbackFor(kOwnerKey);
+    uTicket = pPending->registerRequest(strDevId, nUseSn, pCallback, m_pUserData, nCmd);
+  }
+  if (!m_pChannel->publishRequest(strDevId, nCmd, nUseSn, pData, nLen)) {
+    if (pPending != nullptr) {
+      pPending->forgetRequest(nUseSn, uTicket);
+    }
+    return 1;
+  }
+  return 0;
+}
+
+int ZtdaImpl::findDevices(const std::string &strDevId, int nSn) {
+  int nUseSn = nSn != 0 ? nSn : m_snCounter.nextSn();
+  return m_pChannel->publishRequest(strDevId, kCmdFindDevices, nUseSn, kEmptyJson, kEmptyJsonLength) ? 0 : 1;
+}
+
+int ZtdaImpl::getFoundDev(ztsi_found_device_callback pCallback) {
+  std::map<std::string, FoundDevice> mapDevices = m_pDmc->snapshot();
+  if (mapDevices.empty()) {
+    const char szNoBody[2] = {0, 0};
+    return m_pChannel->publishRequest("X", kCmdFindDevices, m_snCounter.nextSn(), szNoBody, sizeof(szNoBody))
+               ? 0
+               : 1;
+  }
+  for (const auto &[strId, device] : mapDevices) {
+    DeviceInfo devInfo = device.toDeviceInfo(strId);
+    if (pCallback != nullptr) {
+      pCallback(nullptr, 1, &devInfo, m_pUserData);
+    }
+  }
+  return 0;
+}
+
+const char *ZtdaImpl::getTestCase(int *pnLen) {
+  std::lock_guard<std::mutex> lock(m_mutexTestCases);
+  Json::Value jsonCases;
+  Json::CharReaderBuilder readerBuilder;
+  std::unique_ptr<Json::CharReader> pReader(readerBuilder.newCharReader());
+  for (const auto &[strVdt, strText] : m_mapTestCases) {
+    Json::Value jsonCase;
+    if (!pReader->parse(strText.data(), strText.data() + strText.size(), &jsonCase, nullptr)) {
+      ZTSI_LOG_INFO("TestCase for VDT=[%s] is not valid", strVdt.c_str());
+      continue;
+    }
+    Json::Value jsonEntry(Json::objectValue);
+    jsonEntry["vdt"] = strVdt;
+    jsonEntry["testCase"] = jsonCase;
+    jsonCases.append(jsonEntry);
+  }
+  m_strTestCaseText = compactJson(jsonCases);
+  if (pnLen != nullptr) {
+    *pnLen = static_cast<int>(m_strTestCaseText.size());
+  }
+  ZTSI_LOG_INFO("ZTSI==> %s TestCase len=[%d]", "ZtdaImpl::getTestCase",
+                static_cast<int>(m_strTestCaseText.size()));
+  return m_strTestCaseText.c_str();
+}
+
+void ZtdaImpl::onChannelMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen,
+                                void *pContext) {
+  static_cast<ZtdaImpl *>(pContext)->handleMessage(strDevId, nSn, nCmd, pData, nLen);
+}
+
+void ZtdaImpl::handleMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen) {
+  switch (nCmd) {
+  case kCmdFindDevices:
+    handleAnnouncement(strDevId, nSn, pData, nLen);
+    break;
+  case kCmdReportStatus:
+  case kCmdReportData:
+  case kCmdReportEvent:
+    handleReport(strDevId, nSn, nCmd, pData, nLen);
+    break;
+  case kCmdRegTestCase:
+    handleTestCase(strDevId, nSn, nCmd, pData, nLen);
+    break;
+  default:
+    handleResponse(strDevId, nSn, nCmd, pData, nLen);
+    break;
+  }
+}
+
+void ZtdaImpl::handleAnnouncement(const std::string &strDevId, int nSn, const char *pData, int nLen) {
+  if (pData == nullptr || nLen < static_cast<int>(sizeof(DeviceInfo))) {
+    ZTSI_LOG_ERROR("Device announcement dropped, too short: id=[%s] sn=[%d] len=[%d]", strDevId.c_str(), nSn,
+                   nLen);
+    return;
+  }
+  // A copy, since the payload need not be aligned for the record.
+  DeviceInfo devInfo;
+  memcpy(&devInfo, pData, sizeof(devInfo));
+  FoundDevice device = FoundDevice::fromDeviceInfo(devInfo, kOwnerKey);
+  std::string strId = fieldText(device.m_szId);
+  ZTSI_LOG_INFO("Regist Device ID=[%s] vdt=[%d] name=[%s] pid=[%s]", strId.c_str(), device.m_nVdt,
+                fieldText(device.m_szName).c_str(), device.pid().c_str());
+  m_pDmc->addDevice(device);
+
+  if (device.pid() == "0") {
+    m_pChannel->subscribe(childDevicesFilter(Direction::Up, m_nRunModel, strId));
+    std::string strRunModelTopic = runModelFilter(Direction::Up, strId);
+    if (m_pChannel->subscribe(strRunModelTopic) != 0) {
+      ZTSI_LOG_ERROR("Subscribe [%s] failed!", strRunModelTopic.c_str());
+    }
+  }
+  if (m_pFoundCallback != nullptr) {
+    m_pFoundCallback(strDevId.c_str(), nSn, &devInfo, m_pUserData);
+  }
+}
+
+void ZtdaImpl::handleReport(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen) {
+  ZTSI_LOG_INFO("Handle report: id=[%s] cmd=[%d] sn=[%d] data_len=[%d] this=[%p]", strDevId.c_str(), nCmd,
+                nSn, nLen, static_cast<void *>(this));
+  ztsi_data_callback pCallback = nCmd == kCmdReportStatus ? m_pStatusCallback.load()
+                                 : nCmd == kCmdReportData ? m_pDataCallback.load()
+                                                          : m_pEventCallback.load();
+  if (pCallback == nullptr) {
+    ZTSI_LOG_ERROR("Can not find callback for cmd=[%d]", nCmd);
+    return;
+  }
+  dispatchCall(pCallback, nCmd, strDevId.substr(0, kMaxDevIdLength).c_str(), nSn, pData, nLen, m_pUserData);
+}
+
+void ZtdaImpl::handleTestCase(const std::string &strVdt, int nSn, int nCmd, const char *pData, int nLen) {
+  std::lock_guard<std::mutex> lock(m_mutexTestCases);
+  m_mapTestCases[strVdt] = pData != nullptr && nLen > 0 ? std::string(pData, nLen) : std::string();
+  ZTSI_LOG_INFO("TestCase: Count=[%d] Add vdt=[%s] cmd=[%d] sn=[%d] len=[%d]",
+                static_cast<int>(m_mapTestCases.size()), strVdt.c_str(), nCmd, nSn, nLen);
+}
+
+void ZtdaImpl::handleResponse(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen) {
+  ZtsiCallback *pPending = findCallback(kOwnerKey);
+  if (pPending == nullptr) {
+    ZTSI_LOG_INFO("Can not find ZtsiCallback for %s", kOwnerKey);
+    return;
+  }
+  pPending->storeResponse(nSn, nCmd, strDevId, pData, nLen);
+}
+
+ZtsiCallback &ZtdaImpl::callbackFor(const std::string &strOwnerKey) {
+  std::lock_guard<std::mutex> lock(m_mutexCallbacks);
+  std::unique_ptr<ZtsiCallback> &pCallback = m_mapCallbacks[strOwnerKey];
+  if (!pCallback) {
+    pCallback = std::make_unique<ZtsiCallback>(strOwnerKey, m_timing);
+  }
+  return *pCallback;
+}
+
+ZtsiCallback *ZtdaImpl::findCallback(const std::string &strOwnerKey) {
+  std::lock_guard<std::mutex> lock(m_mutexCallbacks);
+  auto it = m_mapCallbacks.find(strOwnerKey);
+  return it == m_mapCallbacks.end() ? nullptr : it->second.get();
+}
+
+} // namespace zt

@@ -1,0 +1,158 @@
+#include "ztsi_callback.h"
+
+#include "call_dispatch.h"
+#include "zt_common.h"
+#include "ztsi_log.h"
+
+#include <chrono>
+#include <vector>
+
+namespace zt {
+
+namespace {
+
+// An answer taken out of its entry for delivery outside the lock.
+struct ReadyResponse {
+  int nSn;
+  uint64_t uTicket;
+  uint64_t uResponseCount;
+  ztsi_data_callback pCallback;
+  void *pUserData;
+  int nCmd;
+  std::string strDevId;
+  std::vector<char> vecData;
+};
+
+} // namespace
+
+ZtsiCallback::ZtsiCallback(std::string strOwnerKey, ZtsiTiming timing)
+    : m_strOwnerKey(std::move(strOwnerKey)), m_timing(timing) {
+  m_threadDelivery = std::thread(&ZtsiCallback::deliveryLoop, this);
+  m_threadCleanup = std::thread(&ZtsiCallback::cleanupLoop, this);
+}
+
+ZtsiCallback::~ZtsiCallback() {
+  stop();
+}
+
+uint64_t ZtsiCallback::registerRequest(const std::string &strDevId, int nSn, ztsi_data_callback pCallback,
+                                       void *pUserData, int nCmd) {
+  PendingCallback pending;
+  pending.m_pCallback = pCallback;
+  pending.m_pUserData = pUserData;
+  pending.m_uCreatedMs = tickMs();
+  pending.m_nCmd = nCmd;
+  pending.m_strDevId = strDevId.substr(0, kMaxDevIdLength);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  pending.m_uTicket = m_uNextTicket++;
+  m_mapPending[nSn] = std::move(pending);
+  return m_mapPending[nSn].m_uTicket;
+}
+
+void ZtsiCallback::forgetRequest(int nSn, uint64_t uTicket) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  auto it = m_mapPending.find(nSn);
+  if (it != m_mapPending.end() && it->second.m_uTicket == uTicket) {
+    m_mapPending.erase(it);
+  }
+}
+
+bool ZtsiCallback::storeResponse(int nSn, int nCmd, const std::string &strDevId, const char *pData,
+                                 int nLen) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_mapPending.find(nSn);
+    if (it != m_mapPending.end()) {
+      PendingCallback &pending = it->second;
+      pending.m_strDevId = strDevId.substr(0, kMaxDevIdLength);
+      pending.m_nCmd = nCmd;
+      if (pData != nullptr && nLen > 0) {
+        pending.m_vecResponse.assign(pData, pData + nLen);
+      } else {
+        pending.m_vecResponse.clear();
+      }
+      pending.m_eState = PendingCallback::kResponseStored;
+      ++pending.m_uResponseCount;
+      m_bResponseReady = true;
+      m_cvDelivery.notify_one();
+      return true;
+    }
+  }
+  ZTSI_LOG_INFO("Can not find callback  snid:%d, cmd:%d", nSn, nCmd);
+  return false;
+}
+
+void ZtsiCallback::stop() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bRun = false;
+  }
+  m_cvDelivery.notify_all();
+  m_cvCleanup.notify_all();
+  if (m_threadDelivery.joinable()) {
+    m_threadDelivery.join();
+  }
+  if (m_threadCleanup.joinable()) {
+    m_threadCleanup.join();
+  }
+}
+
+// Callbacks run without the lock, so that a callback may itself send a request with an answer
+// callback; an entry is marked delivered only when no newer answer was stored meanwhile.
+void ZtsiCallback::deliveryLoop() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (m_bRun) {
+    m_cvDelivery.wait_for(lock, std::chrono::milliseconds(m_timing.uDeliveryPeriodMs),
+                          [this] { return !m_bRun || m_bResponseReady; });
+    if (!m_bRun) {
+      break;
+    }
+    m_bResponseReady = false;
+    std::vector<ReadyResponse> vecReady;
+    for (auto &[nSn, pending] : m_mapPending) {
+      if (pending.m_eState == PendingCallback::kResponseStored) {
+        vecReady.push_back(ReadyResponse{nSn, pending.m_uTicket, pending.m_uResponseCount,
+                                         pending.m_pCallback, pending.m_pUserData, pending.m_nCmd,
+                                         pending.m_strDevId, std::move(pending.m_vecResponse)});
+      }
+    }
+    if (vecReady.empty()) {
+      continue;
+    }
+    lock.unlock();
+    for (const ReadyResponse &ready : vecReady) {
+      dispatchCall(ready.pCallback, ready.nCmd, ready.strDevId.c_str(), ready.nSn, ready.vecData.data(),
+                   static_cast<int>(ready.vecData.size()), ready.pUserData);
+    }
+    lock.lock();
+    for (const ReadyResponse &ready : vecReady) {
+      auto it = m_mapPending.find(ready.nSn);
+      if (it != m_mapPending.end() && it->second.m_uTicket == ready.uTicket &&
+          it->second.m_uResponseCount == ready.uResponseCount) {
+        it->second.m_eState = PendingCallback::kDelivered;
+      }
+    }
+  }
+}
+
+void ZtsiCallback::cleanupLoop() {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (m_bRun) {
+    m_cvCleanup.wait_for(lock, std::chrono::milliseconds(m_timing.uCleanupPeriodMs),
+                         [this] { return !m_bRun; });
+    if (!m_bRun) {
+      break;
+    }
+    uint64_t uNow = tickMs();
+    for (auto it = m_mapPending.begin(); it != m_mapPending.end();) {
+      bool bExpired = uNow - it->second.m_uCreatedMs > m_timing.uExpiryMs;
+      if (it->second.m_eState == PendingCallback::kDelivered || bExpired) {
+        it = m_mapPending.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+}
+
+} // namespace zt

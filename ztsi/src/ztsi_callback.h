@@ -1,0 +1,63 @@
+// The requests of one owner that wait for their answers: answers are matched by sn alone,
+// handed to the application on the delivery thread, and entries are forgotten once delivered
+// or once they are older than the expiry.
+#pragma once
+
+#include "pending_callback.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace zt {
+
+// The periods of the two threads and the age at which a waiting request is forgotten.
+struct ZtsiTiming {
+  uint64_t uExpiryMs = 30000;
+  // Upper bound between two delivery passes; a stored answer wakes the thread at once.
+  uint64_t uDeliveryPeriodMs = 100;
+  uint64_t uCleanupPeriodMs = 1000;
+};
+
+class ZtsiCallback {
+public:
+  // Starts the delivery and the clean-up thread.
+  explicit ZtsiCallback(std::string strOwnerKey, ZtsiTiming timing = ZtsiTiming());
+  ~ZtsiCallback();
+  ZtsiCallback(const ZtsiCallback &) = delete;
+  ZtsiCallback &operator=(const ZtsiCallback &) = delete;
+
+  // Waits for the answer to nSn, replacing any entry already kept under it. Returns a ticket for
+  // forgetRequest.
+  uint64_t registerRequest(const std::string &strDevId, int nSn, ztsi_data_callback pCallback,
+                           void *pUserData, int nCmd);
+  // Drops the entry of nSn when it is still the one the ticket names (the request was not sent).
+  void forgetRequest(int nSn, uint64_t uTicket);
+  // Stores an answer for delivery; false when no entry waits under nSn.
+  bool storeResponse(int nSn, int nCmd, const std::string &strDevId, const char *pData, int nLen);
+  // Stops and joins both threads; no callback runs once it returns.
+  void stop();
+
+  const std::string &ownerKey() const { return m_strOwnerKey; }
+
+private:
+  void deliveryLoop();
+  void cleanupLoop();
+
+  const std::string m_strOwnerKey;
+  const ZtsiTiming m_timing;
+  std::mutex m_mutex;
+  std::condition_variable m_cvDelivery;
+  std::condition_variable m_cvCleanup;
+  std::map<int, PendingCallback> m_mapPending;
+  uint64_t m_uNextTicket = 1;
+  bool m_bResponseReady = false;
+  bool m_bRun = true;
+  std::thread m_threadDelivery;
+  std::thread m_threadCleanup;
+};
+
+} // namespace zt

@@ -1,0 +1,16 @@
+#include "ztsi_log.h"
+
+namespace zt {
+
+namespace {
+
+// Initialised at load time, before any exported function can run.
+const int g_nLogChannel = ztLogInit("ztsi");
+
+} // namespace
+
+int ztsiLogChannel() {
+  return g_nLogChannel;
+}
+
+} // namespace zt

@@ -1,0 +1,236 @@
+// The pending-answer registry on its own: matching by sn, delivery on its own thread, expiry,
+// replacement and callbacks that send further requests.
+#include "call_dispatch.h"
+#include "command_code.h"
+#include "ztsi_callback.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using zt::ZtsiCallback;
+using zt::ZtsiTiming;
+
+struct Answer {
+  std::string strDevId;
+  int nSn;
+  std::string strData;
+  std::thread::id threadId;
+};
+
+// Collects the answers handed to the application callback.
+struct AnswerLog {
+  std::mutex mutex;
+  std::vector<Answer> vecAnswers;
+
+  static void record(const char *pstrDevId, int nSn, const char *pData, int nLen, void *pUserData) {
+    auto *pLog = static_cast<AnswerLog *>(pUserData);
+    std::lock_guard<std::mutex> lock(pLog->mutex);
+    pLog->vecAnswers.push_back(Answer{pstrDevId != nullptr ? pstrDevId : "", nSn, std::string(pData, nLen),
+                                      std::this_thread::get_id()});
+  }
+  size_t count() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return vecAnswers.size();
+  }
+  Answer at(size_t nIndex) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return vecAnswers.at(nIndex);
+  }
+};
+
+bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeout = 3000ms) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+ZtsiTiming fastTiming() {
+  ZtsiTiming timing;
+  timing.uExpiryMs = 300;
+  timing.uDeliveryPeriodMs = 20;
+  timing.uCleanupPeriodMs = 20;
+  return timing;
+}
+
+TEST(ZtsiCallback, DeliversAnAnswerOnceOnItsOwnThreadWithTheAnswersDevId) {
+  AnswerLog log;
+  ZtsiCallback pending("ztsi", fastTiming());
+  pending.registerRequest("D1", 7, &AnswerLog::record, &log, zt::kCmdGetParam);
+  EXPECT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, "OTHER", "{\"a\":1}", 7));
+  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(log.count(), 1u) << "an answer is delivered once";
+  Answer answer = log.at(0);
+  EXPECT_EQ(answer.nSn, 7);
+  EXPECT_EQ(answer.strDevId, "OTHER") << "matching is by sn alone; the callback sees the answer's devId";
+  EXPECT_EQ(answer.strData, "{\"a\":1}");
+  EXPECT_NE(answer.threadId, std::this_thread::get_id());
+}
+
+TEST(ZtsiCallback, AnswersWithoutAWaitingEntryAreDropped) {
+  ZtsiCallback pending("ztsi", fastTiming());
+  EXPECT_FALSE(pending.storeResponse(1, zt::kCmdGetParam, "D1", "{}", 2));
+
+  AnswerLog log;
+  pending.registerRequest("D1", 2, &AnswerLog::record, &log, zt::kCmdGetParam);
+  ASSERT_TRUE(pending.storeResponse(2, zt::kCmdGetParam, "D1", "x", 1));
+  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
+  // Delivered entries are removed by the next clean-up pass; a late duplicate then finds nothing.
+  std::this_thread::sleep_for(150ms);
+  EXPECT_FALSE(pending.storeResponse(2, zt::kCmdGetParam, "D1", "y", 1));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(log.count(), 1u);
+}
+
+TEST(ZtsiCallback, UnansweredRequestsAreForgottenAfterTheExpiry) {
+  AnswerLog log;
+  ZtsiCallback pending("ztsi", fastTiming());
+  pending.registerRequest("D1", 3, &AnswerLog::record, &log, zt::kCmdCtrl);
+  std::this_thread::sleep_for(450ms);
+  EXPECT_FALSE(pending.storeResponse(3, zt::kCmdCtrl, "D1", "late", 4));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(log.count(), 0u);
+}
+
+TEST(ZtsiCallback, AnAnswerWithinTheExpiryIsDelivered) {
+  AnswerLog log;
+  ZtsiCallback pending("ztsi", fastTiming());
+  pending.registerRequest("D1", 4, &AnswerLog::record, &log, zt::kCmdCtrl);
+  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(pending.storeResponse(4, zt::kCmdCtrl, "D1", "in time", 7));
+  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
+  EXPECT_EQ(log.at(0).strData, "in time");
+}
+
+TEST(ZtsiCallback, ASecondRequestUnderTheSameSnReplacesTheFirst) {
+  AnswerLog first;
+  AnswerLog second;
+  ZtsiCallback pending("ztsi", fastTiming());
+  uint64_t uFirstTicket = pending.registerRequest("D1", 9, &AnswerLog::record, &first, zt::kCmdGetParam);
+  pending.registerRequest("D1", 9, &AnswerLog::record, &second, zt::kCmdGetParam);
+  // Withdrawing the replaced request must not remove its successor.
+  pending.forgetRequest(9, uFirstTicket);
+  ASSERT_TRUE(pending.storeResponse(9, zt::kCmdGetParam, "D1", "a", 1));
+  ASSERT_TRUE(waitFor([&] { return second.count() == 1; }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(first.count(), 0u);
+}
+
+TEST(ZtsiCallback, AForgottenRequestReceivesNothing) {
+  AnswerLog log;
+  ZtsiCallback pending("ztsi", fastTiming());
+  uint64_t uTicket = pending.registerRequest("D1", 5, &AnswerLog::record, &log, zt::kCmdSetParam);
+  pending.forgetRequest(5, uTicket);
+  EXPECT_FALSE(pending.storeResponse(5, zt::kCmdSetParam, "D1", "a", 1));
+}
+
+TEST(ZtsiCallback, AStoredAnswerWakesDeliveryBeforeThePeriodEnds) {
+  ZtsiTiming timing = fastTiming();
+  timing.uDeliveryPeriodMs = 5000;
+  AnswerLog log;
+  ZtsiCallback pending("ztsi", timing);
+  pending.registerRequest("D1", 1, &AnswerLog::record, &log, zt::kCmdGetParam);
+  auto start = std::chrono::steady_clock::now();
+  pending.storeResponse(1, zt::kCmdGetParam, "D1", "a", 1);
+  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }, 4000ms));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+}
+
+// A response callback that sends a request with its own response callback (registration needs
+// the registry's lock, which delivery must not hold while calling).
+struct ChainContext {
+  ZtsiCallback *pPending = nullptr;
+  AnswerLog log;
+};
+
+void chainAnswer(const char *, int nSn, const char *, int, void *pUserData) {
+  auto *pContext = static_cast<ChainContext *>(pUserData);
+  pContext->pPending->registerRequest("D1", nSn + 1, &AnswerLog::record, &pContext->log, zt::kCmdGetParam);
+  pContext->pPending->storeResponse(nSn + 1, zt::kCmdGetParam, "D1", "chained", 7);
+}
+
+TEST(ZtsiCallback, AResponseCallbackMaySendARequestOfItsOwn) {
+  ChainContext context;
+  ZtsiCallback pending("ztsi", fastTiming());
+  context.pPending = &pending;
+  pending.registerRequest("D1", 100, &chainAnswer, &context, zt::kCmdGetParam);
+  pending.storeResponse(100, zt::kCmdGetParam, "D1", "first", 5);
+  ASSERT_TRUE(waitFor([&] { return context.log.count() == 1; }));
+  EXPECT_EQ(context.log.at(0).nSn, 101);
+  EXPECT_EQ(context.log.at(0).strData, "chained");
+}
+
+// An answer stored again while its first delivery is still running is delivered again.
+struct SlowContext {
+  ZtsiCallback *pPending = nullptr;
+  std::atomic<int> nCalls{0};
+};
+
+void slowAnswer(const char *, int nSn, const char *, int, void *pUserData) {
+  auto *pContext = static_cast<SlowContext *>(pUserData);
+  if (pContext->nCalls++ == 0) {
+    pContext->pPending->storeResponse(nSn, zt::kCmdGetParam, "D1", "again", 5);
+  }
+}
+
+TEST(ZtsiCallback, AnAnswerStoredDuringDeliveryIsDeliveredAgain) {
+  SlowContext context;
+  ZtsiCallback pending("ztsi", fastTiming());
+  context.pPending = &pending;
+  pending.registerRequest("D1", 1, &slowAnswer, &context, zt::kCmdGetParam);
+  pending.storeResponse(1, zt::kCmdGetParam, "D1", "once", 4);
+  EXPECT_TRUE(waitFor([&] { return context.nCalls == 2; }));
+}
+
+TEST(ZtsiCallback, StopEndsDeliveryPromptly) {
+  ZtsiTiming timing;
+  timing.uCleanupPeriodMs = 60000;
+  timing.uDeliveryPeriodMs = 60000;
+  auto start = std::chrono::steady_clock::now();
+  { ZtsiCallback pending("ztsi", timing); }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+}
+
+struct CallCounter {
+  int nCalls = 0;
+  int nLastLen = -1;
+  static void count(const char *, int, const char *, int nLen, void *pUserData) {
+    auto *pCounter = static_cast<CallCounter *>(pUserData);
+    ++pCounter->nCalls;
+    pCounter->nLastLen = nLen;
+  }
+};
+
+TEST(CallDispatch, HandsOverOnlyWhatTheApplicationTakes) {
+  CallCounter counter;
+  zt::dispatchCall(&CallCounter::count, 0, "D1", 1, "x", 1, &counter);
+  zt::dispatchCall(&CallCounter::count, 12, "D1", 1, "x", 1, &counter);
+  zt::dispatchCall(&CallCounter::count, zt::kCmdRegTestCase, "D1", 1, "x", 1, &counter);
+  zt::dispatchCall(&CallCounter::count, zt::kCmdFindDevices, "D1", 1, "", 0, &counter);
+  EXPECT_EQ(counter.nCalls, 0);
+  zt::dispatchCall(nullptr, zt::kCmdReportData, "D1", 1, "x", 1, &counter);
+  EXPECT_EQ(counter.nCalls, 0);
+
+  zt::dispatchCall(&CallCounter::count, zt::kCmdFindDevices, "D1", 1, "x", 1, &counter);
+  zt::dispatchCall(&CallCounter::count, zt::kCmdReportEvent, "D1", 1, "", 0, &counter);
+  zt::dispatchCall(&CallCounter::count, zt::kCmdQryRunModel, "D1", 1, "abc", 3, &counter);
+  EXPECT_EQ(counter.nCalls, 3);
+  EXPECT_EQ(counter.nLastLen, 3);
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+// Broker address checks, found devices and their registry, and the receive path's topic checks.
+#include "broker_address.h"
+#include "channel.h"
+#include "command_code.h"
+#include "found_device.h"
+#include "ztsi_dmc.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zt::FoundDevice;
+using zt::ZtsiDmc;
+
+TEST(BrokerAddress, AcceptsOnlyFourNumbersAndAPort) {
+  auto address = zt::parseBrokerAddress("127.0.0.1:1883");
+  ASSERT_TRUE(address);
+  EXPECT_EQ(address->strHost, "127.0.0.1");
+  EXPECT_EQ(address->nPort, 1883);
+  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:0"));
+  EXPECT_TRUE(zt::parseBrokerAddress("255.255.255.255:65535"));
+
+  for (const char *pstrBad :
+       {"127.0.0.1", "localhost:1883", "1.2.3:1883", "1.2.3.4.5:1883", ".1.2.3:1883", "1.2.3.256:1883",
+        "1..2.3:1883", "1.2.3.:1883", ":1883", "", "1.2.3.4 :1", "a.b.c.d:1", "1.2.3.0004:1", "-1.2.3.4:1"}) {
+    EXPECT_FALSE(zt::parseBrokerAddress(pstrBad)) << pstrBad;
+  }
+}
+
+DeviceInfo makeInfo(const char *pstrId, const char *pstrPid, int nVdt, const char *pstrName,
+                    const char *pstrDesc) {
+  DeviceInfo info;
+  memset(&info, 0, sizeof(info));
+  strncpy(info.id, pstrId, sizeof(info.id));
+  strncpy(info.pid, pstrPid, sizeof(info.pid));
+  strncpy(info.name, pstrName, sizeof(info.name));
+  strncpy(info.desc, pstrDesc, sizeof(info.desc));
+  strncpy(info.model, "M-1", sizeof(info.model));
+  info.vdt = nVdt;
+  info.type = 3;
+  return info;
+}
+
+TEST(FoundDevice, KeepsFullWidthFieldsAndGivesAnEmptyPidTheRootValue) {
+  DeviceInfo info = makeInfo("D1", "", 16, "gate", "first");
+  memset(info.name, 'n', sizeof(info.name)); // no terminator
+  FoundDevice device = FoundDevice::fromDeviceInfo(info, "ztsi");
+  EXPECT_EQ(device.ownerKey(), "ztsi");
+  EXPECT_EQ(device.pid(), "0");
+  EXPECT_EQ(device.m_nVdt, 16);
+
+  DeviceInfo back = device.toDeviceInfo("D1");
+  EXPECT_EQ(memcmp(back.name, info.name, sizeof(info.name)), 0);
+  EXPECT_STREQ(back.id, "D1");
+  EXPECT_STREQ(back.model, "M-1");
+  EXPECT_STREQ(back.pid, "0");
+  EXPECT_EQ(back.type, 3);
+}
+
+TEST(ZtsiDmc, ALaterAnnouncementKeepsDescAndModel) {
+  ZtsiDmc dmc(0);
+  EXPECT_TRUE(dmc.empty());
+  dmc.addDevice(FoundDevice::fromDeviceInfo(makeInfo("D1", "0", 16, "first name", "first desc"), "ztsi"));
+  DeviceInfo second = makeInfo("D1", "P", 17, "second name", "second desc");
+  strncpy(second.model, "M-2", sizeof(second.model));
+  dmc.addDevice(FoundDevice::fromDeviceInfo(second, "ztsi"));
+  dmc.addDevice(FoundDevice::fromDeviceInfo(makeInfo("D2", "0", 1, "no owner", ""), ""));
+
+  auto mapDevices = dmc.snapshot();
+  ASSERT_EQ(mapDevices.size(), 1u) << "one entry per id; nothing without owner key";
+  DeviceInfo info = mapDevices.at("D1").toDeviceInfo("D1");
+  EXPECT_STREQ(info.name, "second name");
+  EXPECT_STREQ(info.pid, "P");
+  EXPECT_EQ(info.vdt, 17);
+  EXPECT_STREQ(info.desc, "first desc");
+  EXPECT_STREQ(info.model, "M-1");
+  EXPECT_TRUE(dmc.findDevice("D1"));
+  EXPECT_FALSE(dmc.findDevice("D2"));
+}
+
+struct Received {
+  std::string strDevId;
+  int nSn;
+  int nCmd;
+  std::string strData;
+};
+
+void recordMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen,
+                   void *pContext) {
+  static_cast<std::vector<Received> *>(pContext)->push_back(
+      Received{strDevId, nSn, nCmd, std::string(pData, nLen)});
+}
+
+TEST(ChannelReceive, PassesOnlyWellFormedTopicsWithKnownCommands) {
+  ZtsiDmc dmc(0);
+  zt::Channel channel(dmc);
+  std::vector<Received> vecReceived;
+  channel.handleMessage("ZTDM/UP/DEV/0/16/D1/GetParam", "{}", 2, 5); // no handler yet: dropped
+  channel.setRecvCallback(&recordMessage, &vecReceived);
+
+  for (const char *pstrBad :
+       {"ZTDM/UP/DEV/0/16/D1/GetParam/x", "ZTDX/UP/DEV/0/16/D1/GetParam", "ZTDM/UP/DEV//16/D1/GetParam",
+        "ZTDM/UP/DEV/0/16/D1/", "ZTDM/UP/DEV/0/16/D1", "ZTDM/UP/DEV/0/16/D1/Reboot", "", "/////////"}) {
+    channel.handleMessage(pstrBad, "{}", 2, 1);
+  }
+  channel.handleMessage(nullptr, "{}", 2, 1);
+  EXPECT_TRUE(vecReceived.empty());
+
+  channel.handleMessage("ZTDM/UP/DEV-TEST/0/16/D1/QryRunModel", "{\"runmodel\":0}", 14, 42);
+  ASSERT_EQ(vecReceived.size(), 1u);
+  EXPECT_EQ(vecReceived[0].strDevId, "D1");
+  EXPECT_EQ(vecReceived[0].nSn, 42);
+  EXPECT_EQ(vecReceived[0].nCmd, zt::kCmdQryRunModel);
+  EXPECT_EQ(vecReceived[0].strData, "{\"runmodel\":0}");
+}
+
+} // namespace
