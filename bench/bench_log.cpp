@@ -1,0 +1,117 @@
+// Lines per second of the asynchronous logger and of spdlog's asynchronous file logger, each
+// writing the same 1,000,000 lines of about 120 bytes to a file in a scratch directory. The clock
+// runs until every line is in the file (stop() here, spdlog::shutdown() there).
+#include "logger.h"
+#include "process_paths.h"
+
+#include <spdlog/async.h>
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kLines = 1000000;
+// With the time stamp, level, file, line and thread id this makes lines of about 120 bytes.
+constexpr const char *kPayload = "ZtdmHandle::publishReport,devId=dev-0042,vdt=3,n=5";
+
+double secondsSince(std::chrono::steady_clock::time_point begin) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}
+
+struct FileCounts {
+  long nLines = 0;
+  long nMarkers = 0; // "*" lines standing for lines the full queue dropped
+  long nBytes = 0;
+};
+
+FileCounts countLines(const std::string &strPath) {
+  FileCounts counts;
+  std::ifstream in(strPath, std::ios::binary);
+  std::string strLine;
+  while (std::getline(in, strLine)) {
+    ++counts.nLines;
+    counts.nBytes += static_cast<long>(strLine.size()) + 1;
+    if (strLine == "*") {
+      ++counts.nMarkers;
+    }
+  }
+  return counts;
+}
+
+double runLogger(const std::string &strDir, FileCounts &counts) {
+  zt::LogOption option;
+  option.strLogDir = strDir;
+  option.strLogName = "zt";
+  option.bLogToFile = true;
+  option.bLogAsync = true;
+  option.nLogLevel = zt::LOG_INFO;
+  option.nLogMaxSize = 4ull * 1024 * 1024 * 1024;
+  option.nAsyncQueueLimit = 1ull * 1024 * 1024 * 1024;
+  option.bControlSocket = false;
+  zt::Logger logger;
+  logger.start(option);
+  auto begin = std::chrono::steady_clock::now();
+  for (int i = 0; i < kLines; ++i) {
+    logger.write("bench_log.cpp", "runLogger", 42, zt::LOG_INFO, "seq=%07d,%s", i, kPayload);
+  }
+  logger.stop();
+  double dSeconds = secondsSince(begin);
+  counts = countLines(strDir + "/zt.log");
+  return dSeconds;
+}
+
+double runSpdlog(const std::string &strDir, FileCounts &counts) {
+  const std::string strPath = strDir + "/spdlog.log";
+  spdlog::init_thread_pool(8192, 1);
+  auto logger = spdlog::basic_logger_mt<spdlog::async_factory>("bench", strPath);
+  logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
+      "%Y-%m-%d %H:%M:%S.%e  [%l][bench_log.cpp:42][%t] %v", spdlog::pattern_time_type::local, "\r\n"));
+  auto begin = std::chrono::steady_clock::now();
+  for (int i = 0; i < kLines; ++i) {
+    logger->info("seq={:07},{}", i, kPayload);
+  }
+  logger.reset();
+  spdlog::shutdown(); // drains the queue and joins the worker
+  double dSeconds = secondsSince(begin);
+  counts = countLines(strPath);
+  return dSeconds;
+}
+
+} // namespace
+
+int main() {
+  std::string strDir = zt::platform::temporaryDirectory() + "bench_log_XXXXXX";
+  if (mkdtemp(&strDir[0]) == nullptr) {
+    perror("mkdtemp");
+    return 1;
+  }
+  FileCounts ours, theirs;
+  double dOurs = runLogger(strDir, ours);
+  double dTheirs = runSpdlog(strDir, theirs);
+  std::filesystem::remove_all(strDir);
+
+  double dOursRate = (ours.nLines - ours.nMarkers) / dOurs;
+  double dTheirsRate = theirs.nLines / dTheirs;
+  printf("log_async_lines_per_s %.0f lines/s\n", dOursRate);
+  printf("spdlog_async_lines_per_s %.0f lines/s\n", dTheirsRate);
+  printf("log_vs_spdlog_ratio %.2f x\n", dOursRate / dTheirsRate);
+  printf("log_dropped_lines %ld lines\n", ours.nMarkers);
+  printf("log_avg_line_bytes %.0f bytes\n",
+         ours.nLines ? static_cast<double>(ours.nBytes) / ours.nLines : 0.0);
+  printf("spdlog_avg_line_bytes %.0f bytes\n",
+         theirs.nLines ? static_cast<double>(theirs.nBytes) / theirs.nLines : 0.0);
+  bool bComplete = ours.nLines == kLines && theirs.nLines == kLines;
+  if (!bComplete) {
+    fprintf(stderr, "bench_log: expected %d lines, logger wrote %ld, spdlog %ld\n", kLines, ours.nLines,
+            theirs.nLines);
+  }
+  return bComplete ? 0 : 1;
+}
