@@ -1,0 +1,97 @@
+#include "busline_log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "process_paths.h"
+#include "version_info.h"
+
+namespace busline {
+
+BuslineLog &BuslineLog::instance() {
+  static BuslineLog log;
+  return log;
+}
+
+bool BuslineLog::enabled(int nLevel) const {
+  return m_bEnable.load() && nLevel <= m_nLevel.load();
+}
+
+void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
+                       const char *pstrFormat, ...) {
+  if (!enabled(nLevel)) {
+    return;
+  }
+  startOnce();
+  char szFixed[1024];
+  std::vector<char> vecLong;
+  const char *pstrText = szFixed;
+  va_list args;
+  va_start(args, pstrFormat);
+  int nLen = std::vsnprintf(szFixed, sizeof szFixed, pstrFormat, args);
+  va_end(args);
+  if (nLen < 0) {
+    return;
+  }
+  if (size_t(nLen) >= sizeof szFixed) {
+    vecLong.resize(size_t(nLen) + 1);
+    va_start(args, pstrFormat);
+    std::vsnprintf(vecLong.data(), vecLong.size(), pstrFormat, args);
+    va_end(args);
+    pstrText = vecLong.data();
+  }
+  zt::Logger::instance().write(pstrFile, pstrFunction, nLine, nLevel, "%s", pstrText);
+  if (nm_log_callback pCallback = m_pCallback.load()) {
+    pCallback(nLevel, pstrText, nLen);
+  }
+}
+
+void BuslineLog::startOnce() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_bStarted) {
+    return;
+  }
+  m_bStarted = true;
+  zt::LogOption option;
+  option.strLogDir = m_strDir.empty() ? zt::platform::executableDirectory() + "/log" : m_strDir;
+  zt::platform::makeDirectories(option.strLogDir);
+  option.strLogName = (m_strName.empty() ? zt::platform::programBaseName() : m_strName) + "_busline";
+  option.strHeader = std::string("\t\t") + sdkVersionText() + "\n\n";
+  option.bLogToFile = true;
+  option.bLogToStdout = false;
+  option.bLogAsync = true;
+  option.nAsyncQueueLimit = 1024 * 1024;
+  option.bLogFlushImmediately = false;
+  option.bLogFuctionName = false;
+  option.nLogLevel = m_nLevel.load();
+  option.nLogMaxSize = uint64_t(m_nMaxSizeMiB.load()) * 1024 * 1024;
+  option.eFormat = zt::LineFormat::Busline;
+  zt::Logger::instance().start(option);
+}
+
+void BuslineLog::setFile(const char *pstrDir, const char *pstrName) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_strDir = pstrDir != nullptr ? pstrDir : "";
+  std::replace(m_strDir.begin(), m_strDir.end(), '\\', '/');
+  m_strName = pstrName != nullptr ? pstrName : "";
+}
+
+void BuslineLog::setSize(int nSizeMiB) {
+  if (nSizeMiB >= 1 && nSizeMiB <= 1024) {
+    m_nMaxSizeMiB.store(nSizeMiB);
+  }
+}
+
+void BuslineLog::setType(int nEnable, int nLevel) {
+  m_bEnable.store(nEnable != 0);
+  if (nLevel >= zt::LOG_FATAL && nLevel <= zt::LOG_DEBUG) {
+    m_nLevel.store(nLevel);
+  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_bStarted) {
+    zt::Logger::instance().applyControl(false, nEnable != 0, false, m_nLevel.load());
+  }
+}
+
+} // namespace busline

@@ -1,0 +1,54 @@
+// busline's own log: an enable flag and level in front of the process-wide file logger,
+// started lazily by the first line, plus an optional callback that sees every line.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <mutex>
+#include <string>
+
+#include "busline.h"
+#include "logger.h"
+
+namespace busline {
+
+class BuslineLog {
+public:
+  static BuslineLog &instance();
+
+  bool enabled(int nLevel) const;
+  void write(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrFormat,
+             ...) __attribute__((format(printf, 6, 7)));
+
+  void setCallback(nm_log_callback pCallback) { m_pCallback.store(pCallback); }
+  void setFile(const char *pstrDir, const char *pstrName);
+  void setSize(int nSizeMiB);
+  void setType(int nEnable, int nLevel);
+
+private:
+  BuslineLog() = default;
+  void startOnce();
+
+  std::atomic<bool> m_bEnable{true};
+  std::atomic<int> m_nLevel{zt::LOG_DEBUG};
+  std::atomic<int> m_nMaxSizeMiB{100};
+  std::atomic<nm_log_callback> m_pCallback{nullptr};
+  std::mutex m_mutex; // guards the fields below
+  std::string m_strDir;
+  std::string m_strName;
+  bool m_bStarted = false;
+};
+
+// Text for a possibly null C string in log lines.
+inline const char *logText(const char *pstr) {
+  return pstr != nullptr ? pstr : "(null)";
+}
+
+} // namespace busline
+
+#define BUSLINE_LOG(level, ...)                                                                              \
+  do {                                                                                                       \
+    if (::busline::BuslineLog::instance().enabled(level)) {                                                  \
+      ::busline::BuslineLog::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__);           \
+    }                                                                                                        \
+  } while (0)

@@ -1,0 +1,24 @@
+// Turns a received MQTT message into what the user callback gets: by its MQTT 5 user
+// properties when it has any, else by its message head when the payload is one, else whole.
+#pragma once
+
+#include <cstdint>
+#include <mosquitto.h>
+#include <string>
+
+namespace busline {
+
+struct ReceivedMessage {
+  const void *pPayload = nullptr; // points into the library's message
+  int nPayloadLen = 0;
+  uint32_t uSN = 0;
+  int32_t nType = 0;
+  bool bHasResponseTopic = false;
+  std::string strResponseTopic;
+  std::string strIpList; // only logged
+};
+
+void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps,
+                           ReceivedMessage &received);
+
+} // namespace busline

@@ -1,0 +1,75 @@
+// A session as the transport API uses it: the client of ZtMosquitto plus the user
+// callbacks, a module name for the log and the network thread that runs the library's
+// loop and reconnects after it returns.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "busline.h"
+#include "zt_mosquitto.h"
+
+namespace busline {
+
+// The session's fixed waits; tests shorten them.
+struct SessionTiming {
+  // Pause between the library's loop giving up and the next reconnect.
+  std::chrono::milliseconds reconnectWait{15000};
+  // The pause is taken in steps of this length, so that stopping cuts it short.
+  std::chrono::milliseconds reconnectWaitStep{1000};
+  // Interval of the repeated disconnect while stopping.
+  std::chrono::milliseconds disconnectRetry{500};
+};
+
+class ZtMosquittoSdk : public ZtMosquitto {
+public:
+  explicit ZtMosquittoSdk(const SessionTiming &timing = SessionTiming()) : m_timing(timing) {}
+  ~ZtMosquittoSdk() override;
+
+  void setModule(const std::string &strModule);
+  std::string module() const;
+  void setConnectCallback(nm_mqtt_connect_callback pCallback);
+  void setRecvMessageCallback(nm_mqtt_recv_message_callback pCallback);
+  void setUserData(void *pUserData);
+
+  // Starts the network thread unless it runs already.
+  void startThread();
+  // Stops the network thread: forgets the subscriptions and disconnects, repeating the
+  // disconnect until the thread has ended. Must not be called from a user callback.
+  void exitThread();
+
+  // Reports status 1 (disconnected) as the library's disconnect callback does.
+  void onDisconnect(int nReturnCode, const mosquitto_property *pProps) override;
+
+protected:
+  void onConnect(int nReturnCode, int nFlags, const mosquitto_property *pProps) override;
+  void onPublish(int nMessageId, int nReasonCode, const mosquitto_property *pProps) override;
+  void onMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps) override;
+  void onSubscribe(int nMessageId, int nQosCount, const int *pGrantedQos,
+                   const mosquitto_property *pProps) override;
+  void onUnsubscribe(int nMessageId, const mosquitto_property *pProps) override;
+  void onLog(int nLevel, const char *pstrText) override;
+
+private:
+  void routine();
+  // Waits up to the reconnect wait; returns early once m_bRun is cleared.
+  void waitBeforeReconnect();
+
+  const SessionTiming m_timing;
+  std::atomic<nm_mqtt_connect_callback> m_pConnectCallback{nullptr};
+  std::atomic<nm_mqtt_recv_message_callback> m_pCallback{nullptr};
+  std::atomic<void *> m_pUserData{nullptr};
+  mutable std::mutex m_moduleMutex; // guards m_strModule
+  std::string m_strModule;
+  std::mutex m_threadMutex; // guards m_thread between startThread and exitThread
+  std::thread m_thread;
+  std::atomic<bool> m_bRun{false};
+};
+
+// The log level of a library log message.
+int logLevelOfLibrary(int nLibraryLevel);
+
+} // namespace busline

@@ -1,0 +1,57 @@
+#include "busline_test_client.h"
+
+#include <algorithm>
+
+namespace busline::test {
+
+void TestClient::onConnect(int nStatus, void *pUserData) {
+  auto *pSelf = static_cast<TestClient *>(pUserData);
+  std::lock_guard<std::mutex> lock(pSelf->m_mutex);
+  pSelf->m_vecStatus.push_back(nStatus);
+}
+
+void TestClient::onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                           uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData) {
+  auto *pSelf = static_cast<TestClient *>(pUserData);
+  Received received;
+  received.strTopic = pstrTopic;
+  received.strPayload.assign(static_cast<const char *>(pMessage), size_t(nSize));
+  received.nQos = nQos;
+  received.nRetain = nRetain;
+  received.uSN = uSN;
+  received.nType = nType;
+  received.bHasResponseTopic = pstrResponseTopic != nullptr;
+  received.strResponseTopic = pstrResponseTopic != nullptr ? pstrResponseTopic : "";
+  std::lock_guard<std::mutex> lock(pSelf->m_mutex);
+  pSelf->m_vecMessages.push_back(received);
+}
+
+std::vector<int> TestClient::statuses() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_vecStatus;
+}
+
+std::vector<Received> TestClient::messages() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_vecMessages;
+}
+
+size_t TestClient::messageCount() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_vecMessages.size();
+}
+
+bool TestClient::waitMessages(size_t n) const {
+  return zt::test::waitFor([&] { return messageCount() >= n; });
+}
+
+bool TestClient::waitStatus(int nStatus, size_t nFrom, int nTimeoutMs) const {
+  return zt::test::waitFor(
+      [&] {
+        std::vector<int> vec = statuses();
+        return vec.size() > nFrom && std::find(vec.begin() + long(nFrom), vec.end(), nStatus) != vec.end();
+      },
+      std::chrono::milliseconds(nTimeoutMs));
+}
+
+} // namespace busline::test

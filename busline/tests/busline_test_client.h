@@ -1,0 +1,45 @@
+// Collects what a busline handle reports through its two callbacks, for the tests.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "broker.h"
+#include "busline.h"
+
+namespace busline::test {
+
+struct Received {
+  std::string strTopic;
+  std::string strPayload;
+  int nQos = 0;
+  int nRetain = 0;
+  uint32_t uSN = 0;
+  int32_t nType = 0;
+  bool bHasResponseTopic = false;
+  std::string strResponseTopic;
+};
+
+class TestClient {
+public:
+  static void onConnect(int nStatus, void *pUserData);
+  static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                        uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData);
+
+  std::vector<int> statuses() const;
+  std::vector<Received> messages() const;
+  size_t messageCount() const;
+  // Waits until at least n messages arrived (5 s).
+  bool waitMessages(size_t n) const;
+  // Waits for a status event after the first nFrom events (5 s unless given).
+  bool waitStatus(int nStatus, size_t nFrom = 0, int nTimeoutMs = 5000) const;
+
+private:
+  mutable std::mutex m_mutex;
+  std::vector<int> m_vecStatus;
+  std::vector<Received> m_vecMessages;
+};
+
+} // namespace busline::test
