@@ -27,7 +27,7 @@ void LineQueue::takeAll(LineBatch &batch) {
 
 void LineQueue::clear() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_queued.clear();
+  m_queued = LineBatch(); // also gives back the memory a burst left behind
 }
 
 } // namespace zt

@@ -33,6 +33,7 @@ public:
   // Swaps every queued line into batch (whose old content is discarded) and empties the queue.
   void takeAll(LineBatch &batch);
 
+  // Drops every queued line.
   void clear();
 
 private:

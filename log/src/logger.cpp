@@ -174,15 +174,15 @@ void Logger::start(const LogOption &option) {
     d.bWriterRun = true;
     d.writer = std::thread(&Impl::runWriter, &d);
   }
+  // Records flow only once everything above is in place.
+  d.bLogToStdout = option.bLogToStdout;
+  d.bLogToFile = option.bLogToFile;
   if (option.bControlSocket) {
     // Without the socket the log still works; it just cannot be retuned from outside.
     d.control.start(controlSocketPath(option.strLogName), [this](const ControlRequest &request) {
       applyControl(request.bLogToStdout, request.bLogToFile, request.bLogFlushImmediately, request.nLogLevel);
     });
   }
-  // Records flow only once everything above is in place.
-  d.bLogToStdout = option.bLogToStdout;
-  d.bLogToFile = option.bLogToFile;
 }
 
 void Logger::stop() {

@@ -14,8 +14,10 @@ void RotatingFile::configure(const std::string &strDir, const std::string &strNa
                              const std::string &strHeader, uint64_t nMaxSize) {
   close();
   m_strDir = strDir;
-  m_strPath = strDir + "/" + strName + ".log";
-  m_strBackupPath = strDir + "/" + strName + ".bak";
+  // Without a directory the files go to the working directory, not to "/".
+  const std::string strStem = strDir.empty() ? strName : strDir + "/" + strName;
+  m_strPath = strStem + ".log";
+  m_strBackupPath = strStem + ".bak";
   m_strHeader = strHeader;
   m_nMaxSize = nMaxSize;
 }
@@ -36,8 +38,10 @@ void RotatingFile::flush() {
 }
 
 bool RotatingFile::open() {
-  platform::makeDirectories(m_strDir);
-  m_pFile = fopen(m_strPath.c_str(), "ab");
+  if (!m_strDir.empty()) {
+    platform::makeDirectories(m_strDir);
+  }
+  m_pFile = fopen(m_strPath.c_str(), "abe");
   if (m_pFile == nullptr) {
     return false;
   }
@@ -53,7 +57,7 @@ bool RotatingFile::open() {
 
 void RotatingFile::rotate() {
   close();
-  remove(m_strBackupPath.c_str());
+  // rename() replaces the previous backup: there is only ever one generation.
   rename(m_strPath.c_str(), m_strBackupPath.c_str());
   // Appending rather than truncating: if the rename failed, the old lines stay in place.
   open();

@@ -169,3 +169,44 @@ TEST(LoggerThreads, ConcurrentWritersProduceWholeLines) {
     }
   }
 }
+
+TEST(LoggerOutputs, StandardOutputGetsTheSameLinesAsTheFile) {
+  ScratchDir dir;
+  const std::string strCaptured = dir.path() + "/stdout.txt";
+  fflush(stdout);
+  int nSavedStdout = dup(STDOUT_FILENO);
+  FILE *pCapture = fopen(strCaptured.c_str(), "w");
+  ASSERT_NE(pCapture, nullptr);
+  dup2(fileno(pCapture), STDOUT_FILENO);
+
+  for (bool bAsync : {false, true}) {
+    Logger logger;
+    LogOption option = fileOption(dir.path(), "both");
+    option.bLogToStdout = true;
+    option.bLogAsync = bAsync;
+    logger.start(option);
+    logger.write("o.cpp", "f", 1, LOG_ERROR, "to both async=%d", bAsync);
+    logger.stop();
+  }
+  fflush(stdout);
+  dup2(nSavedStdout, STDOUT_FILENO);
+  close(nSavedStdout);
+  fclose(pCapture);
+
+  std::string strFile = readFile(dir.path() + "/both.log");
+  EXPECT_EQ(readFile(strCaptured), strFile);
+  EXPECT_EQ(splitLines(strFile).size(), 2u);
+}
+
+TEST(LoggerOutputs, EmptyDirectoryMeansTheWorkingDirectory) {
+  ScratchDir dir;
+  char szOldCwd[4096];
+  ASSERT_NE(getcwd(szOldCwd, sizeof szOldCwd), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  Logger logger;
+  logger.start(fileOption("", "cwd"));
+  logger.write("o.cpp", "f", 1, LOG_ERROR, "here");
+  logger.stop();
+  ASSERT_EQ(chdir(szOldCwd), 0);
+  EXPECT_NE(readFile(dir.path() + "/cwd.log").find("here"), std::string::npos);
+}
