@@ -1,0 +1,195 @@
+// Check sum, head layout and frame building.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "ztip_crc.h"
+#include "ztip_frame_builder.h"
+#include "ztip_result.h"
+
+using namespace ztip;
+
+namespace {
+
+ZTIP_Head_Para appPara(uint16_t uCryptMode, uint16_t uCmd = 0x1234) {
+  ZTIP_Head_Para para{};
+  para.crypt_mode = uCryptMode;
+  para.protocol_type = 0x21;
+  para.func_code = 0x43;
+  para.cmd = uCmd;
+  para.status = 0x6587;
+  para.producttype = 0x99; // never used on sending
+  para.unit_id = 0x0A0B0C0D;
+  para.session_id = 0x01020304;
+  return para;
+}
+
+ZtipKeys agreedKeys() {
+  ZtipKeys keys;
+  uint8_t arrMaterial[kMaterialSize];
+  generateKeyMaterial(arrMaterial);
+  agreeSessionKeys(keys, arrMaterial);
+  return keys;
+}
+
+const FrameSender kReleaseTcp{0x01, 0x11, true, true};
+
+} // namespace
+
+TEST(Crc16Xmodem, CheckValues) {
+  EXPECT_EQ(0x31C3, crc16Xmodem(reinterpret_cast<const uint8_t *>("123456789"), 9));
+  EXPECT_EQ(0x9DD6, crc16Xmodem(reinterpret_cast<const uint8_t *>("abc"), 3));
+  EXPECT_EQ(0x0000, crc16Xmodem(nullptr, 0));
+}
+
+TEST(FrameHead, WireLayoutBigEndianAndRoundTrip) {
+  ZtipHead head;
+  head.uProductType = 0x01;
+  head.uSubType = 0x11;
+  head.uPadFlag = 0x83;
+  head.uCryptMode = 0x0101;
+  head.uStatus = 0x4F4B;
+  head.uSessionId = 0x11223344;
+  head.uUnitId = 0x55667788;
+  head.uProtocolType = 0x80;
+  head.uFuncCode = 0x41;
+  head.uCmd = 0x0706;
+  head.uObjLen = 0x00012345;
+  head.uCheckSum = 0xBEEF;
+  uint8_t arrWire[kHeadSize];
+  std::memset(arrWire, 0xCC, sizeof(arrWire));
+  encodeHead(head, arrWire);
+  const uint8_t arrExpected[kHeadSize] = {0xAA, 0x77, 0x7A, 0xA7, 0x01, 0x11, 0x00, 0x83, 0x01, 0x01, 0x4F,
+                                          0x4B, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x80, 0x41,
+                                          0x07, 0x06, 0x00, 0x01, 0x23, 0x45, 0xBE, 0xEF, 0x00, 0x00};
+  EXPECT_EQ(0, std::memcmp(arrExpected, arrWire, kHeadSize));
+  EXPECT_TRUE(hasStartMarker(arrWire));
+
+  ZtipHead back = decodeHead(arrWire);
+  EXPECT_EQ(0, std::memcmp(&head, &back, sizeof(head)));
+  ZTIP_Head_Para para = headToPara(back);
+  EXPECT_EQ(0x0101, para.crypt_mode);
+  EXPECT_EQ(0x80, para.protocol_type);
+  EXPECT_EQ(0x41, para.func_code);
+  EXPECT_EQ(0x0706, para.cmd);
+  EXPECT_EQ(0x4F4B, para.status);
+  EXPECT_EQ(0x01, para.producttype);
+  EXPECT_EQ(0x55667788u, para.unit_id);
+  EXPECT_EQ(0x11223344u, para.session_id);
+}
+
+TEST(BuildFrame, PlainFramesChecksumsAndSenderCodes) {
+  std::vector<uint8_t> frame;
+  ZtipKeys none;
+  FrameSender debugTcp{0x05, 0x06, false, true};
+  ASSERT_EQ(kResultOk, buildFrame(debugTcp, none, appPara(0x0101), reinterpret_cast<const uint8_t *>("abc"), 3, frame));
+  ASSERT_EQ(kHeadSize + 3, frame.size());
+  ZtipHead head = decodeHead(frame.data());
+  EXPECT_EQ(0x9DD6, head.uCheckSum);
+  EXPECT_EQ(3u, head.uObjLen);
+  EXPECT_EQ(0, head.uPadFlag);
+  EXPECT_EQ(0x0101, head.uCryptMode); // carried, but debug mode sends plain
+  EXPECT_EQ(0x05, head.uProductType);
+  EXPECT_EQ(0x06, head.uSubType);
+  EXPECT_EQ(0x1234, head.uCmd);
+  EXPECT_EQ(0x6587, head.uStatus);
+  EXPECT_EQ(0x0A0B0C0Du, head.uUnitId);
+  EXPECT_EQ(0x01020304u, head.uSessionId);
+  EXPECT_EQ(0, std::memcmp(frame.data() + kHeadSize, "abc", 3));
+
+  ASSERT_EQ(kResultOk, buildFrame(debugTcp, none, appPara(0), nullptr, 0, frame));
+  EXPECT_EQ(kHeadSize, frame.size());
+  EXPECT_EQ(0, decodeHead(frame.data()).uCheckSum);
+  EXPECT_EQ(0u, decodeHead(frame.data()).uObjLen);
+
+  EXPECT_EQ(kResultFailed, buildFrame(debugTcp, none, appPara(0), nullptr, 5, frame));
+  EXPECT_EQ(kResultFailed, buildFrame(debugTcp, none, appPara(0), frame.data(), -1, frame));
+}
+
+TEST(BuildFrame, LimitsAndKeyGate) {
+  std::vector<uint8_t> frame, big(kMaxSendPayload + 1, 0x5A);
+  ZtipKeys none, keys = agreedKeys();
+  EXPECT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0), big.data(), static_cast<int>(kMaxSendPayload), frame));
+  EXPECT_EQ(kResultPayloadTooLong,
+            buildFrame(kReleaseTcp, keys, appPara(0), big.data(), static_cast<int>(kMaxSendPayload + 1), frame));
+
+  FrameSender releaseUdp{1, 2, true, false};
+  EXPECT_EQ(kResultOk, buildFrame(releaseUdp, none, appPara(0x8000), big.data(), 8192 - 32, frame));
+  EXPECT_EQ(8192u, frame.size());
+  EXPECT_EQ(0, decodeHead(frame.data()).uCryptMode); // automatic without keys: plain
+  EXPECT_EQ(kResultUdpTooLong, buildFrame(releaseUdp, none, appPara(0), big.data(), 8193 - 32, frame));
+
+  // Release TCP without agreed keys: only the key exchange goes out.
+  EXPECT_EQ(kResultKeyNotReady, buildFrame(kReleaseTcp, none, appPara(0), big.data(), 10, frame));
+  ZtipKeys running;
+  running.mKmState = kKmAgreed; // DES key state still missing
+  EXPECT_EQ(kResultKeyNotReady, buildFrame(kReleaseTcp, running, appPara(0), big.data(), 10, frame));
+  EXPECT_EQ(kResultOk, buildFrame(kReleaseTcp, none, keyExchangePara(0x0606, 0), big.data(), 32, frame));
+  ZtipHead head = decodeHead(frame.data());
+  EXPECT_EQ(0x0606, head.uCmd);
+  EXPECT_EQ(0x80, head.uProtocolType);
+  EXPECT_EQ(0x10, head.uFuncCode);
+  EXPECT_EQ(0, head.uCryptMode);
+  EXPECT_EQ(0, head.uPadFlag);
+  EXPECT_EQ(crc16Xmodem(big.data(), 32), head.uCheckSum);
+
+  // Encryption failures come back as their codes.
+  EXPECT_EQ(kResultCryptMode, buildFrame(kReleaseTcp, keys, appPara(0x0310), big.data(), 10, frame));
+}
+
+TEST(BuildFrame, EncryptedPayloadPaddingAndCheckSum) {
+  ZtipKeys keys = agreedKeys();
+  std::vector<uint8_t> frame, data(13);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<uint8_t>(i + 1);
+
+  ASSERT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0x0101), data.data(), 13, frame));
+  ZtipHead head = decodeHead(frame.data());
+  EXPECT_EQ(16u, head.uObjLen);
+  EXPECT_EQ(0x83, head.uPadFlag);
+  ASSERT_EQ(kHeadSize + 16, frame.size());
+  EXPECT_EQ(crc16Xmodem(frame.data() + kHeadSize, 16), head.uCheckSum);
+  std::vector<uint8_t> expected = data;
+  expected.resize(16, 0);
+  DesRun(expected.data(), keys.mDesKey, 1, 16, expected.data());
+  EXPECT_EQ(0, std::memcmp(expected.data(), frame.data() + kHeadSize, 16));
+
+  // 0x8000 with keys in place becomes DES; the random family keeps the length.
+  ASSERT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0x8000), data.data(), 13, frame));
+  EXPECT_EQ(0x0101, decodeHead(frame.data()).uCryptMode);
+  ASSERT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0x030F), data.data(), 13, frame));
+  head = decodeHead(frame.data());
+  EXPECT_EQ(13u, head.uObjLen);
+  EXPECT_EQ(0x80, head.uPadFlag);
+  EXPECT_NE(0, std::memcmp(data.data(), frame.data() + kHeadSize, 13));
+
+  // A whole multiple of 8 is not padded, but still marked encrypted.
+  ASSERT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0x0121), data.data(), 8, frame));
+  EXPECT_EQ(0x80, decodeHead(frame.data()).uPadFlag);
+  EXPECT_EQ(8u, decodeHead(frame.data()).uObjLen);
+}
+
+TEST(BuildFrame, HeartbeatAndAssembledFrames) {
+  uint8_t arrBeat[kHeadSize];
+  buildHeartbeatFrame(kReleaseTcp, 0xCAFEBABE, arrBeat);
+  ZtipHead head = decodeHead(arrBeat);
+  EXPECT_EQ(kStartMarker, head.uStartMarker);
+  EXPECT_EQ(0x01, head.uProductType);
+  EXPECT_EQ(0x11, head.uSubType);
+  EXPECT_EQ(0x00001235u, head.uSessionId);
+  EXPECT_EQ(0xCAFEBABEu, head.uUnitId);
+  EXPECT_EQ(0x80, head.uProtocolType);
+  EXPECT_EQ(0x41, head.uFuncCode);
+  EXPECT_EQ(0x0706, head.uCmd);
+  EXPECT_EQ(0u, head.uObjLen);
+  EXPECT_EQ(0, head.uCheckSum);
+  EXPECT_EQ(0, head.uCryptMode);
+
+  std::vector<uint8_t> frame;
+  assembleFrame(kReleaseTcp, appPara(0x8000), 0, reinterpret_cast<const uint8_t *>("abc"), 3, frame);
+  head = decodeHead(frame.data());
+  EXPECT_EQ(0x8000, head.uCryptMode);
+  EXPECT_EQ(0x9DD6, head.uCheckSum);
+  EXPECT_EQ(0, std::memcmp(frame.data() + kHeadSize, "abc", 3));
+}

@@ -1,0 +1,178 @@
+// The library log: line format, switches, size limit, daily files, trace file, transfer
+// records and the broadcast hook.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ZTIPMyFileLog.h"
+#include "ztip_transfer_log.h"
+
+using namespace ztip;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::chrono::system_clock::time_point g_tpFake;
+std::chrono::system_clock::time_point fakeClock() { return g_tpFake; }
+
+std::chrono::system_clock::time_point localTimePoint(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec,
+                                                     int nMillis) {
+  std::tm tmLocal{};
+  tmLocal.tm_year = nYear - 1900;
+  tmLocal.tm_mon = nMonth - 1;
+  tmLocal.tm_mday = nDay;
+  tmLocal.tm_hour = nHour;
+  tmLocal.tm_min = nMin;
+  tmLocal.tm_sec = nSec;
+  tmLocal.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tmLocal)) + std::chrono::milliseconds(nMillis);
+}
+
+std::string readFile(const fs::path &path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> g_vecBroadcast;
+void collectBroadcast(const char *pstrText, size_t nLen) { g_vecBroadcast.emplace_back(pstrText, nLen); }
+void loggingBroadcast(const char *pstrText, size_t nLen) {
+  g_vecBroadcast.emplace_back(pstrText, nLen);
+  ZTIPLog(kLogError, kAreaOperation, "broadcast send failed");
+}
+
+class LibraryLogTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_dir = fs::temp_directory_path() /
+            ("ztip_log_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(m_dir);
+    fs::create_directories(m_dir);
+    g_tpFake = localTimePoint(2021, 10, 8, 10, 6, 50, 123);
+    setLogClock(fakeClock);
+    openLibraryLog(m_dir.string());
+  }
+  void TearDown() override {
+    closeLibraryLog();
+    setLogClock(nullptr);
+    setLogFlag(1);
+    setLogLevel(0);
+    setTransLog(0);
+    setLogBroadcaster(nullptr);
+    g_vecBroadcast.clear();
+    fs::remove_all(m_dir);
+  }
+  std::string dayLog(const char *pstrDate) { return readFile(m_dir / "log" / (std::string(pstrDate) + "-ztip.log")); }
+
+  fs::path m_dir;
+};
+
+} // namespace
+
+TEST_F(LibraryLogTest, LineFormatAndDailyFileName) {
+  EXPECT_EQ((m_dir / "log" / "2021-10-08-ztip.log").string(), libraryLogPath());
+  EXPECT_TRUE(fs::exists(m_dir / "log" / "2021-10-08-ztip.log")); // created at opening
+  ZTIPLog(kLogEvent, kAreaOperation, "Tcp Server:[create tcp server success] socket:%d,SocketId:%d", 7, 15);
+  ZTIPLog(kLogStep, kAreaConnection, "ends with a break\n");
+  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 2, area: 5, Tcp Server:[create tcp server success] "
+            "socket:7,SocketId:15\n"
+            "2021-10-08 10:06:50.123  :log: level: 1, area: 6, ends with a break\n\n",
+            dayLog("2021-10-08"));
+}
+
+TEST_F(LibraryLogTest, LevelFilterFlagAndSizeLimit) {
+  setLogLevel(3);
+  ZTIPLog(kLogEvent, kAreaThread, "event");
+  ZTIP_Head_Para para{};
+  para.cmd = 0x2001;
+  logTransferRecord(true, true, para, 10, 5, "127.0.0.1", "8000");
+  ZTIPLog(kLogError, kAreaThread, "error");
+  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 3, area: 2, error\n", dayLog("2021-10-08"));
+
+  setLogLevel(0);
+  setLogFlag(0);
+  ZTIPLog(kLogError, kAreaThread, "flag off");
+  setLogFlag(1);
+  ZTIPLog(kLogError, kAreaThread, "%s", "");
+  ZTIPLog(kLogError, kAreaThread, "%s", std::string(1025, 'x').c_str());
+  ZTIPLog(kLogError, kAreaThread, "%s", std::string(1024, 'y').c_str());
+  std::string strLog = dayLog("2021-10-08");
+  EXPECT_EQ(std::string::npos, strLog.find("flag off"));
+  EXPECT_EQ(std::string::npos, strLog.find('x'));
+  EXPECT_NE(std::string::npos, strLog.find("area: 2, " + std::string(1024, 'y') + "\n"));
+  EXPECT_EQ(2, std::count(strLog.begin(), strLog.end(), '\n'));
+}
+
+TEST_F(LibraryLogTest, LineAfterMidnightGoesToNewDayFile) {
+  g_tpFake = localTimePoint(2021, 10, 8, 23, 59, 59, 900);
+  ZTIPLog(kLogEvent, kAreaThread, "before midnight");
+  g_tpFake = localTimePoint(2021, 10, 9, 0, 0, 0, 100);
+  ZTIPLog(kLogEvent, kAreaThread, "after midnight");
+  EXPECT_NE(std::string::npos, dayLog("2021-10-08").find("23:59:59.900  :log: level: 2, area: 2, before midnight"));
+  EXPECT_EQ(std::string::npos, dayLog("2021-10-08").find("after midnight"));
+  EXPECT_EQ("2021-10-09 00:00:00.100  :log: level: 2, area: 2, after midnight\n", dayLog("2021-10-09"));
+  EXPECT_EQ((m_dir / "log" / "2021-10-09-ztip.log").string(), libraryLogPath());
+}
+
+TEST_F(LibraryLogTest, TraceFileTakesOpeningAndFirstLineOnly) {
+  ZTIPLog(kLogEvent, kAreaThread, "first");
+  ZTIPLog(kLogEvent, kAreaThread, "second");
+  std::string strLogPath = (m_dir / "log" / "2021-10-08-ztip.log").string();
+  std::string strLogDir = (m_dir / "log").string();
+  EXPECT_EQ("*glogFilePath:" + strLogPath + "\n*glogFilePath_bak:" + strLogDir + "\n*gbFileLog:1\n" +
+                "**glogFilePath:" + strLogPath + "\n**glogFilePath_bak:" + strLogDir + "\n**gbFileLog:1\n" +
+                "**message:first\n",
+            readFile(m_dir / "test.log"));
+}
+
+TEST_F(LibraryLogTest, TransferRecordsSkipLibraryCommands) {
+  ZTIP_Head_Para para{0x0101, 0x21, 0x43, 0x2001, 0x4F4B, 0x01, 0x0A0B0C0D, 0x01020304};
+  logTransferRecord(true, true, para, 13, 9, "10.0.0.2", "5000");
+  logTransferRecord(false, false, para, 0, 3, "10.0.0.3", "6000");
+  for (uint16_t uCmd : {0x0606, 0x0607, 0x0706}) {
+    para.cmd = uCmd;
+    logTransferRecord(false, true, para, 32, 9, "10.0.0.2", "5000");
+  }
+  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 0, area: 5, {\"flag\":\"send\",\"streamtype\":\"tcp\","
+            "\"socket\":\"9\",\"ip\":\"10.0.0.2\",\"port\":\"5000\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x0101,"
+            "\"protocol_type\":0x21,\"func_code\":0x43,\"cmd\":0x2001,\"status\":0x4f4b,\"producttype\":0x01,"
+            "\"unit_id\":0x0a0b0c0d,\"session_id\":0x01020304, data_len:0x0000000d}}\n\n"
+            "2021-10-08 10:06:50.123  :log: level: 0, area: 5, {\"flag\":\"receive\",\"streamtype\":\"udp\","
+            "\"socket\":\"3\",\"ip\":\"10.0.0.3\",\"port\":\"6000\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x0101,"
+            "\"protocol_type\":0x21,\"func_code\":0x43,\"cmd\":0x2001,\"status\":0x4f4b,\"producttype\":0x01,"
+            "\"unit_id\":0x0a0b0c0d,\"session_id\":0x01020304, data_len:0x00000000}}\n\n",
+            dayLog("2021-10-08"));
+}
+
+TEST_F(LibraryLogTest, BroadcastOnlyWithSwitchAndNeverRecursive) {
+  setLogBroadcaster(collectBroadcast);
+  ZTIPLog(kLogEvent, kAreaThread, "quiet");
+  setTransLog(1);
+  ZTIPLog(kLogEvent, kAreaThread, "loud %d", 1);
+  setLogLevel(3);
+  ZTIPLog(kLogEvent, kAreaThread, "filtered");
+  EXPECT_EQ(std::vector<std::string>{"loud 1"}, g_vecBroadcast);
+
+  // A broadcaster that itself logs: its line is written but not broadcast again.
+  setLogLevel(0);
+  g_vecBroadcast.clear();
+  setLogBroadcaster(loggingBroadcast);
+  ZTIPLog(kLogEvent, kAreaThread, "outer");
+  EXPECT_EQ(std::vector<std::string>{"outer"}, g_vecBroadcast);
+  std::string strLog = dayLog("2021-10-08");
+  EXPECT_NE(std::string::npos, strLog.find("area: 5, broadcast send failed\n"));
+  EXPECT_NE(std::string::npos, strLog.find("area: 2, outer\n"));
+}
+
+TEST_F(LibraryLogTest, NothingWrittenAfterClose) {
+  closeLibraryLog();
+  ZTIPLog(kLogError, kAreaThread, "after exit");
+  EXPECT_EQ("", libraryLogPath());
+  EXPECT_EQ("", dayLog("2021-10-08"));
+}
