@@ -35,24 +35,24 @@ LinePrefix prefixFor(const LogOption &option) {
 
 struct Logger::Impl {
   // Read on every record without a lock; the control socket may change the first four at any time.
-  std::atomic<bool> bLogToStdout{false};
-  std::atomic<bool> bLogToFile{false};
-  std::atomic<bool> bLogFlushImmediately{false};
-  std::atomic<int> nLogLevel{LOG_INFO};
-  std::atomic<bool> bLogAsync{false};
-  std::atomic<LinePrefix> ePrefix{LinePrefix::FileLine};
+  std::atomic<bool> m_bLogToStdout{false};
+  std::atomic<bool> m_bLogToFile{false};
+  std::atomic<bool> m_bLogFlushImmediately{false};
+  std::atomic<int> m_nLogLevel{LOG_INFO};
+  std::atomic<bool> m_bLogAsync{false};
+  std::atomic<LinePrefix> m_ePrefix{LinePrefix::FileLine};
 
-  std::mutex outputMutex; // guards the file and standard output
-  RotatingFile file;
+  std::mutex m_outputMutex; // guards the file and standard output
+  RotatingFile m_file;
 
-  LineQueue queue;
-  std::thread writer;
-  std::atomic<bool> bWriterRun{false};
-  std::mutex wakeMutex;
-  std::condition_variable wake;
+  LineQueue m_queue;
+  std::thread m_writer;
+  std::atomic<bool> m_bWriterRun{false};
+  std::mutex m_wakeMutex;
+  std::condition_variable m_wake;
 
-  ControlServer control;
-  std::mutex lifecycleMutex; // serialises start and stop
+  ControlServer m_control;
+  std::mutex m_lifecycleMutex; // serialises start and stop
 
   void emit(const LineBatch &lines);
   void emit(const char *pLine, size_t nLength);
@@ -62,23 +62,23 @@ struct Logger::Impl {
 };
 
 void Logger::Impl::emit(const LineBatch &lines) {
-  std::lock_guard<std::mutex> lock(outputMutex);
-  if (bLogToFile) {
-    file.writeLines(lines.strBytes.data(), lines.vecLengths.data(), lines.vecLengths.size(),
-                    bLogFlushImmediately);
+  std::lock_guard<std::mutex> lock(m_outputMutex);
+  if (m_bLogToFile) {
+    m_file.writeLines(lines.strBytes.data(), lines.vecLengths.data(), lines.vecLengths.size(),
+                      m_bLogFlushImmediately);
   }
-  if (bLogToStdout) {
+  if (m_bLogToStdout) {
     fwrite(lines.strBytes.data(), 1, lines.strBytes.size(), stdout);
   }
 }
 
 void Logger::Impl::emit(const char *pLine, size_t nLength) {
-  std::lock_guard<std::mutex> lock(outputMutex);
-  if (bLogToFile) {
+  std::lock_guard<std::mutex> lock(m_outputMutex);
+  if (m_bLogToFile) {
     const uint32_t nLineLength = static_cast<uint32_t>(nLength);
-    file.writeLines(pLine, &nLineLength, 1, bLogFlushImmediately);
+    m_file.writeLines(pLine, &nLineLength, 1, m_bLogFlushImmediately);
   }
-  if (bLogToStdout) {
+  if (m_bLogToStdout) {
     fwrite(pLine, 1, nLength, stdout);
   }
 }
@@ -86,50 +86,50 @@ void Logger::Impl::emit(const char *pLine, size_t nLength) {
 void Logger::Impl::runWriter() {
   LineBatch batch;
   int nQuietPasses = 0;
-  while (bWriterRun) {
-    queue.takeAll(batch);
+  while (m_bWriterRun) {
+    m_queue.takeAll(batch);
     emit(batch);
     if (batch.vecLengths.size() <= 1 && ++nQuietPasses > kQuietPassesBeforeFlush) {
       nQuietPasses = 0;
-      if (bLogToFile && !bLogFlushImmediately) {
-        std::lock_guard<std::mutex> lock(outputMutex);
-        file.flush();
+      if (m_bLogToFile && !m_bLogFlushImmediately) {
+        std::lock_guard<std::mutex> lock(m_outputMutex);
+        m_file.flush();
       }
     }
-    std::unique_lock<std::mutex> lock(wakeMutex);
-    wake.wait_for(lock, batch.vecLengths.size() < kBusyPassLines ? kQuietPause : kBusyPause,
-                  [this] { return !bWriterRun; });
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    m_wake.wait_for(lock, batch.vecLengths.size() < kBusyPassLines ? kQuietPause : kBusyPause,
+                    [this] { return !m_bWriterRun; });
   }
   // Whatever was queued before stop() goes out too.
-  queue.takeAll(batch);
+  m_queue.takeAll(batch);
   emit(batch);
 }
 
 void Logger::Impl::stopWriter() {
-  if (!writer.joinable()) {
+  if (!m_writer.joinable()) {
     return;
   }
   {
-    std::lock_guard<std::mutex> lock(wakeMutex);
-    bWriterRun = false;
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    m_bWriterRun = false;
   }
-  wake.notify_all();
-  writer.join();
+  m_wake.notify_all();
+  m_writer.join();
 }
 
 void Logger::Impl::shutdown() {
-  control.stop();
+  m_control.stop();
   stopWriter();
   // From here on records are dropped, as before start().
-  bLogToStdout = false;
-  bLogToFile = false;
-  bLogAsync = false;
+  m_bLogToStdout = false;
+  m_bLogToFile = false;
+  m_bLogAsync = false;
   {
-    std::lock_guard<std::mutex> lock(outputMutex);
-    file.close();
+    std::lock_guard<std::mutex> lock(m_outputMutex);
+    m_file.close();
     fflush(stdout);
   }
-  queue.clear();
+  m_queue.clear();
 }
 
 Logger::Logger() : m_pImpl(new Impl) {}
@@ -158,35 +158,35 @@ std::string Logger::controlSocketPath(const std::string &strLogName) {
 
 void Logger::start(const LogOption &option) {
   Impl &d = *m_pImpl;
-  std::lock_guard<std::mutex> lifecycle(d.lifecycleMutex);
+  std::lock_guard<std::mutex> lifecycle(d.m_lifecycleMutex);
   d.shutdown();
   {
-    std::lock_guard<std::mutex> lock(d.outputMutex);
-    d.file.configure(option.strLogDir, option.strLogName, option.strHeader, option.nLogMaxSize);
+    std::lock_guard<std::mutex> lock(d.m_outputMutex);
+    d.m_file.configure(option.strLogDir, option.strLogName, option.strHeader, option.nLogMaxSize);
   }
-  d.queue.clear();
-  d.queue.setLimit(option.nAsyncQueueLimit);
-  d.bLogFlushImmediately = option.bLogFlushImmediately;
-  d.nLogLevel = option.nLogLevel;
-  d.ePrefix = prefixFor(option);
-  d.bLogAsync = option.bLogAsync;
+  d.m_queue.clear();
+  d.m_queue.setLimit(option.nAsyncQueueLimit);
+  d.m_bLogFlushImmediately = option.bLogFlushImmediately;
+  d.m_nLogLevel = option.nLogLevel;
+  d.m_ePrefix = prefixFor(option);
+  d.m_bLogAsync = option.bLogAsync;
   if (option.bLogAsync) {
-    d.bWriterRun = true;
-    d.writer = std::thread(&Impl::runWriter, &d);
+    d.m_bWriterRun = true;
+    d.m_writer = std::thread(&Impl::runWriter, &d);
   }
   // Records flow only once everything above is in place.
-  d.bLogToStdout = option.bLogToStdout;
-  d.bLogToFile = option.bLogToFile;
+  d.m_bLogToStdout = option.bLogToStdout;
+  d.m_bLogToFile = option.bLogToFile;
   if (option.bControlSocket) {
     // Without the socket the log still works; it just cannot be retuned from outside.
-    d.control.start(controlSocketPath(option.strLogName), [this](const ControlRequest &request) {
+    d.m_control.start(controlSocketPath(option.strLogName), [this](const ControlRequest &request) {
       applyControl(request.bLogToStdout, request.bLogToFile, request.bLogFlushImmediately, request.nLogLevel);
     });
   }
 }
 
 void Logger::stop() {
-  std::lock_guard<std::mutex> lifecycle(m_pImpl->lifecycleMutex);
+  std::lock_guard<std::mutex> lifecycle(m_pImpl->m_lifecycleMutex);
   m_pImpl->shutdown();
 }
 
@@ -205,9 +205,9 @@ void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, i
     return;
   }
   LogLine line;
-  line.format(d.ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
-  if (d.bLogAsync) {
-    d.queue.push(line.data(), line.size());
+  line.format(d.m_ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+  if (d.m_bLogAsync) {
+    d.m_queue.push(line.data(), line.size());
   } else {
     d.emit(line.data(), line.size());
   }
@@ -215,19 +215,19 @@ void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, i
 
 void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel) {
   Impl &d = *m_pImpl;
-  d.bLogToStdout = bLogToStdout;
-  d.bLogToFile = bLogToFile;
-  d.bLogFlushImmediately = bLogFlushImmediately;
-  d.nLogLevel = nLogLevel;
+  d.m_bLogToStdout = bLogToStdout;
+  d.m_bLogToFile = bLogToFile;
+  d.m_bLogFlushImmediately = bLogFlushImmediately;
+  d.m_nLogLevel = nLogLevel;
   if (bLogToFile && bLogFlushImmediately) {
-    std::lock_guard<std::mutex> lock(d.outputMutex);
-    d.file.flush();
+    std::lock_guard<std::mutex> lock(d.m_outputMutex);
+    d.m_file.flush();
   }
 }
 
 bool Logger::enabled(int nLevel) const {
   const Impl &d = *m_pImpl;
-  return nLevel <= d.nLogLevel && (d.bLogToFile || d.bLogToStdout);
+  return nLevel <= d.m_nLogLevel && (d.m_bLogToFile || d.m_bLogToStdout);
 }
 
 } // namespace zt
