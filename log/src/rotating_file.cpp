@@ -74,9 +74,12 @@ void RotatingFile::writeLines(const char *pData, const uint32_t *pLengths, size_
   const char *pRun = pData;
   size_t nRun = 0;
   const char *pLine = pData;
+  // One failed open per call is enough: the rest of the batch is lost the same way.
+  bool bOpenFailed = false;
   for (size_t i = 0; i < nLines; pLine += pLengths[i], ++i) {
     const uint32_t nLength = pLengths[i];
-    if (m_pFile == nullptr && !open()) {
+    if (m_pFile == nullptr && (bOpenFailed || !open())) {
+      bOpenFailed = true;
       pRun = pLine + nLength;
       continue;
     }
