@@ -1,0 +1,144 @@
+// Session behaviour against the real broker, with the session's waits shortened.
+#include <gtest/gtest.h>
+
+#include "broker.h"
+#include "busline_handle.h"
+#include "busline_test_client.h"
+#include "ca_certificate.h"
+
+using busline::test::TestClient;
+
+namespace {
+
+const busline::SessionTiming kFastTiming{std::chrono::milliseconds(300), std::chrono::milliseconds(50),
+                                         std::chrono::milliseconds(100)};
+
+busline::SessionArgs argsFor(TestClient &client, int nProtocol) {
+  busline::SessionArgs args;
+  args.nProtocol = nProtocol;
+  args.pConnectCallback = TestClient::onConnect;
+  args.pRecvMessageCallback = TestClient::onMessage;
+  args.pUserData = &client;
+  return args;
+}
+
+// An idle session with TLS against the test CA and the given credentials.
+BuslineHandle *idleSession(TestClient &client, int nProtocol, const char *pstrPassword) {
+  BuslineHandle *pHandle = busline::initIdleSession(argsFor(client, nProtocol), kFastTiming);
+  EXPECT_NE(pHandle, nullptr);
+  EXPECT_EQ(busline_set_tls(pHandle, zt::test::Broker::caFile().c_str(), nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr), 0);
+  EXPECT_EQ(busline_set_user_pwd(pHandle, "root", pstrPassword), 0);
+  return pHandle;
+}
+
+bool probeUntilReceived(BuslineHandle *pSender, TestClient &receiver, const char *pstrTopic) {
+  size_t nBase = receiver.messageCount();
+  return zt::test::waitFor([&] {
+    busline_publish(pSender, pstrTopic, "probe", 5, 0, 0, 0, 0, nullptr);
+    return zt::test::waitFor([&] { return receiver.messageCount() > nBase; }, std::chrono::milliseconds(100));
+  });
+}
+
+} // namespace
+
+TEST(Session, ProtocolOutsideThreeToFiveBecomesMqtt311) {
+  TestClient client;
+  for (int nProtocol : {0, 6, -1}) {
+    BuslineHandle *pHandle = busline::initIdleSession(argsFor(client, nProtocol), kFastTiming);
+    ASSERT_NE(pHandle, nullptr);
+    EXPECT_EQ(pHandle->nProtocol, 4);
+    busline_exit(pHandle);
+  }
+  BuslineHandle *pHandle = busline::initIdleSession(argsFor(client, 3), kFastTiming);
+  EXPECT_EQ(pHandle->nProtocol, 3);
+  busline_exit(pHandle);
+}
+
+TEST(Session, DuplicateSubscriptionsStayUntilOneUnsubscribe) {
+  TestClient client;
+  BuslineHandle *pHandle = busline::initIdleSession(argsFor(client, 5), kFastTiming);
+  // Not connected: the library refuses, the entries stay for the next connection.
+  EXPECT_EQ(busline_subscribe(pHandle, "a/b", 1), -3);
+  EXPECT_EQ(busline_subscribe(pHandle, "a/b", 1), -3);
+  EXPECT_EQ(busline_subscribe(pHandle, "a/c", 0), -3);
+  EXPECT_EQ(pHandle->pZtMosquittoSdk->subscriptionCount(), 3u);
+  busline_unsubscribe(pHandle, "a/b");
+  EXPECT_EQ(pHandle->pZtMosquittoSdk->subscriptionCount(), 1u);
+  busline_exit(pHandle);
+}
+
+TEST(Session, ExitWithoutEverConnectingReturnsAtOnce) {
+  TestClient client;
+  BuslineHandle *pHandle = busline::initIdleSession(argsFor(client, 4), kFastTiming);
+  auto start = std::chrono::steady_clock::now();
+  busline_exit(pHandle);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_TRUE(client.statuses().empty());
+}
+
+TEST(Session, SubscriptionMadeBeforeConnectTakesEffectOnAcknowledgement) {
+  zt::test::Broker broker;
+  ASSERT_TRUE(broker.start());
+  TestClient receiver, sender;
+  BuslineHandle *pReceiver = idleSession(receiver, 5, "rbqe705316!$&^");
+  EXPECT_EQ(busline_subscribe(pReceiver, "early/topic", 1), -3);
+  EXPECT_EQ(busline_connect(pReceiver, "127.0.0.1", broker.port(), 0, nullptr), 0);
+  ASSERT_TRUE(receiver.waitStatus(0));
+  EXPECT_EQ(busline_get_connect_state(pReceiver), 1);
+  BuslineHandle *pSender = idleSession(sender, 5, "rbqe705316!$&^");
+  EXPECT_EQ(busline_connect(pSender, "127.0.0.1", broker.port(), 0, nullptr), 0);
+  ASSERT_TRUE(sender.waitStatus(0));
+  EXPECT_TRUE(probeUntilReceived(pSender, receiver, "early/topic"));
+  busline_exit(pSender);
+  busline_exit(pReceiver);
+}
+
+// The broker goes away and comes back: status 1, then 0, and the subscriptions work again.
+TEST(Session, SubscriptionsAreReplayedAfterTheBrokerRestarts) {
+  zt::test::Broker broker;
+  ASSERT_TRUE(broker.start());
+  TestClient receiver, sender;
+  busline::SessionArgs receiverArgs = argsFor(receiver, 5);
+  BuslineHandle *pReceiver =
+      busline::initConnectedSession("127.0.0.1", broker.port(), receiverArgs, kFastTiming);
+  ASSERT_TRUE(receiver.waitStatus(0));
+  ASSERT_EQ(busline_subscribe(pReceiver, "replay/one", 1), 0);
+  ASSERT_EQ(busline_subscribe(pReceiver, "replay/two", 2), 0);
+  BuslineHandle *pSender =
+      busline::initConnectedSession("127.0.0.1", broker.port(), argsFor(sender, 5), kFastTiming);
+  ASSERT_TRUE(sender.waitStatus(0));
+  ASSERT_TRUE(probeUntilReceived(pSender, receiver, "replay/one"));
+
+  size_t nEvents = receiver.statuses().size();
+  ASSERT_TRUE(broker.restart());
+  ASSERT_TRUE(receiver.waitStatus(1, nEvents));
+  ASSERT_TRUE(receiver.waitStatus(0, nEvents, 10000));
+  ASSERT_TRUE(sender.waitStatus(0, 1, 10000));
+  std::vector<int> vecStatus = receiver.statuses();
+  EXPECT_EQ(vecStatus.front(), 0);
+  EXPECT_EQ(vecStatus.back(), 0);
+
+  EXPECT_TRUE(probeUntilReceived(pSender, receiver, "replay/one"));
+  EXPECT_TRUE(probeUntilReceived(pSender, receiver, "replay/two"));
+  busline_exit(pSender);
+  busline_exit(pReceiver);
+}
+
+// A refused connection ends the library's loop: the user sees the acknowledgement (status 0,
+// whatever its reason code), the disconnections (status 1), and a new attempt after the wait.
+TEST(Session, RefusedConnectionIsRetriedAfterTheWait) {
+  zt::test::Broker broker;
+  ASSERT_TRUE(broker.start());
+  TestClient client;
+  BuslineHandle *pHandle = idleSession(client, 5, "wrong password");
+  EXPECT_EQ(busline_connect(pHandle, "127.0.0.1", broker.port(), 0, nullptr), 0);
+  ASSERT_TRUE(client.waitStatus(1));
+  size_t nFirst = client.statuses().size();
+  auto start = std::chrono::steady_clock::now();
+  // The next attempt comes after the 300 ms wait and reports again.
+  ASSERT_TRUE(zt::test::waitFor([&] { return client.statuses().size() > nFirst + 1; }));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(busline_get_connect_state(pHandle), 0);
+  busline_exit(pHandle);
+}
