@@ -9,8 +9,16 @@
 
 namespace zt {
 
-enum LogLevel { LOG_FATAL = 0, LOG_ALERT = 1, LOG_CRIT = 2, LOG_ERROR = 3,
-                LOG_WARN = 4, LOG_NOTICE = 5, LOG_INFO = 6, LOG_DEBUG = 7 };
+enum LogLevel {
+  LOG_FATAL = 0,
+  LOG_ALERT = 1,
+  LOG_CRIT = 2,
+  LOG_ERROR = 3,
+  LOG_WARN = 4,
+  LOG_NOTICE = 5,
+  LOG_INFO = 6,
+  LOG_DEBUG = 7
+};
 
 // How a line looks after the time stamp and level.
 enum class LineFormat {
@@ -49,8 +57,8 @@ public:
   void stop();
 
   // One record; file is the caller's source file name (the part after the last "\\" or "/" is printed).
-  void write(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrFormat, ...)
-      __attribute__((format(printf, 6, 7)));
+  void write(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrFormat,
+             ...) __attribute__((format(printf, 6, 7)));
   void vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrFormat,
               va_list args);
 
@@ -72,7 +80,8 @@ private:
 
 } // namespace zt
 
-#define ZT_LOG_AT(level, ...) ::zt::Logger::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__)
+#define ZT_LOG_AT(level, ...)                                                                                \
+  ::zt::Logger::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__)
 #define logFatal(...) ZT_LOG_AT(::zt::LOG_FATAL, __VA_ARGS__)
 #define logError(...) ZT_LOG_AT(::zt::LOG_ERROR, __VA_ARGS__)
 #define logWarn(...) ZT_LOG_AT(::zt::LOG_WARN, __VA_ARGS__)

@@ -21,8 +21,8 @@ public:
 
   // Appends nLines complete lines stored back to back in pData, with their lengths in pLengths.
   // The file is opened (the directory created) on demand; when that fails the lines of this call
-  // are lost and the next call tries again. Before a line that would push the file past the size limit the file
-  // becomes the backup and a fresh one starts with the header.
+  // are lost and the next call tries again. Before a line that would push the file past the size limit the
+  // file becomes the backup and a fresh one starts with the header.
   void writeLines(const char *pData, const uint32_t *pLengths, size_t nLines, bool bFlush);
 
   void flush();
