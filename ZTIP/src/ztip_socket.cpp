@@ -90,17 +90,21 @@ std::string addressText(const sockaddr_in &addr) {
 
 std::string portText(const sockaddr_in &addr) { return std::to_string(ntohs(addr.sin_port)); }
 
-bool waitConnected(int nSocket, int nTimeoutMs) {
+int waitConnected(int nSocket, int nTimeoutMs) {
   pollfd pfd{nSocket, POLLOUT, 0};
   int nRet;
   do {
     nRet = poll(&pfd, 1, nTimeoutMs);
   } while (nRet < 0 && errno == EINTR);
-  if (nRet <= 0)
-    return false;
+  if (nRet == 0)
+    return ETIMEDOUT;
+  if (nRet < 0)
+    return errno;
   int nError = 0;
   socklen_t nLen = sizeof(nError);
-  return getsockopt(nSocket, SOL_SOCKET, SO_ERROR, &nError, &nLen) == 0 && nError == 0;
+  if (getsockopt(nSocket, SOL_SOCKET, SO_ERROR, &nError, &nLen) != 0)
+    return errno;
+  return nError;
 }
 
 } // namespace ztip

@@ -38,7 +38,8 @@ bool makeAddress(const char *pstrIp, int nPort, sockaddr_in &addr);
 std::string addressText(const sockaddr_in &addr);
 std::string portText(const sockaddr_in &addr);
 
-// Waits up to nTimeoutMs for a non-blocking connect to finish; true when connected.
-bool waitConnected(int nSocket, int nTimeoutMs);
+// Waits up to nTimeoutMs for a non-blocking connect to finish. Returns 0 when connected,
+// ETIMEDOUT when it did not finish in time, else the connect error.
+int waitConnected(int nSocket, int nTimeoutMs);
 
 } // namespace ztip

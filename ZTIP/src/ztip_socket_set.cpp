@@ -34,6 +34,11 @@ void ZtipSocketSet::remove(int nSocket) {
                      m_vecMembers.end());
 }
 
+void ZtipSocketSet::clear() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_vecMembers.clear();
+}
+
 size_t ZtipSocketSet::size() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_vecMembers.size();

@@ -1,0 +1,63 @@
+// The status refresh thread: closes connections that were given up or stayed silent past
+// the receive time-out, and UDP sockets that were given up.
+#include "ZTIPMyFileLog.h"
+#include "ztip_connection_close.h"
+#include "ztip_library.h"
+#include "ztip_socket.h"
+#include "ztip_threads.h"
+#include "zt_common.h"
+
+namespace ztip {
+namespace {
+
+constexpr long long kSlowNotifyTotalMs = 500;
+
+bool isDeadOrSilent(const ZtipContext &context, uint64_t uNowMs, uint64_t uTimeoutMs) {
+  return context.mbActive != 1 || uNowMs - context.mLastRecvMs > uTimeoutMs;
+}
+
+void closeDeadConnections() {
+  uint64_t uNow = zt::tickMs();
+  uint64_t uTimeoutMs = library().uRecvTimeoutMs;
+  long long nNotifyTotal = 0;
+  for (uint16_t uId = kFirstConnectionId; uId <= kLastConnectionId; ++uId) {
+    ZtipContext &context = *contextAt(uId);
+    if (!isDeadOrSilent(context, uNow, uTimeoutMs))
+      continue;
+    long long nSpent = closeConnectionIf(context, [uNow, uTimeoutMs](ZtipContext &c) {
+      return c.mTCP && isDeadOrSilent(c, uNow, uTimeoutMs);
+    });
+    if (nSpent > 0)
+      nNotifyTotal += nSpent;
+  }
+  if (nNotifyTotal > kSlowNotifyTotalMs)
+    ZTIPLog(kLogEvent, kAreaConnection, "diconnect notify total waster time:%lld ms", nNotifyTotal);
+}
+
+void closeInactiveUdpSockets() {
+  for (uint16_t uId = kFirstUdpId; uId < kFirstServerId; ++uId) {
+    ZtipContext &context = *contextAt(uId);
+    if (context.mbActive == 1)
+      continue;
+    std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
+    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+    if (context.mbActive == 1 || context.mLinkSocket < 0)
+      continue;
+    ZTIPLog(kLogEvent, kAreaConnection, "ZTIPContext Operation[delete UDP socket mysocket:%d, linksocket:%d, ulRecvTime:%ld]",
+            context.mListenSocket, context.mLinkSocket, static_cast<long>(context.mLastRecvMs.load()));
+    library().udpSockets.remove(context.mLinkSocket);
+    closeSocket(context.mLinkSocket);
+    releaseContext(context);
+  }
+}
+
+} // namespace
+
+void statusRefreshThread() {
+  while (sleepWhileRunning(timings().uRefreshTickMs)) {
+    closeDeadConnections();
+    closeInactiveUdpSockets();
+  }
+}
+
+} // namespace ztip

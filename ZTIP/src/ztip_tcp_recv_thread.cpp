@@ -1,0 +1,153 @@
+// The TCP receive thread: waits on every connection's socket, reads what arrived and hands
+// the frames found to the key exchange, the callback queues or (large frames) straight to
+// the receive callback.
+#include "ZTIPMyFileLog.h"
+#include "ztip_connection_close.h"
+#include "ztip_key_exchange.h"
+#include "ztip_library.h"
+#include "ztip_priority_commands.h"
+#include "ztip_socket.h"
+#include "ztip_threads.h"
+#include "ztip_transfer_log.h"
+#include "zt_common.h"
+
+#include <sys/socket.h>
+
+namespace ztip {
+namespace {
+
+constexpr int kEmptyRoundsLogged = 61;
+constexpr uint64_t kSlowRecvMs = 101;
+
+// Routes what the stream reader finds on one connection. Runs under its buffer lock.
+class ConnectionSink : public StreamFrameSink {
+public:
+  explicit ConnectionSink(ZtipContext &context) : m_context(context) {}
+
+  void onHead(const ZtipHead &head) override {
+    if (!m_context.mbPeerSeen) {
+      m_context.mPeerProductType = head.uProductType;
+      m_context.mPeerSubType = head.uSubType;
+      m_context.mbPeerSeen = true;
+    }
+  }
+
+  void onKeyExchangeFrame(const ZtipHead &head, const uint8_t *pPayload) override {
+    keyContactProcedure(m_context, head, pPayload);
+  }
+
+  void onFrame(const ZtipHead &head, const uint8_t *pData, uint32_t uDataLen) override {
+    ZTIP_RecvCallback pCallback;
+    {
+      std::lock_guard<std::mutex> lock(m_context.mStatusLock);
+      pCallback = m_context.mpRecvCallback;
+    }
+    ZTIP_Head_Para para = headToPara(head);
+    if (uDataLen < kDirectDeliveryLen) {
+      uint64_t uStart = zt::tickMs();
+      ZtipCallbackQueue &queue =
+          isPriorityCommand(para.cmd) ? *library().pPriorityQueue : *library().pNormalQueue;
+      queue.push(m_context.mSocketId, m_context.mServerSocketId, para, pData, uDataLen, m_context.mszPeerIp,
+                 m_context.mszPort, pCallback);
+      uint64_t uSpent = zt::tickMs() - uStart;
+      if (uSpent >= kSlowRecvMs)
+        ZTIPLog(kLogEvent, kAreaConnection, "tcp recv thread:in queue waster time:[%lld ms], obj_id[%04x]",
+                static_cast<long long>(uSpent), para.cmd);
+    } else if (pCallback != nullptr) {
+      pCallback(m_context.mSocketId, m_context.mServerSocketId, para, uDataLen, pData, m_context.mszPeerIp,
+                m_context.mszPort);
+    }
+    logTransferRecord(false, true, para, uDataLen, m_context.mLinkSocket, m_context.mszPeerIp, m_context.mszPort);
+  }
+
+private:
+  ZtipContext &m_context;
+};
+
+// Marks the connection inactive and stops waiting on its socket; the refresh thread closes
+// it. Waiting on would only report the dead socket again in every round.
+void setInactiveLocked(ZtipContext &context) {
+  context.mbActive = 0;
+  library().connectionSockets.remove(context.mLinkSocket);
+}
+
+// Reads once from the connection and parses what came. Returns true when the peer closed
+// the connection in order, which closes it at once rather than after the receive time-out.
+bool receiveOn(ZtipContext &context, int nSocket) {
+  std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
+  {
+    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+    if (context.mLinkSocket != nSocket)
+      return false; // closed and perhaps reused since the wait
+    if (context.mbActive != 1) {
+      setInactiveLocked(context);
+      return false;
+    }
+  }
+  ZtipRecvBuffer &buffer = context.mRecvBuffer;
+  ssize_t nReceived = recvRoom(buffer) > 0 ? ::recv(nSocket, recvSpace(buffer), recvRoom(buffer), MSG_DONTWAIT) : -1;
+  if (nReceived <= 0) {
+    int nError = nReceived == 0 ? 0 : lastSocketError();
+    if (nReceived == 0 || isConnectionLostError(nError)) {
+      ZTIPLog(kLogError, kAreaConnection,
+              "catch single, but recv size:%d socket:%d, error code:%d, recv passive  set unactive",
+              static_cast<int>(nReceived), nSocket, nError);
+      std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+      setInactiveLocked(context);
+    }
+    return nReceived == 0;
+  }
+  library().uReceivedBytes += static_cast<uint64_t>(nReceived);
+  context.mLastRecvMs = zt::tickMs();
+  StreamReadOptions options;
+  options.bDebugMode = library().bDebugMode;
+  options.bCompleteLog = completeLogOn();
+  ConnectionSink sink(context);
+  readStream(buffer, static_cast<size_t>(nReceived), options, context.mKeys, sink);
+  return false;
+}
+
+void markFailed(ZtipContext &context, int nSocket) {
+  std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+  if (context.mLinkSocket != nSocket)
+    return;
+  ZTIPLog(kLogError, kAreaConnection, "catch exception single, socket:%d, set unactive", nSocket);
+  setInactiveLocked(context);
+}
+
+void logSlowRecv(ZtipContext &context, int nSocket, uint64_t uSpent) {
+  std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+  if (context.mLinkSocket == nSocket)
+    ZTIPLog(kLogEvent, kAreaConnection, "tcp recv thread:single recv waster time:[%lld ms], ip[%s], port[%s]",
+            static_cast<long long>(uSpent), context.mszPeerIp, context.mszPort);
+}
+
+} // namespace
+
+void tcpRecvThread() {
+  ZtipLibrary &lib = library();
+  std::vector<ZtipSocketSet::Member> vecReadable, vecFailed;
+  int nEmptyRounds = 0;
+  while (lib.bRun) {
+    if (!lib.connectionSockets.wait(timings().nWaitTimeoutMs, vecReadable, vecFailed)) {
+      if (++nEmptyRounds >= kEmptyRoundsLogged) {
+        nEmptyRounds = 0;
+        ZTIPLog(kLogPeriodic, kAreaThread, "dataAvailable no data");
+      }
+      continue;
+    }
+    for (const ZtipSocketSet::Member &member : vecReadable) {
+      ZtipContext &context = *contextAt(member.uSocketId);
+      uint64_t uStart = zt::tickMs();
+      if (receiveOn(context, member.nSocket))
+        closeConnectionIf(context, [&member](ZtipContext &c) { return c.mLinkSocket == member.nSocket; });
+      uint64_t uSpent = zt::tickMs() - uStart;
+      if (uSpent >= kSlowRecvMs)
+        logSlowRecv(context, member.nSocket, uSpent);
+    }
+    for (const ZtipSocketSet::Member &member : vecFailed)
+      markFailed(*contextAt(member.uSocketId), member.nSocket);
+  }
+}
+
+} // namespace ztip
