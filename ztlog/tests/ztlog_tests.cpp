@@ -85,6 +85,31 @@ TEST(Ztlog, ChannelsWriteTheirModuleFileWithLevelNames) {
   unlink(logFile(strOther).c_str());
 }
 
+TEST(Ztlog, ThreadsOpeningAndWritingTogetherShareOneChannel) {
+  const std::string strModule = uniqueModule("ztlog_threads");
+  unlink(logFile(strModule).c_str());
+  const int nThreads = 4, nPerThread = 200;
+  std::vector<int> channels(nThreads, -1);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < nThreads; ++t) {
+    threads.emplace_back([&, t] {
+      channels[t] = ztLogInit(strModule.c_str());
+      for (int i = 0; i < nPerThread; ++i) {
+        ztLogPrintf(channels[t], ZTLOG_LEVEL_NOTICE, "thread %d line %d", t, i);
+      }
+    });
+  }
+  for (std::thread &th : threads) {
+    th.join();
+  }
+  for (int nChannel : channels) {
+    EXPECT_EQ(nChannel, channels[0]);
+  }
+  std::string strText = waitForLines(logFile(strModule), nThreads * nPerThread);
+  EXPECT_EQ(std::count(strText.begin(), strText.end(), '\n'), nThreads * nPerThread);
+  unlink(logFile(strModule).c_str());
+}
+
 TEST(Ztlog, BadModuleNamesAreRefused) {
   EXPECT_LT(ztLogInit(nullptr), 0);
   EXPECT_LT(ztLogInit(""), 0);
