@@ -6,8 +6,8 @@
 #define ZTDM_H
 
 #include "zt_device_info.h"
-#include "ztdm_driver_callbacks.h"
 #include "zt_module_info.h"
+#include "ztdm_driver_callbacks.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -18,7 +18,6 @@ extern "C" {
 /* Opaque instance handle. */
 typedef struct ZtdmHandle ZtdmHandle;
 
-
 /* pstrAddress: "a.b.c.d:port". Null when the address is invalid or the session cannot be made. */
 ZTDM_API ZtdmHandle *ztdm_Create(const char *pstrAddress);
 ZTDM_API void ztdm_Destroy(ZtdmHandle *pHandle);
@@ -27,9 +26,12 @@ ZTDM_API int ztdm_ModuleInfo(ZtModuleInfo *pModuleInfo);
 ZTDM_API int ztdm_RegisterDriver(ZtdmHandle *pHandle, int nVdt, const DriverCallbacks *pCallbacks);
 ZTDM_API int ztdm_RegisterDevice(ZtdmHandle *pHandle, const DeviceInfo *pDevice);
 /* nSn of 0 or less draws a fresh sequence number. */
-ZTDM_API int ztdm_ReportStatus(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen);
-ZTDM_API int ztdm_ReportData(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen);
-ZTDM_API int ztdm_ReportEvent(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen);
+ZTDM_API int ztdm_ReportStatus(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData,
+                               int nLen);
+ZTDM_API int ztdm_ReportData(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData,
+                             int nLen);
+ZTDM_API int ztdm_ReportEvent(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData,
+                              int nLen);
 ZTDM_API int ztdm_regTestCase(ZtdmHandle *pHandle, int nVdt, const char *pstrTestCase, int nLen);
 
 #ifdef __cplusplus

@@ -17,7 +17,9 @@ constexpr size_t kMaxDevIdLength = 64;
 
 } // namespace
 
-Channel::~Channel() { close(); }
+Channel::~Channel() {
+  close();
+}
 
 void Channel::setRecvCallback(RequestHandler pHandler, void *pContext) {
   m_recvCB = pHandler;
@@ -52,15 +54,15 @@ void Channel::close() {
 
 bool Channel::subscribe(const std::string &strTopic) {
   bool bOk = busline_subscribe(m_pHandle, strTopic.c_str(), kSubscribeQos) == 0;
-  ZTDM_LOG(bOk ? ZTLOG_LEVEL_PROGRESS : ZTLOG_LEVEL_ERROR, "Subscribe %s Topic: %s", bOk ? "Success" : "Failed",
-           strTopic.c_str());
+  ZTDM_LOG(bOk ? ZTLOG_LEVEL_PROGRESS : ZTLOG_LEVEL_ERROR, "Subscribe %s Topic: %s",
+           bOk ? "Success" : "Failed", strTopic.c_str());
   return bOk;
 }
 
 bool Channel::unsubscribe(const std::string &strTopic) {
   bool bOk = busline_unsubscribe(m_pHandle, strTopic.c_str()) == 0;
-  ZTDM_LOG(bOk ? ZTLOG_LEVEL_PROGRESS : ZTLOG_LEVEL_ERROR, "Unsubscribe %s Topic: %s", bOk ? "Success" : "Failed",
-           strTopic.c_str());
+  ZTDM_LOG(bOk ? ZTLOG_LEVEL_PROGRESS : ZTLOG_LEVEL_ERROR, "Unsubscribe %s Topic: %s",
+           bOk ? "Success" : "Failed", strTopic.c_str());
   return bOk;
 }
 
@@ -70,15 +72,16 @@ std::string Channel::upTopic(const std::string &strDevId, int nCmd) const {
     ZTDM_LOG_ERROR("Can not find device, deviceid=%s", strDevId.c_str());
     return std::string();
   }
-  return deviceTopic(Direction::Up, m_driverManager.runModel(), nCmd, fieldText(device.pid), device.vdt, strDevId);
+  return deviceTopic(Direction::Up, m_driverManager.runModel(), nCmd, fieldText(device.pid), device.vdt,
+                     strDevId);
 }
 
 int Channel::publish(const std::string &strTopic, const char *pData, int nLength, int nSn, int nCmd) {
   if (m_nConnectState != 0) {
     ZTDM_LOG_ERROR("busline did not connected to broker!");
   }
-  return busline_publish(m_pHandle, strTopic.c_str(), pData, nLength, kPublishQos, 0, static_cast<uint32_t>(nSn),
-                         nCmd, "");
+  return busline_publish(m_pHandle, strTopic.c_str(), pData, nLength, kPublishQos, 0,
+                         static_cast<uint32_t>(nSn), nCmd, "");
 }
 
 bool Channel::publishNotify(const std::string &strDevId, int nCmd, int nSn, const char *pData, int nLength) {
@@ -90,8 +93,8 @@ bool Channel::publishNotify(const std::string &strDevId, int nCmd, int nSn, cons
     nSn = m_snCounter.nextSn();
   }
   int nRet = publish(strTopic, pData, nLength, nSn, nCmd);
-  ZTDM_LOG_PROGRESS("notify ==> PUBLIC ret=[%d] id=[%s] cmd=[%d] sn=[%d] len=[%d]", nRet, strDevId.c_str(), nCmd,
-                    nSn, nLength);
+  ZTDM_LOG_PROGRESS("notify ==> PUBLIC ret=[%d] id=[%s] cmd=[%d] sn=[%d] len=[%d]", nRet, strDevId.c_str(),
+                    nCmd, nSn, nLength);
   return nRet == 0;
 }
 
@@ -100,8 +103,8 @@ bool Channel::publishTestCase(int nVdt, int nSn, const char *pData, int nLength)
     nSn = m_snCounter.nextSn();
   }
   int nRet = publish(testCaseTopic(nVdt), pData, nLength, nSn, kCmdRegTestCase);
-  ZTDM_LOG_PROGRESS("notify ==> PUBLIC ret=[%d] id=[%d] cmd=[%d] sn=[%d] len=[%d]", nRet, nVdt, kCmdRegTestCase,
-                    nSn, nLength);
+  ZTDM_LOG_PROGRESS("notify ==> PUBLIC ret=[%d] id=[%d] cmd=[%d] sn=[%d] len=[%d]", nRet, nVdt,
+                    kCmdRegTestCase, nSn, nLength);
   return nRet == 0;
 }
 
@@ -112,8 +115,8 @@ bool Channel::publishResponse(const ResponseRecord &record, int nSn) {
   }
   std::string strBody = responseBody(record.nCmd, record.nCode, record.pData, record.nLength);
   int nRet = publish(strTopic, strBody.data(), static_cast<int>(strBody.size()), nSn, record.nCmd);
-  ZTDM_LOG_PROGRESS("response ==> PUBLIC ret=[%d] id=[%s] cmd=[%d] sn=[%d] len=[%d]", nRet, record.strDevId.c_str(),
-                    record.nCmd, nSn, record.nLength);
+  ZTDM_LOG_PROGRESS("response ==> PUBLIC ret=[%d] id=[%s] cmd=[%d] sn=[%d] len=[%d]", nRet,
+                    record.strDevId.c_str(), record.nCmd, nSn, record.nLength);
   return nRet == 0;
 }
 
@@ -128,7 +131,8 @@ void Channel::onConnect(int nStatus, void *pUserData) {
 }
 
 void Channel::onMessage(const char *pstrTopic, const void *pMessage, int nSize, int /*nQos*/, int /*nRetain*/,
-                        uint32_t uSN, int32_t /*nType*/, const char * /*pstrResponseTopic*/, void *pUserData) {
+                        uint32_t uSN, int32_t /*nType*/, const char * /*pstrResponseTopic*/,
+                        void *pUserData) {
   static_cast<Channel *>(pUserData)->handleMessage(pstrTopic, pMessage, nSize, uSN);
 }
 

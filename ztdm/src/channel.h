@@ -17,8 +17,8 @@ namespace zt {
 class Channel {
 public:
   // Called on the busline network thread for every message whose command is known.
-  using RequestHandler = void (*)(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
-                                  void *pContext);
+  using RequestHandler = void (*)(const std::string &strDevId, int nSn, int nCmd, const char *pData,
+                                  int nLength, void *pContext);
 
   explicit Channel(DriverManager &driverManager) : m_driverManager(driverManager) {}
   ~Channel();
@@ -46,8 +46,8 @@ public:
 
 private:
   static void onConnect(int nStatus, void *pUserData);
-  static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain, uint32_t uSN,
-                        int32_t nType, const char *pstrResponseTopic, void *pUserData);
+  static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                        uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData);
   void handleMessage(const char *pstrTopic, const void *pMessage, int nSize, uint32_t uSN);
   // The UP topic of a registered device; empty (and logged) for an unknown one.
   std::string upTopic(const std::string &strDevId, int nCmd) const;

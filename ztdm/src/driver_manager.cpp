@@ -65,7 +65,8 @@ int DriverManager::findDriver(const std::string &strDevId, const char *pstrEntry
   std::lock_guard<std::mutex> lock(m_mutex);
   auto itDevice = m_mapDevices.find(strDevId);
   if (itDevice == m_mapDevices.end()) {
-    std::snprintf(pszError, kErrorTextSize, "Can not find devObj devId= [%s] dev=[0x%X]", strDevId.c_str(), 0u);
+    std::snprintf(pszError, kErrorTextSize, "Can not find devObj devId= [%s] dev=[0x%X]", strDevId.c_str(),
+                  0u);
     ZTDM_LOG_ERROR("%s", pszError);
     return -1;
   }
@@ -90,8 +91,8 @@ int DriverManager::missingEntry(const std::string &strDevId, const char *pstrEnt
 }
 
 template <typename Entry, typename... Args>
-int DriverManager::callEntry(const std::string &strDevId, const char *pstrEntry, Entry DriverCallbacks::*pEntry,
-                             char *pszError, Args... args) {
+int DriverManager::callEntry(const std::string &strDevId, const char *pstrEntry,
+                             Entry DriverCallbacks::*pEntry, char *pszError, Args... args) {
   DeviceInfo device;
   DriverCallbacks callbacks;
   int nRet = findDriver(strDevId, pstrEntry, device, callbacks, pszError);
@@ -109,16 +110,18 @@ int DriverManager::setConfig(const std::string &strDevId, const char *pData, int
   return callEntry(strDevId, "SetConfig", &DriverCallbacks::SetConfig, pszError, pData, nDataLen, nSn);
 }
 
-int DriverManager::getConfig(const std::string &strDevId, char *pOut, int *pnOutLen, int nSn, char *pszError) {
+int DriverManager::getConfig(const std::string &strDevId, char *pOut, int *pnOutLen, int nSn,
+                             char *pszError) {
   return callEntry(strDevId, "GetConfig", &DriverCallbacks::GetConfig, pszError, pOut, pnOutLen, nSn);
 }
 
-int DriverManager::ctrl(const std::string &strDevId, const char *pData, int nDataLen, char *pOut, int *pnOutLen,
-                        int nSn, char *pszError) {
+int DriverManager::ctrl(const std::string &strDevId, const char *pData, int nDataLen, char *pOut,
+                        int *pnOutLen, int nSn, char *pszError) {
   return callEntry(strDevId, "Ctrl", &DriverCallbacks::Ctrl, pszError, pData, nDataLen, pOut, pnOutLen, nSn);
 }
 
-int DriverManager::qryStatus(const std::string &strDevId, char *pOut, int *pnOutLen, int nSn, char *pszError) {
+int DriverManager::qryStatus(const std::string &strDevId, char *pOut, int *pnOutLen, int nSn,
+                             char *pszError) {
   return callEntry(strDevId, "QryStatus", &DriverCallbacks::QryStatus, pszError, pOut, pnOutLen, nSn);
 }
 

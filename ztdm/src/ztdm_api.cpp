@@ -11,25 +11,29 @@
 
 namespace {
 
-zt::ZTDMImpl *implOf(ZtdmHandle *pHandle) { return reinterpret_cast<zt::ZTDMImpl *>(pHandle); }
+zt::ZTDMImpl *implOf(ZtdmHandle *pHandle) {
+  return reinterpret_cast<zt::ZTDMImpl *>(pHandle);
+}
 
 // Handles appear in the log texts as [%d]: the low bits of the address, 0 for null.
-int handleNumber(const ZtdmHandle *pHandle) { return static_cast<int>(reinterpret_cast<intptr_t>(pHandle)); }
+int handleNumber(const ZtdmHandle *pHandle) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(pHandle));
+}
 
 // A devId is one topic segment: not empty, and neither a separator nor a wildcard in it.
 bool isTopicSegment(const std::string &strDevId) {
   return !strDevId.empty() && strDevId.find_first_of("/+#") == std::string::npos;
 }
 
-int report(ZtdmHandle *pHandle, const char *pstrApi, int nCmd, const char *pstrDevId, int nSn, const char *pData,
-           int nLen) {
+int report(ZtdmHandle *pHandle, const char *pstrApi, int nCmd, const char *pstrDevId, int nSn,
+           const char *pData, int nLen) {
   if (pHandle == nullptr) {
     ZTDM_LOG_ERROR("%s: handle == NULL.", pstrApi);
     return -1;
   }
   if (pstrDevId == nullptr || nLen < 0 || (pData == nullptr && nLen > 0)) {
-    ZTDM_LOG_ERROR("%s: Invalid param devId=[%p] data=[%p] len=[%d]", pstrApi, static_cast<const void *>(pstrDevId),
-                   static_cast<const void *>(pData), nLen);
+    ZTDM_LOG_ERROR("%s: Invalid param devId=[%p] data=[%p] len=[%d]", pstrApi,
+                   static_cast<const void *>(pstrDevId), static_cast<const void *>(pData), nLen);
     return -1;
   }
   return implOf(pHandle)->report(pstrDevId, nCmd, nSn, pData, nLen) ? 0 : -1;
@@ -43,7 +47,9 @@ ZtdmHandle *ztdm_Create(const char *pstrAddress) {
   return reinterpret_cast<ZtdmHandle *>(zt::ZTDMImpl::create(pstrAddress));
 }
 
-void ztdm_Destroy(ZtdmHandle *pHandle) { delete implOf(pHandle); }
+void ztdm_Destroy(ZtdmHandle *pHandle) {
+  delete implOf(pHandle);
+}
 
 int ztdm_ModuleInfo(ZtModuleInfo *pModuleInfo) {
   if (pModuleInfo == nullptr) {
@@ -55,8 +61,8 @@ int ztdm_ModuleInfo(ZtModuleInfo *pModuleInfo) {
 
 int ztdm_RegisterDriver(ZtdmHandle *pHandle, int nVdt, const DriverCallbacks *pCallbacks) {
   if (pHandle == nullptr || nVdt < 0 || pCallbacks == nullptr) {
-    ZTDM_LOG_ERROR("RegisterDriver：Invalid param handle=[%d] vdt=[%d] devEx=[%p]", handleNumber(pHandle), nVdt,
-                   static_cast<const void *>(pCallbacks));
+    ZTDM_LOG_ERROR("RegisterDriver：Invalid param handle=[%d] vdt=[%d] devEx=[%p]", handleNumber(pHandle),
+                   nVdt, static_cast<const void *>(pCallbacks));
     return -1;
   }
   implOf(pHandle)->registerDriver(nVdt, *pCallbacks);

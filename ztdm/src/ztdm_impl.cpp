@@ -35,7 +35,9 @@ void logBanner() {
 }
 
 // A zeroed heap buffer, or null when it cannot be allocated.
-std::unique_ptr<char[]> allocateBuffer(int nSize) { return std::unique_ptr<char[]>(new (std::nothrow) char[nSize]()); }
+std::unique_ptr<char[]> allocateBuffer(int nSize) {
+  return std::unique_ptr<char[]>(new (std::nothrow) char[nSize]());
+}
 
 // The number of output bytes to send: what the driver reported, kept inside its buffer.
 int outputLength(int nReported, int nBufferSize) {
@@ -120,8 +122,8 @@ void ZTDMImpl::registerDevice(const DeviceInfo &device) {
   std::string strId = fieldText(device.id);
   std::string strPid = fieldText(device.pid);
   ZTDM_LOG_PROGRESS("Regist Device ID=[%s] vdt=[%d] name=[%s] pid=[%s] desc=[%s] model=[%s]", strId.c_str(),
-                    device.vdt, fieldText(device.name).c_str(), strPid.c_str(), fieldText(device.desc).c_str(),
-                    fieldText(device.model).c_str());
+                    device.vdt, fieldText(device.name).c_str(), strPid.c_str(),
+                    fieldText(device.desc).c_str(), fieldText(device.model).c_str());
   if (strPid.empty()) {
     strPid = "0";
   }
@@ -199,7 +201,8 @@ void ZTDMImpl::answerDiscovery() {
     notify(strDevId, kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
   }
   for (const auto &[nVdt, strTestCase] : m_pDriverManager->testCases()) {
-    m_pChannel->publishTestCase(nVdt, nVdt, strTestCase.c_str(), static_cast<int>(std::strlen(strTestCase.c_str())));
+    m_pChannel->publishTestCase(nVdt, nVdt, strTestCase.c_str(),
+                                static_cast<int>(std::strlen(strTestCase.c_str())));
   }
 }
 
@@ -213,7 +216,8 @@ void ZTDMImpl::finishRequest(const Request &request, int nResult, const char *pD
 
 void ZTDMImpl::requestSetConfig(const Request &request) {
   char szError[DriverManager::kErrorTextSize] = {0};
-  int nResult = m_pDriverManager->setConfig(request.strDevId, request.pData, request.nLength, request.nSn, szError);
+  int nResult =
+      m_pDriverManager->setConfig(request.strDevId, request.pData, request.nLength, request.nSn, szError);
   if (nResult == 0) {
     finishRequest(request, nResult, nullptr, 0);
   } else {
@@ -239,22 +243,24 @@ void ZTDMImpl::answerWithOutput(const Request &request, const char *pstrHandler,
 }
 
 void ZTDMImpl::requestGetConfig(const Request &request) {
-  answerWithOutput(request, "requestGetConfig", kGetParamBufferSize, [&](char *pOut, int *pnOutLen, char *pszError) {
-    return m_pDriverManager->getConfig(request.strDevId, pOut, pnOutLen, request.nSn, pszError);
-  });
+  answerWithOutput(
+      request, "requestGetConfig", kGetParamBufferSize, [&](char *pOut, int *pnOutLen, char *pszError) {
+        return m_pDriverManager->getConfig(request.strDevId, pOut, pnOutLen, request.nSn, pszError);
+      });
 }
 
 void ZTDMImpl::requestCtrl(const Request &request) {
   answerWithOutput(request, "requestCtrl", kCtrlBufferSize, [&](char *pOut, int *pnOutLen, char *pszError) {
-    return m_pDriverManager->ctrl(request.strDevId, request.pData, request.nLength, pOut, pnOutLen, request.nSn,
-                                  pszError);
+    return m_pDriverManager->ctrl(request.strDevId, request.pData, request.nLength, pOut, pnOutLen,
+                                  request.nSn, pszError);
   });
 }
 
 void ZTDMImpl::requestQryStatus(const Request &request) {
-  answerWithOutput(request, "requestQryStatus", kQryStatusBufferSize, [&](char *pOut, int *pnOutLen, char *pszError) {
-    return m_pDriverManager->qryStatus(request.strDevId, pOut, pnOutLen, request.nSn, pszError);
-  });
+  answerWithOutput(
+      request, "requestQryStatus", kQryStatusBufferSize, [&](char *pOut, int *pnOutLen, char *pszError) {
+        return m_pDriverManager->qryStatus(request.strDevId, pOut, pnOutLen, request.nSn, pszError);
+      });
 }
 
 void ZTDMImpl::requestSetRunModel(const Request &request) {
@@ -299,8 +305,9 @@ bool ZTDMImpl::changeRunModel(int nRunModel) {
 
 void ZTDMImpl::doRunModelResponse(int nRunModel, const Request &request) {
   std::string strDesc = runModelDesc(nRunModel);
-  respond(ResponseRecord{0, request.nCmd, request.strDevId, strDesc.c_str(), static_cast<int>(strDesc.size())},
-          request.nSn);
+  respond(
+      ResponseRecord{0, request.nCmd, request.strDevId, strDesc.c_str(), static_cast<int>(strDesc.size())},
+      request.nSn);
 }
 
 } // namespace zt

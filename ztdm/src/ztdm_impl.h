@@ -16,7 +16,8 @@ namespace zt {
 class ZTDMImpl {
 public:
   // Null when the address is not "a.b.c.d:port" or the channel cannot be opened.
-  static ZTDMImpl *create(const char *pstrAddress, const SyncTimerSettings &timerSettings = SyncTimerSettings());
+  static ZTDMImpl *create(const char *pstrAddress,
+                          const SyncTimerSettings &timerSettings = SyncTimerSettings());
   // Stops the timer thread and the receive path before anything they read is freed.
   ~ZTDMImpl();
   ZTDMImpl(const ZTDMImpl &) = delete;
@@ -30,6 +31,8 @@ public:
   bool regTestCase(int nVdt, const char *pData, int nLength);
 
   int runModel() const { return m_pDriverManager->runModel(); }
+  // 0 once the broker accepted the session; -1 before busline reported, 1 when disconnected.
+  int connectState() const { return m_pChannel->connectState(); }
 
 private:
   // One request as delivered by the channel.
@@ -56,7 +59,8 @@ private:
   // Calls a driver entry that writes into an output buffer: (buffer, in/out length, error text).
   using OutputCall = std::function<int(char *pOut, int *pnOutLen, char *pszError)>;
   // Runs fnCall on a zeroed heap buffer of nBufferSize bytes and answers with its output.
-  void answerWithOutput(const Request &request, const char *pstrHandler, int nBufferSize, const OutputCall &fnCall);
+  void answerWithOutput(const Request &request, const char *pstrHandler, int nBufferSize,
+                        const OutputCall &fnCall);
   // Answers at once, or defers the answer when the driver returned more than 100.
   void finishRequest(const Request &request, int nResult, const char *pData, int nLength);
 

@@ -8,6 +8,8 @@ const int g_nLogChannel = ztLogInit("ztdm");
 
 } // namespace
 
-int ztdmLogChannel() { return g_nLogChannel; }
+int ztdmLogChannel() {
+  return g_nLogChannel;
+}
 
 } // namespace zt

@@ -11,7 +11,9 @@ namespace zt {
 ztdmSyncTimeManager::ztdmSyncTimeManager(ResponseFunction fnRespond, const SyncTimerSettings &settings)
     : m_fnRespond(std::move(fnRespond)), m_settings(settings), m_thread(&ztdmSyncTimeManager::run, this) {}
 
-ztdmSyncTimeManager::~ztdmSyncTimeManager() { stop(); }
+ztdmSyncTimeManager::~ztdmSyncTimeManager() {
+  stop();
+}
 
 void ztdmSyncTimeManager::stop() {
   {

@@ -26,6 +26,8 @@ int commandCodeOf(const std::string &strName);
 const char *commandNameOf(int nCode);
 
 // SetRunModel and QryRunModel travel on the DEV-TEST channel in either run model.
-inline bool isRunModelCommand(int nCode) { return nCode == kCmdSetRunModel || nCode == kCmdQryRunModel; }
+inline bool isRunModelCommand(int nCode) {
+  return nCode == kCmdSetRunModel || nCode == kCmdQryRunModel;
+}
 
 } // namespace zt

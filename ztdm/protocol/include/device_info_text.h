@@ -12,6 +12,8 @@ inline std::string fieldText(const char *pField, size_t nFieldSize) {
   return std::string(pField, strnlen(pField, nFieldSize));
 }
 
-template <size_t N> std::string fieldText(const char (&field)[N]) { return fieldText(field, N); }
+template <size_t N> std::string fieldText(const char (&field)[N]) {
+  return fieldText(field, N);
+}
 
 } // namespace zt

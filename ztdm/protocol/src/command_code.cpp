@@ -5,9 +5,9 @@ namespace zt {
 namespace {
 
 // Names indexed by code; index 0 is unused.
-const char *const kCommandNames[] = {"NULL",         "FindDevices", "SetParam",   "GetParam",
-                                     "Ctrl",         "QryStatus",   "ReportStatus", "ReportData",
-                                     "ReportEvent",  "RegTestCase", "SetRunModel", "QryRunModel"};
+const char *const kCommandNames[] = {"NULL",        "FindDevices", "SetParam",     "GetParam",
+                                     "Ctrl",        "QryStatus",   "ReportStatus", "ReportData",
+                                     "ReportEvent", "RegTestCase", "SetRunModel",  "QryRunModel"};
 constexpr int kCommandCount = sizeof(kCommandNames) / sizeof(kCommandNames[0]);
 
 } // namespace

@@ -29,6 +29,8 @@ std::string requestTimeoutDesc() {
   return compactJson(jsonDesc);
 }
 
-std::string runModelDesc(int nRunModel) { return "{\"runmodel\":" + std::to_string(nRunModel) + "}"; }
+std::string runModelDesc(int nRunModel) {
+  return "{\"runmodel\":" + std::to_string(nRunModel) + "}";
+}
 
 } // namespace zt

@@ -7,9 +7,13 @@ namespace zt {
 
 namespace {
 
-std::string directionPrefix(Direction eDirection) { return eDirection == Direction::Up ? "ZTDM/UP/" : "ZTDM/DOWN/"; }
+std::string directionPrefix(Direction eDirection) {
+  return eDirection == Direction::Up ? "ZTDM/UP/" : "ZTDM/DOWN/";
+}
 
-const char *channelOf(int nRunModel) { return nRunModel == kRunModelDebug ? "TEST/" : "DEV/"; }
+const char *channelOf(int nRunModel) {
+  return nRunModel == kRunModelDebug ? "TEST/" : "DEV/";
+}
 
 } // namespace
 
@@ -22,8 +26,8 @@ std::string topicPrefix(Direction eDirection, int nRunModel, int nCmd) {
 
 std::string deviceTopic(Direction eDirection, int nRunModel, int nCmd, const std::string &strPid, int nVdt,
                         const std::string &strDevId) {
-  return topicPrefix(eDirection, nRunModel, nCmd) + strPid + "/" + std::to_string(nVdt) + "/" + strDevId + "/" +
-         commandNameOf(nCmd);
+  return topicPrefix(eDirection, nRunModel, nCmd) + strPid + "/" + std::to_string(nVdt) + "/" + strDevId +
+         "/" + commandNameOf(nCmd);
 }
 
 std::string findDevicesRequestTopic(const std::string &strDevId) {

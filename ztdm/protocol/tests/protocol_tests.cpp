@@ -13,8 +13,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <thread>
 #include <set>
+#include <thread>
 
 extern "C" size_t deviceInfoSizeSeenByC(void);
 extern "C" size_t deviceInfoModelOffsetSeenByC(void);
@@ -26,15 +26,17 @@ Json::Value parseJson(const std::string &strText) {
   std::unique_ptr<Json::CharReader> pReader(builder.newCharReader());
   Json::Value jsonValue;
   std::string strErrors;
-  EXPECT_TRUE(pReader->parse(strText.data(), strText.data() + strText.size(), &jsonValue, &strErrors)) << strText;
+  EXPECT_TRUE(pReader->parse(strText.data(), strText.data() + strText.size(), &jsonValue, &strErrors))
+      << strText;
   return jsonValue;
 }
 
 } // namespace
 
 TEST(CommandTable, NamesAndCodesMapBothWays) {
-  const char *names[] = {"FindDevices", "SetParam",    "GetParam",    "Ctrl",        "QryStatus",  "ReportStatus",
-                         "ReportData",  "ReportEvent", "RegTestCase", "SetRunModel", "QryRunModel"};
+  const char *names[] = {"FindDevices", "SetParam",     "GetParam",   "Ctrl",
+                         "QryStatus",   "ReportStatus", "ReportData", "ReportEvent",
+                         "RegTestCase", "SetRunModel",  "QryRunModel"};
   for (int nCode = 1; nCode <= 11; ++nCode) {
     EXPECT_STREQ(zt::commandNameOf(nCode), names[nCode - 1]);
     EXPECT_EQ(zt::commandCodeOf(names[nCode - 1]), nCode);
@@ -64,9 +66,12 @@ TEST(DeviceInfoRecord, LayoutIsTheSameForCAndCpp) {
 
 TEST(Topics, BuiltForEachDirectionChannelAndFixedForm) {
   using zt::Direction;
-  EXPECT_EQ(zt::deviceTopic(Direction::Down, 0, zt::kCmdGetParam, "0", 16, "D1"), "ZTDM/DOWN/DEV/0/16/D1/GetParam");
-  EXPECT_EQ(zt::deviceTopic(Direction::Up, 0, zt::kCmdQryStatus, "D1", 14, "C1"), "ZTDM/UP/DEV/D1/14/C1/QryStatus");
-  EXPECT_EQ(zt::deviceTopic(Direction::Up, 1, zt::kCmdReportData, "0", -3, "D1"), "ZTDM/UP/TEST/0/-3/D1/ReportData");
+  EXPECT_EQ(zt::deviceTopic(Direction::Down, 0, zt::kCmdGetParam, "0", 16, "D1"),
+            "ZTDM/DOWN/DEV/0/16/D1/GetParam");
+  EXPECT_EQ(zt::deviceTopic(Direction::Up, 0, zt::kCmdQryStatus, "D1", 14, "C1"),
+            "ZTDM/UP/DEV/D1/14/C1/QryStatus");
+  EXPECT_EQ(zt::deviceTopic(Direction::Up, 1, zt::kCmdReportData, "0", -3, "D1"),
+            "ZTDM/UP/TEST/0/-3/D1/ReportData");
   EXPECT_EQ(zt::deviceTopic(Direction::Down, 1, zt::kCmdSetRunModel, "0", 16, "D1"),
             "ZTDM/DOWN/DEV-TEST/0/16/D1/SetRunModel");
   EXPECT_EQ(zt::deviceTopic(Direction::Up, 0, zt::kCmdQryRunModel, "0", 16, "D1"),
@@ -139,9 +144,11 @@ TEST(SnCounter, StartsAtOneWrapsToOneAndNeverRepeatsAcrossThreads) {
   zt::SnCounter shared;
   std::vector<int32_t> vecA, vecB;
   std::thread threadA([&] {
-    for (int i = 0; i < 1000; ++i) vecA.push_back(shared.nextSn());
+    for (int i = 0; i < 1000; ++i)
+      vecA.push_back(shared.nextSn());
   });
-  for (int i = 0; i < 1000; ++i) vecB.push_back(shared.nextSn());
+  for (int i = 0; i < 1000; ++i)
+    vecB.push_back(shared.nextSn());
   threadA.join();
   std::set<int32_t> setAll(vecA.begin(), vecA.end());
   setAll.insert(vecB.begin(), vecB.end());

@@ -1,0 +1,234 @@
+// The parts of the library that need no broker: address checks, registries, timer object.
+#include "broker_address.h"
+#include "driver_manager.h"
+#include "response_object.h"
+#include "ztdm_sync_time_manager.h"
+
+#include "zt_common.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+DeviceInfo makeDevice(const char *pstrId, const char *pstrPid, int nVdt) {
+  DeviceInfo device;
+  std::memset(&device, 0, sizeof device);
+  std::strncpy(device.id, pstrId, sizeof device.id);
+  std::strncpy(device.pid, pstrPid, sizeof device.pid);
+  device.vdt = nVdt;
+  device.type = 7;
+  std::strcpy(device.name, "name");
+  return device;
+}
+
+// What the test driver saw last.
+struct SeenCall {
+  DeviceInfo device;
+  std::string strData;
+  int nSn = 0;
+  int nOutLen = 0;
+};
+SeenCall g_seen;
+
+int recordingSetConfig(const DeviceInfo *pDevice, const char *pData, int nDataLen, int nSn) {
+  g_seen.device = *pDevice;
+  g_seen.strData.assign(pData, static_cast<size_t>(nDataLen));
+  g_seen.nSn = nSn;
+  return 42;
+}
+
+int recordingQryStatus(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int nSn) {
+  g_seen.device = *pDevice;
+  g_seen.nOutLen = *pnOutLen;
+  g_seen.nSn = nSn;
+  std::strcpy(pOut, "ok");
+  *pnOutLen = 2;
+  return 0;
+}
+
+} // namespace
+
+TEST(BrokerAddress, AcceptsDottedIpv4WithPortOnly) {
+  zt::BrokerAddress address;
+  ASSERT_TRUE(zt::parseBrokerAddress("127.0.0.1:1883", address));
+  EXPECT_EQ(address.strHost, "127.0.0.1");
+  EXPECT_EQ(address.uPort, 1883);
+  EXPECT_TRUE(zt::parseBrokerAddress("255.255.255.255:65535", address));
+  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:0", address));
+
+  const char *bad[] = {
+      "127.0.0.1",      "localhost:1883",  "1.2.3:1883",    "1.2.3.4.5:1883", ".1.2.3:1883",
+      "1.2.3.256:1883", "1..2.3:1883",     "1.2.3.:1883",   ":1883",          "",
+      "1.2.3.4:",       "1.2.3.4:65536",   "1.2.3.4:18x3",  "1.2.3.4:-1",     " 1.2.3.4:1883",
+      "1.2.3.4 :1883",  "1.2.3.0004:1883", "1.2.3.4:1883:1"};
+  for (const char *pstrAddress : bad) {
+    EXPECT_FALSE(zt::parseBrokerAddress(pstrAddress, address)) << pstrAddress;
+  }
+  EXPECT_FALSE(zt::parseBrokerAddress(nullptr, address));
+}
+
+TEST(DriverManager, StoresDevicesWithRootPidAndOverwritesAllButId) {
+  zt::DriverManager manager(0);
+  EXPECT_FALSE(manager.registerDevice(makeDevice("D1", "", 16)));
+  DeviceInfo stored;
+  ASSERT_TRUE(manager.findDevice("D1", stored));
+  EXPECT_STREQ(stored.pid, "0");
+  EXPECT_EQ(stored.vdt, 16);
+
+  DeviceInfo update = makeDevice("D1", "P9", 17);
+  std::strcpy(update.desc, "second");
+  EXPECT_TRUE(manager.registerDevice(update));
+  ASSERT_TRUE(manager.findDevice("D1", stored));
+  EXPECT_STREQ(stored.pid, "P9");
+  EXPECT_EQ(stored.vdt, 17);
+  EXPECT_STREQ(stored.desc, "second");
+  EXPECT_EQ(manager.devices().size(), 1u);
+
+  // An id filling its whole field is keyed by its 36 characters, never more.
+  DeviceInfo full = makeDevice("", "0", 1);
+  std::memset(full.id, 'Z', sizeof full.id);
+  manager.registerDevice(full);
+  EXPECT_TRUE(manager.findDevice(std::string(36, 'Z'), stored));
+  EXPECT_EQ(std::memcmp(stored.id, full.id, sizeof full.id), 0);
+}
+
+TEST(DriverManager, EntryCallsReportMissingDeviceTableAndEntry) {
+  zt::DriverManager manager(0);
+  manager.registerDevice(makeDevice("D1", "0", 16));
+  manager.registerDevice(makeDevice("D2", "0", 99));
+  manager.registerDevice(makeDevice("D3", "0", -4));
+  DriverCallbacks callbacks{recordingSetConfig, nullptr, nullptr, recordingQryStatus};
+  manager.registerDriver(16, callbacks);
+
+  char szError[zt::DriverManager::kErrorTextSize] = {0};
+  EXPECT_EQ(manager.setConfig("D1", "abc", 3, 77, szError), 42);
+  EXPECT_STREQ(g_seen.device.id, "D1");
+  EXPECT_STREQ(g_seen.device.pid, "0");
+  EXPECT_EQ(g_seen.strData, "abc");
+  EXPECT_EQ(g_seen.nSn, 77);
+  EXPECT_STREQ(szError, "");
+
+  char szOut[16] = {0};
+  int nOutLen = sizeof szOut;
+  EXPECT_EQ(manager.qryStatus("D1", szOut, &nOutLen, 78, szError), 0);
+  EXPECT_EQ(g_seen.nOutLen, 16);
+  EXPECT_EQ(nOutLen, 2);
+
+  EXPECT_EQ(manager.setConfig("NOPE", "", 0, 1, szError), -1);
+  EXPECT_STREQ(szError, "Can not find devObj devId= [NOPE] dev=[0x0]");
+  EXPECT_EQ(manager.getConfig("D2", szOut, &nOutLen, 1, szError), -2);
+  EXPECT_STREQ(szError, "Can not find GetConfig driver devId= [D2] ");
+  EXPECT_EQ(manager.qryStatus("D3", szOut, &nOutLen, 1, szError), -2);
+  EXPECT_STREQ(szError, "Can not find QryStatus driver devId= [D3] ");
+  // Registered table, empty entries: never called.
+  EXPECT_EQ(manager.ctrl("D1", "x", 1, szOut, &nOutLen, 1, szError), -2);
+  EXPECT_STREQ(szError, "Can not find Ctrl driver devId= [D1] ");
+  EXPECT_EQ(manager.getConfig("D1", szOut, &nOutLen, 1, szError), -2);
+  EXPECT_STREQ(szError, "Can not find GetConfig driver devId= [D1] ");
+
+  // A longer devId never overflows the error text.
+  std::string strLongId(64, 'L');
+  EXPECT_EQ(manager.setConfig(strLongId, "", 0, 1, szError), -1);
+  EXPECT_LT(std::strlen(szError), sizeof szError);
+}
+
+namespace {
+
+// Collects the responses the timer object sends.
+struct ResponseLog {
+  struct Entry {
+    zt::ResponseRecord record;
+    std::string strData;
+    int nSn;
+    uint64_t uAtMs;
+  };
+  std::mutex mutex;
+  std::vector<Entry> vecEntries;
+
+  zt::ztdmSyncTimeManager::ResponseFunction function() {
+    return [this](const zt::ResponseRecord &record, int nSn) {
+      std::lock_guard<std::mutex> lock(mutex);
+      vecEntries.push_back(
+          {record, std::string(record.pData, static_cast<size_t>(record.nLength)), nSn, zt::tickMs()});
+    };
+  }
+  size_t size() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return vecEntries.size();
+  }
+};
+
+bool waitUntil(const std::function<bool()> &pred, int nTimeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return pred();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+} // namespace
+
+TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
+  ResponseLog log;
+  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{20, 120000});
+  uint64_t uStartMs = zt::tickMs();
+  manager.defer("D1", 2, 9, 101);
+  manager.defer("D1", 3, 9, 150); // same sn: replaces the first
+  manager.defer("D2", 5, 4, 250);
+  ASSERT_TRUE(waitUntil([&] { return log.size() == 2; }, 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::lock_guard<std::mutex> lock(log.mutex);
+  ASSERT_EQ(log.vecEntries.size(), 2u);
+  const auto &first = log.vecEntries[0];
+  EXPECT_EQ(first.nSn, 9);
+  EXPECT_EQ(first.record.nCmd, 3);
+  EXPECT_EQ(first.record.strDevId, "D1");
+  EXPECT_EQ(first.record.nCode, 4);
+  EXPECT_EQ(first.strData, zt::requestTimeoutDesc());
+  EXPECT_GT(first.uAtMs - uStartMs, 150u);
+  const auto &second = log.vecEntries[1];
+  EXPECT_EQ(second.nSn, 4);
+  EXPECT_GT(second.uAtMs - uStartMs, 250u);
+  EXPECT_LT(second.uAtMs - uStartMs, 1000u);
+}
+
+TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
+  ResponseLog log;
+  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{10, 150});
+  std::atomic<int> nFired{0};
+  uint64_t uArmedMs = zt::tickMs();
+  manager.arm([&] { ++nFired; });
+  // Refreshing every 50 ms keeps it from firing.
+  for (int i = 0; i < 8; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    manager.refresh();
+  }
+  EXPECT_EQ(nFired, 0);
+  uint64_t uLastMs = zt::tickMs();
+  ASSERT_TRUE(waitUntil([&] { return nFired == 1; }, 2000));
+  EXPECT_GE(zt::tickMs() - uLastMs, 150u);
+  EXPECT_GT(uLastMs - uArmedMs, 150u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(nFired, 1); // disarmed after firing
+}
+
+TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
+  ResponseLog log;
+  auto pManager =
+      std::make_unique<zt::ztdmSyncTimeManager>(log.function(), zt::SyncTimerSettings{1000, 120000});
+  pManager->defer("D1", 2, 1, 101);
+  uint64_t uStartMs = zt::tickMs();
+  pManager.reset(); // wakes the sleeping thread at once
+  EXPECT_LT(zt::tickMs() - uStartMs, 500u);
+  EXPECT_EQ(log.size(), 0u);
+}
