@@ -37,10 +37,26 @@ const FrameSender kReleaseTcp{0x01, 0x11, true, true};
 
 } // namespace
 
-TEST(Crc16Xmodem, CheckValues) {
+TEST(Crc16Xmodem, CheckValuesAndBitwiseDefinition) {
   EXPECT_EQ(0x31C3, crc16Xmodem(reinterpret_cast<const uint8_t *>("123456789"), 9));
   EXPECT_EQ(0x9DD6, crc16Xmodem(reinterpret_cast<const uint8_t *>("abc"), 3));
   EXPECT_EQ(0x0000, crc16Xmodem(nullptr, 0));
+
+  // Every length and alignment against the polynomial applied one bit at a time.
+  std::vector<uint8_t> data(300);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<uint8_t>((i * 151 + 17) ^ (i >> 3));
+  for (size_t nOffset = 0; nOffset < 8; ++nOffset) {
+    for (size_t nLen = 0; nOffset + nLen <= data.size(); nLen += 1 + nLen / 16) {
+      uint16_t uBitwise = 0;
+      for (size_t i = 0; i < nLen; ++i) {
+        uBitwise ^= static_cast<uint16_t>(data[nOffset + i] << 8);
+        for (int nBit = 0; nBit < 8; ++nBit)
+          uBitwise = static_cast<uint16_t>((uBitwise & 0x8000) ? (uBitwise << 1) ^ 0x1021 : uBitwise << 1);
+      }
+      ASSERT_EQ(uBitwise, crc16Xmodem(data.data() + nOffset, nLen)) << nOffset << "/" << nLen;
+    }
+  }
 }
 
 TEST(FrameHead, WireLayoutBigEndianAndRoundTrip) {
