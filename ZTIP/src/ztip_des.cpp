@@ -18,36 +18,42 @@ uint64_t reverseBitsInBytes(uint64_t u) {
   return u;
 }
 
-void reverseBlock(const uint8_t *pIn, uint8_t *pOut) {
+uint64_t loadReversed(const uint8_t *p) {
   uint64_t u;
-  std::memcpy(&u, pIn, 8);
+  std::memcpy(&u, p, 8);
+  return reverseBitsInBytes(u);
+}
+
+void storeReversed(uint64_t u, uint8_t *p) {
   u = reverseBitsInBytes(u);
-  std::memcpy(pOut, &u, 8);
+  std::memcpy(p, &u, 8);
 }
 
 void scheduleReversedKey(const uint8_t *pKey8, DES_key_schedule *pSchedule) {
+  uint64_t uKey = loadReversed(pKey8);
   DES_cblock key;
-  reverseBlock(pKey8, key);
+  std::memcpy(key, &uKey, 8);
   DES_set_key_unchecked(&key, pSchedule);
 }
 
 // Runs one cipher over every block of len bytes (zero-padding a last partial block when
-// encrypting) with the bit order converted around it.
+// encrypting) with the bit order converted around it. The block goes to libcrypto as the two
+// little-endian 32-bit halves its block functions take (x86-64 is little-endian).
 template <typename BlockCipher>
 void runEcb(const uint8_t *pIn, int nLen, bool bEncrypt, uint8_t *pOut, BlockCipher cipherBlock) {
+  auto runBlock = [&](const uint8_t *pBlockIn, uint8_t *pBlockOut) {
+    uint64_t u = loadReversed(pBlockIn);
+    DES_LONG arrHalves[2] = {static_cast<DES_LONG>(u), static_cast<DES_LONG>(u >> 32)};
+    cipherBlock(arrHalves);
+    storeReversed(static_cast<uint64_t>(arrHalves[0]) | (static_cast<uint64_t>(arrHalves[1]) << 32), pBlockOut);
+  };
   int nWhole = nLen / 8 * 8;
-  DES_cblock block;
-  for (int i = 0; i < nWhole; i += 8) {
-    reverseBlock(pIn + i, block);
-    cipherBlock(&block);
-    reverseBlock(block, pOut + i);
-  }
+  for (int i = 0; i < nWhole; i += 8)
+    runBlock(pIn + i, pOut + i);
   if (bEncrypt && nWhole < nLen) {
     uint8_t arrLast[8] = {};
     std::memcpy(arrLast, pIn + nWhole, static_cast<size_t>(nLen - nWhole));
-    reverseBlock(arrLast, block);
-    cipherBlock(&block);
-    reverseBlock(block, pOut + nWhole);
+    runBlock(arrLast, pOut + nWhole);
   }
 }
 
@@ -61,8 +67,7 @@ void DesRun(const uint8_t *in, const uint8_t *key8, int encrypt, int len, uint8_
   DES_key_schedule schedule;
   scheduleReversedKey(key8, &schedule);
   int nMode = encrypt ? DES_ENCRYPT : DES_DECRYPT;
-  runEcb(in, len, encrypt != 0, out,
-         [&](DES_cblock *pBlock) { DES_ecb_encrypt(pBlock, pBlock, &schedule, nMode); });
+  runEcb(in, len, encrypt != 0, out, [&](DES_LONG *pHalves) { DES_encrypt1(pHalves, &schedule, nMode); });
 }
 
 void Des3Run(const uint8_t *in, const uint8_t *key16, int encrypt, int len, uint8_t *out) {
@@ -71,11 +76,11 @@ void Des3Run(const uint8_t *in, const uint8_t *key16, int encrypt, int len, uint
   DES_key_schedule schedule1, schedule2;
   scheduleReversedKey(key16, &schedule1);
   scheduleReversedKey(key16 + 8, &schedule2);
-  int nMode = encrypt ? DES_ENCRYPT : DES_DECRYPT;
   // With K3 = K1 this is E(K1) D(K2) E(K1), and D(K1) E(K2) D(K1) when decrypting.
-  runEcb(in, len, encrypt != 0, out, [&](DES_cblock *pBlock) {
-    DES_ecb3_encrypt(pBlock, pBlock, &schedule1, &schedule2, &schedule1, nMode);
-  });
+  if (encrypt)
+    runEcb(in, len, true, out, [&](DES_LONG *pHalves) { DES_encrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
+  else
+    runEcb(in, len, false, out, [&](DES_LONG *pHalves) { DES_decrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
 }
 
 int DesCbcRun(const uint8_t *in, const uint8_t *key8, int encrypt, int len, uint8_t *out) {
