@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ZTIPMyFileLog.h"
@@ -175,4 +176,28 @@ TEST_F(LibraryLogTest, NothingWrittenAfterClose) {
   ZTIPLog(kLogError, kAreaThread, "after exit");
   EXPECT_EQ("", libraryLogPath());
   EXPECT_EQ("", dayLog("2021-10-08"));
+}
+
+TEST_F(LibraryLogTest, LinesFromManyThreadsStayWhole) {
+  std::vector<std::thread> vecThreads;
+  for (int t = 0; t < 4; ++t)
+    vecThreads.emplace_back([t] {
+      for (int i = 0; i < 250; ++i)
+        ZTIPLog(kLogEvent, kAreaThread, "thread %d line %03d %s", t, i, std::string(200, static_cast<char>('a' + t)).c_str());
+    });
+  for (std::thread &thread : vecThreads)
+    thread.join();
+  std::istringstream in(dayLog("2021-10-08"));
+  std::string strLine;
+  std::vector<int> vecCount(4, 0);
+  while (std::getline(in, strLine)) {
+    int nThread = -1, nIndex = -1;
+    ASSERT_EQ(2, std::sscanf(strLine.c_str(), "2021-10-08 10:06:50.123  :log: level: 2, area: 2, thread %d line %d",
+                             &nThread, &nIndex))
+        << strLine;
+    ASSERT_TRUE(nThread >= 0 && nThread < 4);
+    EXPECT_EQ(std::string(200, static_cast<char>('a' + nThread)), strLine.substr(strLine.size() - 200));
+    ++vecCount[static_cast<size_t>(nThread)];
+  }
+  EXPECT_EQ(std::vector<int>(4, 250), vecCount);
 }
