@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <set>
 
@@ -393,6 +394,66 @@ TEST_F(EndToEnd, ADeviceAnnouncedWithAnEmptyPidIsReachable) {
   ASSERT_EQ(ztdm_ReportData(m_pDriver->handle(), "E1-CHILD", 32, "child", 5), 0);
   ASSERT_TRUE(app.waitCount("data", 1));
   EXPECT_EQ(app.deliveries("data")[0].strDevId, "E1-CHILD");
+}
+
+} // namespace
+
+namespace {
+
+// Last, since it restarts the broker that the other tests share.
+TEST_F(EndToEnd, TrafficResumesAfterABrokerRestartWithoutNewInstances) {
+  m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
+  TestApp app(port());
+  ASSERT_TRUE(app.discover("D1"));
+
+  std::atomic<bool> bRun{true};
+  std::atomic<int> nNextSn{50000};
+  std::mutex mutexSent;
+  std::set<int> setSent;
+  std::atomic<int> nNotSent{0};
+  std::thread traffic([&] {
+    while (bRun) {
+      int nSn = nNextSn++;
+      int nRet = ztsi_GetParam(app.handle(), "D1", nSn, &TestApp::onAnswer);
+      if (nRet == 0) {
+        std::lock_guard<std::mutex> lock(mutexSent);
+        setSent.insert(nSn);
+      } else {
+        EXPECT_EQ(nRet, 1);
+        ++nNotSent;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+  });
+
+  ASSERT_TRUE(app.waitCount("answer", 5));
+  auto restarted = std::chrono::steady_clock::now();
+  ASSERT_TRUE(s_pBroker->restart());
+  int nFirstSnAfterRestart = nNextSn;
+  bool bResumed = zt::test::waitFor(
+      [&] {
+        for (const Delivery &answer : app.deliveries("answer")) {
+          if (answer.nSn > nFirstSnAfterRestart) {
+            return true;
+          }
+        }
+        return false;
+      },
+      25000ms);
+  double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
+  std::this_thread::sleep_for(300ms);
+  bRun = false;
+  traffic.join();
+  EXPECT_TRUE(bResumed) << "no answer after the restart";
+  std::cout << "traffic resumed " << dSeconds << " s after the restart; " << nNotSent
+            << " requests not sent\n";
+
+  std::set<int> setAnswered;
+  std::lock_guard<std::mutex> lock(mutexSent);
+  for (const Delivery &answer : app.deliveries("answer")) {
+    EXPECT_TRUE(setAnswered.insert(answer.nSn).second) << "sn " << answer.nSn << " delivered twice";
+    EXPECT_EQ(setSent.count(answer.nSn), 1u) << "answer for a request that was not sent";
+  }
 }
 
 } // namespace
