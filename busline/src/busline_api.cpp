@@ -1,4 +1,5 @@
 // The handle-based transport functions.
+#include <cstdio>
 #include <cstring>
 #include <mqtt_protocol.h>
 
@@ -444,8 +445,10 @@ void busline_exit(BuslineHandle *pHandle) {
   } else {
     BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pZtMosquittoSdk is nullptr");
   }
+  char szHandle[32]; // the address is printed after the handle is gone
+  std::snprintf(szHandle, sizeof szHandle, "%p", static_cast<void *>(pHandle));
   delete pHandle;
-  BUSLINE_LOG(zt::LOG_DEBUG, "busline_exit,end,pHandle=%p", static_cast<void *>(pHandle));
+  BUSLINE_LOG(zt::LOG_DEBUG, "busline_exit,end,pHandle=%s", szHandle);
 }
 
 } // extern "C"
