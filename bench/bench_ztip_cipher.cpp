@@ -43,8 +43,8 @@ void opensslDes(const uint8_t *pIn, const uint8_t *pKey, uint8_t *pOut, size_t n
   DES_key_schedule schedule;
   DES_set_key_unchecked(&key, &schedule);
   for (size_t i = 0; i < nLen; i += 8)
-    DES_ecb_encrypt(reinterpret_cast<const_DES_cblock *>(const_cast<uint8_t *>(pIn + i)), reinterpret_cast<DES_cblock *>(pOut + i),
-                    &schedule, DES_ENCRYPT);
+    DES_ecb_encrypt(reinterpret_cast<const_DES_cblock *>(const_cast<uint8_t *>(pIn + i)),
+                    reinterpret_cast<DES_cblock *>(pOut + i), &schedule, DES_ENCRYPT);
 }
 
 void openssl3Des(const uint8_t *pIn, const uint8_t *pKey, uint8_t *pOut, size_t nLen) {
@@ -55,8 +55,9 @@ void openssl3Des(const uint8_t *pIn, const uint8_t *pKey, uint8_t *pOut, size_t 
   DES_set_key_unchecked(&key1, &schedule1);
   DES_set_key_unchecked(&key2, &schedule2);
   for (size_t i = 0; i < nLen; i += 8)
-    DES_ecb3_encrypt(reinterpret_cast<const_DES_cblock *>(const_cast<uint8_t *>(pIn + i)), reinterpret_cast<DES_cblock *>(pOut + i),
-                     &schedule1, &schedule2, &schedule1, DES_ENCRYPT);
+    DES_ecb3_encrypt(reinterpret_cast<const_DES_cblock *>(const_cast<uint8_t *>(pIn + i)),
+                     reinterpret_cast<DES_cblock *>(pOut + i), &schedule1, &schedule2, &schedule1,
+                     DES_ENCRYPT);
 }
 
 class CountingSink : public StreamFrameSink {
@@ -115,9 +116,11 @@ int main() {
   int nLen = static_cast<int>(kCipherBuffer);
 
   double dDesRun = throughput(kCipherBuffer, [&] { DesRun(in.data(), arrKey, 1, nLen, out.data()); });
-  double dDesSsl = throughput(kCipherBuffer, [&] { opensslDes(in.data(), arrKey, out.data(), kCipherBuffer); });
+  double dDesSsl =
+      throughput(kCipherBuffer, [&] { opensslDes(in.data(), arrKey, out.data(), kCipherBuffer); });
   double dDes3Run = throughput(kCipherBuffer, [&] { Des3Run(in.data(), arrKey, 1, nLen, out.data()); });
-  double dDes3Ssl = throughput(kCipherBuffer, [&] { openssl3Des(in.data(), arrKey, out.data(), kCipherBuffer); });
+  double dDes3Ssl =
+      throughput(kCipherBuffer, [&] { openssl3Des(in.data(), arrKey, out.data(), kCipherBuffer); });
   std::printf("ztip_desrun_64k %.1f MB/s\n", dDesRun);
   std::printf("ztip_openssl_des_ecb_64k %.1f MB/s\n", dDesSsl);
   std::printf("ztip_desrun_vs_openssl %.3f ratio\n", dDesRun / dDesSsl);

@@ -14,18 +14,21 @@ using namespace ztip;
 
 namespace {
 
-constexpr uint16_t kModes[] = {0x0000, 0x0101, 0x0102, 0x0111, 0x011F, 0x0121, 0x012F,
-                               0x0300, 0x0301, 0x0307, 0x030F, 0x8000};
+constexpr uint16_t kModes[] = {0x0000, 0x0101, 0x0102, 0x0111, 0x011F, 0x0121,
+                               0x012F, 0x0300, 0x0301, 0x0307, 0x030F, 0x8000};
 
 class CheckingSink : public StreamFrameSink {
 public:
   void onHead(const ZtipHead &) override {}
-  void onKeyExchangeFrame(const ZtipHead &head, const uint8_t *pPayload) override { touch(pPayload, head.uObjLen); }
+  void onKeyExchangeFrame(const ZtipHead &head, const uint8_t *pPayload) override {
+    touch(pPayload, head.uObjLen);
+  }
   void onFrame(const ZtipHead &, const uint8_t *pData, uint32_t nDataLen) override {
     touch(pData, nDataLen);
     if (m_pExpected == nullptr)
       return;
-    if (m_nNext >= m_pExpected->size() || (*m_pExpected)[m_nNext] != std::vector<uint8_t>(pData, pData + nDataLen))
+    if (m_nNext >= m_pExpected->size() ||
+        (*m_pExpected)[m_nNext] != std::vector<uint8_t>(pData, pData + nDataLen))
       std::abort();
     ++m_nNext;
   }
@@ -40,8 +43,8 @@ private:
   volatile uint64_t m_uSum = 0;
 };
 
-void feed(ZtipRecvBuffer &buffer, const uint8_t *pData, size_t nLen, size_t nChunk, const StreamReadOptions &options,
-          const ZtipKeys &keys, StreamFrameSink &sink) {
+void feed(ZtipRecvBuffer &buffer, const uint8_t *pData, size_t nLen, size_t nChunk,
+          const StreamReadOptions &options, const ZtipKeys &keys, StreamFrameSink &sink) {
   size_t nDone = 0;
   while (nDone < nLen) {
     size_t nStep = std::min<size_t>({nChunk, nLen - nDone, recvRoom(buffer)});

@@ -119,7 +119,9 @@ void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) {
   std::fclose(pFile);
 }
 
-void openLibraryLog() { openLibraryLog(zt::platform::executableDirectory()); }
+void openLibraryLog() {
+  openLibraryLog(zt::platform::executableDirectory());
+}
 
 void openLibraryLog(const std::string &strBaseDir) {
   std::string strLogDir = strBaseDir + "/log";
@@ -134,8 +136,8 @@ void openLibraryLog(const std::string &strBaseDir) {
     std::fclose(g_pTraceFile);
   g_pTraceFile = std::fopen((strBaseDir + "/test.log").c_str(), "a");
   if (g_pTraceFile != nullptr)
-    std::fprintf(g_pTraceFile, "*glogFilePath:%s\n*glogFilePath_bak:%s\n*gbFileLog:%d\n", g_strLogPath.c_str(),
-                 g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0);
+    std::fprintf(g_pTraceFile, "*glogFilePath:%s\n*glogFilePath_bak:%s\n*gbFileLog:%d\n",
+                 g_strLogPath.c_str(), g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0);
 }
 
 void closeLibraryLog() {
@@ -153,14 +155,30 @@ std::string libraryLogPath() {
   return g_strLogPath;
 }
 
-void setLogFlag(int nOn) { g_bLogFlag = nOn != 0; }
-void setLogLevel(int nMinimum) { g_nMinLevel = nMinimum; }
-void setTransLog(uint8_t uOn) { g_bTransLog = uOn != 0; }
-void setCompleteLog(int nOn) { g_bCompleteLog = nOn != 0; }
-bool transLogOn() { return g_bTransLog.load(); }
-bool completeLogOn() { return g_bCompleteLog.load(); }
+void setLogFlag(int nOn) {
+  g_bLogFlag = nOn != 0;
+}
+void setLogLevel(int nMinimum) {
+  g_nMinLevel = nMinimum;
+}
+void setTransLog(uint8_t uOn) {
+  g_bTransLog = uOn != 0;
+}
+void setCompleteLog(int nOn) {
+  g_bCompleteLog = nOn != 0;
+}
+bool transLogOn() {
+  return g_bTransLog.load();
+}
+bool completeLogOn() {
+  return g_bCompleteLog.load();
+}
 
-void setLogBroadcaster(LogBroadcaster pBroadcaster) { g_pBroadcaster = pBroadcaster; }
-void setLogClock(LogClock pClock) { g_pClock = pClock; }
+void setLogBroadcaster(LogBroadcaster pBroadcaster) {
+  g_pBroadcaster = pBroadcaster;
+}
+void setLogClock(LogClock pClock) {
+  g_pClock = pClock;
+}
 
 } // namespace ztip

@@ -17,12 +17,12 @@ constexpr int kLogEvent = 2;    // timings, thread start and stop, normal events
 constexpr int kLogError = 3;
 
 // Areas in use.
-constexpr int kAreaQueue = 1;        // callback queues and memory
-constexpr int kAreaThread = 2;       // threads and UDP reception
-constexpr int kAreaAccept = 3;       // accepting connections
-constexpr int kAreaKeyExchange = 4;  // key exchange
-constexpr int kAreaOperation = 5;    // operations, frames, sending
-constexpr int kAreaConnection = 6;   // connections, heartbeats, time-outs, per-connection timings
+constexpr int kAreaQueue = 1;       // callback queues and memory
+constexpr int kAreaThread = 2;      // threads and UDP reception
+constexpr int kAreaAccept = 3;      // accepting connections
+constexpr int kAreaKeyExchange = 4; // key exchange
+constexpr int kAreaOperation = 5;   // operations, frames, sending
+constexpr int kAreaConnection = 6;  // connections, heartbeats, time-outs, per-connection timings
 
 constexpr size_t kMaxLogMessage = 1024;
 constexpr int kLogBroadcastPort = 9527;

@@ -45,7 +45,8 @@ void runEcb(const uint8_t *pIn, int nLen, bool bEncrypt, uint8_t *pOut, BlockCip
     uint64_t u = loadReversed(pBlockIn);
     DES_LONG arrHalves[2] = {static_cast<DES_LONG>(u), static_cast<DES_LONG>(u >> 32)};
     cipherBlock(arrHalves);
-    storeReversed(static_cast<uint64_t>(arrHalves[0]) | (static_cast<uint64_t>(arrHalves[1]) << 32), pBlockOut);
+    storeReversed(static_cast<uint64_t>(arrHalves[0]) | (static_cast<uint64_t>(arrHalves[1]) << 32),
+                  pBlockOut);
   };
   int nWhole = nLen / 8 * 8;
   for (int i = 0; i < nWhole; i += 8)
@@ -78,9 +79,11 @@ void Des3Run(const uint8_t *in, const uint8_t *key16, int encrypt, int len, uint
   scheduleReversedKey(key16 + 8, &schedule2);
   // With K3 = K1 this is E(K1) D(K2) E(K1), and D(K1) E(K2) D(K1) when decrypting.
   if (encrypt)
-    runEcb(in, len, true, out, [&](DES_LONG *pHalves) { DES_encrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
+    runEcb(in, len, true, out,
+           [&](DES_LONG *pHalves) { DES_encrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
   else
-    runEcb(in, len, false, out, [&](DES_LONG *pHalves) { DES_decrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
+    runEcb(in, len, false, out,
+           [&](DES_LONG *pHalves) { DES_decrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
 }
 
 int DesCbcRun(const uint8_t *in, const uint8_t *key8, int encrypt, int len, uint8_t *out) {

@@ -31,8 +31,8 @@ ZtipHead headFor(const FrameSender &sender, const ZTIP_Head_Para &para) {
 
 } // namespace
 
-void assembleFrame(const FrameSender &sender, const ZTIP_Head_Para &para, uint8_t uPadFlag, const uint8_t *pPayload,
-                   size_t nLen, std::vector<uint8_t> &vecFrame) {
+void assembleFrame(const FrameSender &sender, const ZTIP_Head_Para &para, uint8_t uPadFlag,
+                   const uint8_t *pPayload, size_t nLen, std::vector<uint8_t> &vecFrame) {
   ZtipHead head = headFor(sender, para);
   head.uPadFlag = uPadFlag;
   head.uObjLen = static_cast<uint32_t>(nLen);
@@ -67,7 +67,8 @@ uint8_t buildFrame(const FrameSender &sender, const ZtipKeys &keys, const ZTIP_H
     std::memcpy(vecPlain.data(), pData, nPlainLen);
     // Encrypt straight into the frame behind the head; the head is written last.
     vecFrame.resize(kHeadSize + nWireLen);
-    uint8_t uResult = encryptPayload(keys, wirePara.crypt_mode, nWireLen, vecPlain.data(), vecFrame.data() + kHeadSize);
+    uint8_t uResult =
+        encryptPayload(keys, wirePara.crypt_mode, nWireLen, vecPlain.data(), vecFrame.data() + kHeadSize);
     if (uResult != kResultOk)
       return uResult;
     ZtipHead head = headFor(sender, wirePara);

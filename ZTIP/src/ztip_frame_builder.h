@@ -34,8 +34,8 @@ uint8_t buildFrame(const FrameSender &sender, const ZtipKeys &keys, const ZTIP_H
 // Head and payload exactly as given (pad_flag, crypt_mode and payload untouched), with the
 // sender's codes and the check sum over the payload. For frames that bypass the crypt
 // steps, such as UDP send-to.
-void assembleFrame(const FrameSender &sender, const ZTIP_Head_Para &para, uint8_t uPadFlag, const uint8_t *pPayload,
-                   size_t nLen, std::vector<uint8_t> &vecFrame);
+void assembleFrame(const FrameSender &sender, const ZTIP_Head_Para &para, uint8_t uPadFlag,
+                   const uint8_t *pPayload, size_t nLen, std::vector<uint8_t> &vecFrame);
 
 // The 32-byte heartbeat frame: session_id 0x00001235, the last application unit_id,
 // protocol_type 0x80, func_code 0x41, cmd 0x0706, no payload.

@@ -14,9 +14,13 @@ void put32(uint8_t *p, uint32_t u) {
   put16(p + 2, static_cast<uint16_t>(u));
 }
 
-uint16_t get16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t get16(const uint8_t *p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
-uint32_t get32(const uint8_t *p) { return (static_cast<uint32_t>(get16(p)) << 16) | get16(p + 2); }
+uint32_t get32(const uint8_t *p) {
+  return (static_cast<uint32_t>(get16(p)) << 16) | get16(p + 2);
+}
 
 } // namespace
 
@@ -56,7 +60,9 @@ ZtipHead decodeHead(const uint8_t *pIn) {
   return head;
 }
 
-bool hasStartMarker(const uint8_t *p) { return p[0] == 0xAA && p[1] == 0x77 && p[2] == 0x7A && p[3] == 0xA7; }
+bool hasStartMarker(const uint8_t *p) {
+  return p[0] == 0xAA && p[1] == 0x77 && p[2] == 0x7A && p[3] == 0xA7;
+}
 
 ZTIP_Head_Para headToPara(const ZtipHead &head) {
   ZTIP_Head_Para para{};

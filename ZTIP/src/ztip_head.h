@@ -54,6 +54,8 @@ bool hasStartMarker(const uint8_t *p);
 // The application's view of a head; producttype is the sender's.
 ZTIP_Head_Para headToPara(const ZtipHead &head);
 
-inline bool isKeyExchangeCmd(uint16_t uCmd) { return uCmd == kCmdKeyExchange || uCmd == kCmdKeyExchangeConfirm; }
+inline bool isKeyExchangeCmd(uint16_t uCmd) {
+  return uCmd == kCmdKeyExchange || uCmd == kCmdKeyExchangeConfirm;
+}
 
 } // namespace ztip

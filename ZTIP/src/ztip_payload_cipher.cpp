@@ -53,7 +53,9 @@ uint8_t checkKeys(const ZtipKeys &keys, const ModeInfo &mode, const char *pstrSt
   return kResultOk;
 }
 
-bool isDesBlockVariant(uint16_t uCryptMode) { return uCryptMode != kCryptDes && uCryptMode != kCryptDes3; }
+bool isDesBlockVariant(uint16_t uCryptMode) {
+  return uCryptMode != kCryptDes && uCryptMode != kCryptDes3;
+}
 
 // Runs the mode's cipher from pIn to pOut (which may be the same buffer).
 void transform(const ZtipKeys &keys, uint16_t uCryptMode, Cipher eCipher, bool bEncrypt, size_t nLen,
@@ -73,7 +75,9 @@ void transform(const ZtipKeys &keys, uint16_t uCryptMode, Cipher eCipher, bool b
 
 } // namespace
 
-bool keysAgreed(const ZtipKeys &keys) { return keys.mKmState == kKmAgreed && keys.mDesKeyState == kDesKeyReady; }
+bool keysAgreed(const ZtipKeys &keys) {
+  return keys.mKmState == kKmAgreed && keys.mDesKeyState == kDesKeyReady;
+}
 
 void agreeSessionKeys(ZtipKeys &keys, const uint8_t *pSessionMaterial) {
   std::memcpy(keys.mSessionMaterial, pSessionMaterial, kMaterialSize);
@@ -92,9 +96,13 @@ uint16_t resolveCryptMode(const ZtipKeys &keys, uint16_t uCryptMode) {
   return kCryptPlain;
 }
 
-bool isDesFamily(uint16_t uCryptMode) { return uCryptMode >= 0x0001 && uCryptMode <= 0x02FF; }
+bool isDesFamily(uint16_t uCryptMode) {
+  return uCryptMode >= 0x0001 && uCryptMode <= 0x02FF;
+}
 
-bool isRandomFamily(uint16_t uCryptMode) { return uCryptMode >= kCryptRandom; }
+bool isRandomFamily(uint16_t uCryptMode) {
+  return uCryptMode >= kCryptRandom;
+}
 
 void randomKeyTransform(const uint8_t *pMaterial, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn,
                         uint8_t *pOut) {
@@ -111,7 +119,8 @@ void randomKeyTransform(const uint8_t *pMaterial, uint16_t uCryptMode, size_t nL
     std::memcpy(pOut + nCovered, pIn + nCovered, nLen - nCovered);
 }
 
-uint8_t encryptPayload(const ZtipKeys &keys, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn, uint8_t *pOut) {
+uint8_t encryptPayload(const ZtipKeys &keys, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn,
+                       uint8_t *pOut) {
   ModeInfo mode = classify(uCryptMode);
   if (mode.eCipher == Cipher::None) {
     // Plain is not an encryption mode; the sender never asks for it.

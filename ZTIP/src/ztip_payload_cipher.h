@@ -62,7 +62,8 @@ void randomKeyTransform(const uint8_t *pMaterial, uint16_t uCryptMode, size_t nL
 // Encrypts nLen bytes (already padded to a multiple of 8 for the DES family) into pOut.
 // Returns 1, 0xCE without a DES key, 0xCD without session material, 0xCC for any other mode;
 // each failure is logged as "EncryptData,<n>,...".
-uint8_t encryptPayload(const ZtipKeys &keys, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn, uint8_t *pOut);
+uint8_t encryptPayload(const ZtipKeys &keys, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn,
+                       uint8_t *pOut);
 
 // Decrypts nLen bytes in place with the same checks ("DecryptData,<n>,..."); mode 0 leaves
 // the data as it is and 0x8000 is resolved first. Returns 1 or the code.

@@ -48,7 +48,8 @@ bool growFor(ZtipRecvBuffer &buffer, size_t nObjLen) {
 
 // Checks the frame's CRC over the bytes as received and, in release mode, decrypts an
 // encrypted payload in place. Returns the data length to deliver, or -1 to drop the frame.
-long checkFrame(const ZtipHead &head, uint8_t *pPayload, const StreamReadOptions &options, const ZtipKeys &keys) {
+long checkFrame(const ZtipHead &head, uint8_t *pPayload, const StreamReadOptions &options,
+                const ZtipKeys &keys) {
   size_t nPadding = head.uPadFlag & kPadCountMask;
   uint16_t uRealCheckSum = crc16Xmodem(pPayload, head.uObjLen);
   bool bGood = uRealCheckSum == head.uCheckSum && nPadding <= head.uObjLen;
@@ -59,7 +60,8 @@ long checkFrame(const ZtipHead &head, uint8_t *pPayload, const StreamReadOptions
       uint64_t uSpent = zt::tickMs() - uStart;
       if (uSpent >= kSlowStepMs)
         ZTIPLog(kLogEvent, kAreaConnection,
-                "tcp recv thread:decrypt data waster time:[%lld ms], obj_id[%04x], obj_len[%08x], Algorithm[%04x]",
+                "tcp recv thread:decrypt data waster time:[%lld ms], obj_id[%04x], obj_len[%08x], "
+                "Algorithm[%04x]",
                 static_cast<long long>(uSpent), head.uCmd, head.uObjLen, head.uCryptMode);
     } else if (nPadding != 0) {
       // Padding is only ever produced together with encryption; anything else is corrupt.
@@ -91,10 +93,12 @@ void recvBufferFree(ZtipRecvBuffer &buffer) {
   buffer = ZtipRecvBuffer{};
 }
 
-uint64_t skippedByteCount() { return g_uSkippedBytes.load(std::memory_order_relaxed); }
+uint64_t skippedByteCount() {
+  return g_uSkippedBytes.load(std::memory_order_relaxed);
+}
 
-void readStream(ZtipRecvBuffer &buffer, size_t nReceived, const StreamReadOptions &options, const ZtipKeys &keys,
-                StreamFrameSink &sink) {
+void readStream(ZtipRecvBuffer &buffer, size_t nReceived, const StreamReadOptions &options,
+                const ZtipKeys &keys, StreamFrameSink &sink) {
   size_t nData = buffer.nFill + nReceived;
   buffer.nOffset = 0;
   for (;;) {
@@ -120,10 +124,11 @@ void readStream(ZtipRecvBuffer &buffer, size_t nReceived, const StreamReadOption
       buffer.nOffset += kHeadSize;
       continue;
     }
-    if (head.uObjLen > kMaxFramePayload || (buffer.nSize - kHeadSize < head.uObjLen && !growFor(buffer, head.uObjLen))) {
+    if (head.uObjLen > kMaxFramePayload ||
+        (buffer.nSize - kHeadSize < head.uObjLen && !growFor(buffer, head.uObjLen))) {
       ZTIPLog(kLogError, kAreaQueue,
-              "data too long to recv, comHead.obj_len:%u, comHead.obj_id:%04x, malloc memory failure", head.uObjLen,
-              head.uCmd);
+              "data too long to recv, comHead.obj_len:%u, comHead.obj_id:%04x, malloc memory failure",
+              head.uObjLen, head.uCmd);
       dropAll(buffer);
       return;
     }

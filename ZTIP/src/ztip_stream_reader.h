@@ -32,8 +32,12 @@ bool recvBufferAlloc(ZtipRecvBuffer &buffer);
 void recvBufferFree(ZtipRecvBuffer &buffer);
 
 // Where the next recv writes and how much room is there.
-inline uint8_t *recvSpace(ZtipRecvBuffer &buffer) { return buffer.pBuf + buffer.nFill; }
-inline size_t recvRoom(const ZtipRecvBuffer &buffer) { return buffer.nSize - buffer.nFill; }
+inline uint8_t *recvSpace(ZtipRecvBuffer &buffer) {
+  return buffer.pBuf + buffer.nFill;
+}
+inline size_t recvRoom(const ZtipRecvBuffer &buffer) {
+  return buffer.nSize - buffer.nFill;
+}
 
 // Receives what readStream finds. Pointers are valid only during the call.
 class StreamFrameSink {
@@ -56,8 +60,8 @@ struct StreamReadOptions {
 // heartbeats as 32 bytes, grows the buffer five-fold for a large frame, waits for the rest
 // of an incomplete frame, checks the CRC (and decrypts in release mode with keys), drops a
 // bad frame, and keeps the unparsed tail at the start of the buffer for the next recv.
-void readStream(ZtipRecvBuffer &buffer, size_t nReceived, const StreamReadOptions &options, const ZtipKeys &keys,
-                StreamFrameSink &sink);
+void readStream(ZtipRecvBuffer &buffer, size_t nReceived, const StreamReadOptions &options,
+                const ZtipKeys &keys, StreamFrameSink &sink);
 
 // Bytes skipped while looking for start markers, over all connections since load.
 uint64_t skippedByteCount();

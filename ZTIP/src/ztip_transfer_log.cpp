@@ -13,13 +13,14 @@ void logTransferRecord(bool bSend, bool bTcp, const ZTIP_Head_Para &para, uint32
                                        : "\"flag\":\"send\",\"streamtype\":\"udp\",")
                                : (bTcp ? "\"flag\":\"receive\",\"streamtype\":\"tcp\","
                                        : "\"flag\":\"receive\",\"streamtype\":\"udp\",");
-  ZTIPLog(kLogPeriodic, kAreaOperation,
-          "{%s\"socket\":\"%d\",\"ip\":\"%s\",\"port\":\"%s\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x%04x,"
-          "\"protocol_type\":0x%02x,\"func_code\":0x%02x,\"cmd\":0x%04x,\"status\":0x%04x,\"producttype\":0x%02x,"
-          "\"unit_id\":0x%08x,\"session_id\":0x%08x, data_len:0x%08x}}\n",
-          pstrLead, nSocket, pstrIp != nullptr ? pstrIp : "", pstrPort != nullptr ? pstrPort : "", para.crypt_mode,
-          para.protocol_type, para.func_code, para.cmd, para.status, para.producttype, para.unit_id,
-          para.session_id, nDataLen);
+  ZTIPLog(
+      kLogPeriodic, kAreaOperation,
+      "{%s\"socket\":\"%d\",\"ip\":\"%s\",\"port\":\"%s\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x%04x,"
+      "\"protocol_type\":0x%02x,\"func_code\":0x%02x,\"cmd\":0x%04x,\"status\":0x%04x,\"producttype\":0x%02x,"
+      "\"unit_id\":0x%08x,\"session_id\":0x%08x, data_len:0x%08x}}\n",
+      pstrLead, nSocket, pstrIp != nullptr ? pstrIp : "", pstrPort != nullptr ? pstrPort : "",
+      para.crypt_mode, para.protocol_type, para.func_code, para.cmd, para.status, para.producttype,
+      para.unit_id, para.session_id, nDataLen);
 }
 
 } // namespace ztip

@@ -6,8 +6,8 @@
 
 namespace ztip {
 
-UdpReadResult readDatagram(const uint8_t *pDatagram, size_t nLen, const char *pstrSrcIp, const char *pstrSrcPort,
-                           ZtipHead &head) {
+UdpReadResult readDatagram(const uint8_t *pDatagram, size_t nLen, const char *pstrSrcIp,
+                           const char *pstrSrcPort, ZtipHead &head) {
   if (nLen < kHeadSize || !hasStartMarker(pDatagram)) {
     ZTIPLog(kLogError, kAreaThread, "Recv Thread Operation[UDP head error!]");
     return UdpReadResult::HeadError;
@@ -15,7 +15,8 @@ UdpReadResult readDatagram(const uint8_t *pDatagram, size_t nLen, const char *ps
   head = decodeHead(pDatagram);
   if (head.uObjLen != nLen - kHeadSize) {
     ZTIPLog(kLogError, kAreaThread,
-            "Recv Thread Operation[receive package length error, headParam.len:%u, recv datalength:%zu, lost data "
+            "Recv Thread Operation[receive package length error, headParam.len:%u, recv datalength:%zu, lost "
+            "data "
             "count:%llu] srcip:%s, srcport:%s",
             head.uObjLen, nLen, static_cast<unsigned long long>(skippedByteCount()), pstrSrcIp, pstrSrcPort);
     return UdpReadResult::LengthError;

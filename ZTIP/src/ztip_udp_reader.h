@@ -20,7 +20,7 @@ enum class UdpReadResult {
 // Checks the datagram as one frame and fills head unless the head itself is bad (the first
 // valid head carries the peer's product type and subtype). Failures are logged with the
 // sender's address and port texts.
-UdpReadResult readDatagram(const uint8_t *pDatagram, size_t nLen, const char *pstrSrcIp, const char *pstrSrcPort,
-                  ZtipHead &head);
+UdpReadResult readDatagram(const uint8_t *pDatagram, size_t nLen, const char *pstrSrcIp,
+                           const char *pstrSrcPort, ZtipHead &head);
 
 } // namespace ztip

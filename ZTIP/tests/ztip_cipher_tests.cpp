@@ -217,14 +217,11 @@ TEST(CryptModes, RandomKeyTransformedAndUntouchedRanges) {
     uint16_t uMode;
     size_t nLen, nTransformed;
   } cases[] = {
-      {0x0303, 100, 48},  // three whole blocks, 52 bytes plain
-      {0x030F, 40, 40},   // fewer than 15 blocks: two blocks and the 8-byte tail
-      {0x0300, 1000, 1000},
-      {0x0301, 15, 15},   // no whole block: the tail alone
-      {0x0302, 250, 32},  // over 240 bytes: two blocks only
-      {0x030F, 241, 240},
-      {0x030F, 240, 240},
-      {0x0305, 80, 80},
+      {0x0303, 100, 48},                      // three whole blocks, 52 bytes plain
+      {0x030F, 40, 40},                       // fewer than 15 blocks: two blocks and the 8-byte tail
+      {0x0300, 1000, 1000}, {0x0301, 15, 15}, // no whole block: the tail alone
+      {0x0302, 250, 32},                      // over 240 bytes: two blocks only
+      {0x030F, 241, 240},   {0x030F, 240, 240}, {0x0305, 80, 80},
   };
   for (const Case &c : cases) {
     std::vector<uint8_t> plain = counting(c.nLen), enc(c.nLen), dec(c.nLen);

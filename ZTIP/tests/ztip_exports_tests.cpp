@@ -15,7 +15,9 @@ struct Library {
     if (m_pHandle != nullptr)
       dlclose(m_pHandle);
   }
-  template <typename Fn> Fn symbol(const char *pstrName) { return reinterpret_cast<Fn>(dlsym(m_pHandle, pstrName)); }
+  template <typename Fn> Fn symbol(const char *pstrName) {
+    return reinterpret_cast<Fn>(dlsym(m_pHandle, pstrName));
+  }
   void *m_pHandle;
 };
 
@@ -51,5 +53,6 @@ TEST(ZtipExports, CipherFunctionsExportedAndWorking) {
 
   // Internal functions stay inside the library.
   EXPECT_EQ(nullptr, dlsym(lib.m_pHandle, "_ZN4ztip11crc16XmodemEPKhm"));
-  EXPECT_EQ(nullptr, dlsym(lib.m_pHandle, "_ZN4ztip10readStreamERNS_14ZtipRecvBufferEmRKNS_17StreamReadOptionsERKNS_8ZtipKeysERNS_15StreamFrameSinkE"));
+  EXPECT_EQ(nullptr, dlsym(lib.m_pHandle, "_ZN4ztip10readStreamERNS_14ZtipRecvBufferEmRKNS_"
+                                          "17StreamReadOptionsERKNS_8ZtipKeysERNS_15StreamFrameSinkE"));
 }

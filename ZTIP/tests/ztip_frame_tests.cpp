@@ -99,7 +99,8 @@ TEST(BuildFrame, PlainFramesChecksumsAndSenderCodes) {
   std::vector<uint8_t> frame;
   ZtipKeys none;
   FrameSender debugTcp{0x05, 0x06, false, true};
-  ASSERT_EQ(kResultOk, buildFrame(debugTcp, none, appPara(0x0101), reinterpret_cast<const uint8_t *>("abc"), 3, frame));
+  ASSERT_EQ(kResultOk,
+            buildFrame(debugTcp, none, appPara(0x0101), reinterpret_cast<const uint8_t *>("abc"), 3, frame));
   ASSERT_EQ(kHeadSize + 3, frame.size());
   ZtipHead head = decodeHead(frame.data());
   EXPECT_EQ(0x9DD6, head.uCheckSum);
@@ -126,9 +127,10 @@ TEST(BuildFrame, PlainFramesChecksumsAndSenderCodes) {
 TEST(BuildFrame, LimitsAndKeyGate) {
   std::vector<uint8_t> frame, big(kMaxSendPayload + 1, 0x5A);
   ZtipKeys none, keys = agreedKeys();
-  EXPECT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0), big.data(), static_cast<int>(kMaxSendPayload), frame));
-  EXPECT_EQ(kResultPayloadTooLong,
-            buildFrame(kReleaseTcp, keys, appPara(0), big.data(), static_cast<int>(kMaxSendPayload + 1), frame));
+  EXPECT_EQ(kResultOk,
+            buildFrame(kReleaseTcp, keys, appPara(0), big.data(), static_cast<int>(kMaxSendPayload), frame));
+  EXPECT_EQ(kResultPayloadTooLong, buildFrame(kReleaseTcp, keys, appPara(0), big.data(),
+                                              static_cast<int>(kMaxSendPayload + 1), frame));
 
   FrameSender releaseUdp{1, 2, true, false};
   EXPECT_EQ(kResultOk, buildFrame(releaseUdp, none, appPara(0x8000), big.data(), 8192 - 32, frame));

@@ -19,10 +19,12 @@ namespace fs = std::filesystem;
 namespace {
 
 std::chrono::system_clock::time_point g_tpFake;
-std::chrono::system_clock::time_point fakeClock() { return g_tpFake; }
+std::chrono::system_clock::time_point fakeClock() {
+  return g_tpFake;
+}
 
-std::chrono::system_clock::time_point localTimePoint(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec,
-                                                     int nMillis) {
+std::chrono::system_clock::time_point localTimePoint(int nYear, int nMonth, int nDay, int nHour, int nMin,
+                                                     int nSec, int nMillis) {
   std::tm tmLocal{};
   tmLocal.tm_year = nYear - 1900;
   tmLocal.tm_mon = nMonth - 1;
@@ -42,7 +44,9 @@ std::string readFile(const fs::path &path) {
 }
 
 std::vector<std::string> g_vecBroadcast;
-void collectBroadcast(const char *pstrText, size_t nLen) { g_vecBroadcast.emplace_back(pstrText, nLen); }
+void collectBroadcast(const char *pstrText, size_t nLen) {
+  g_vecBroadcast.emplace_back(pstrText, nLen);
+}
 void loggingBroadcast(const char *pstrText, size_t nLen) {
   g_vecBroadcast.emplace_back(pstrText, nLen);
   ZTIPLog(kLogError, kAreaOperation, "broadcast send failed");
@@ -51,8 +55,8 @@ void loggingBroadcast(const char *pstrText, size_t nLen) {
 class LibraryLogTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    m_dir = fs::temp_directory_path() /
-            ("ztip_log_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_dir = fs::temp_directory_path() / ("ztip_log_" + std::to_string(::getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(m_dir);
     fs::create_directories(m_dir);
     g_tpFake = localTimePoint(2021, 10, 8, 10, 6, 50, 123);
@@ -69,7 +73,9 @@ protected:
     g_vecBroadcast.clear();
     fs::remove_all(m_dir);
   }
-  std::string dayLog(const char *pstrDate) { return readFile(m_dir / "log" / (std::string(pstrDate) + "-ztip.log")); }
+  std::string dayLog(const char *pstrDate) {
+    return readFile(m_dir / "log" / (std::string(pstrDate) + "-ztip.log"));
+  }
 
   fs::path m_dir;
 };
@@ -115,7 +121,8 @@ TEST_F(LibraryLogTest, LineAfterMidnightGoesToNewDayFile) {
   ZTIPLog(kLogEvent, kAreaThread, "before midnight");
   g_tpFake = localTimePoint(2021, 10, 9, 0, 0, 0, 100);
   ZTIPLog(kLogEvent, kAreaThread, "after midnight");
-  EXPECT_NE(std::string::npos, dayLog("2021-10-08").find("23:59:59.900  :log: level: 2, area: 2, before midnight"));
+  EXPECT_NE(std::string::npos,
+            dayLog("2021-10-08").find("23:59:59.900  :log: level: 2, area: 2, before midnight"));
   EXPECT_EQ(std::string::npos, dayLog("2021-10-08").find("after midnight"));
   EXPECT_EQ("2021-10-09 00:00:00.100  :log: level: 2, area: 2, after midnight\n", dayLog("2021-10-09"));
   EXPECT_EQ((m_dir / "log" / "2021-10-09-ztip.log").string(), libraryLogPath());
@@ -140,15 +147,16 @@ TEST_F(LibraryLogTest, TransferRecordsSkipLibraryCommands) {
     para.cmd = uCmd;
     logTransferRecord(false, true, para, 32, 9, "10.0.0.2", "5000");
   }
-  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 0, area: 5, {\"flag\":\"send\",\"streamtype\":\"tcp\","
-            "\"socket\":\"9\",\"ip\":\"10.0.0.2\",\"port\":\"5000\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x0101,"
-            "\"protocol_type\":0x21,\"func_code\":0x43,\"cmd\":0x2001,\"status\":0x4f4b,\"producttype\":0x01,"
-            "\"unit_id\":0x0a0b0c0d,\"session_id\":0x01020304, data_len:0x0000000d}}\n\n"
-            "2021-10-08 10:06:50.123  :log: level: 0, area: 5, {\"flag\":\"receive\",\"streamtype\":\"udp\","
-            "\"socket\":\"3\",\"ip\":\"10.0.0.3\",\"port\":\"6000\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x0101,"
-            "\"protocol_type\":0x21,\"func_code\":0x43,\"cmd\":0x2001,\"status\":0x4f4b,\"producttype\":0x01,"
-            "\"unit_id\":0x0a0b0c0d,\"session_id\":0x01020304, data_len:0x00000000}}\n\n",
-            dayLog("2021-10-08"));
+  EXPECT_EQ(
+      "2021-10-08 10:06:50.123  :log: level: 0, area: 5, {\"flag\":\"send\",\"streamtype\":\"tcp\","
+      "\"socket\":\"9\",\"ip\":\"10.0.0.2\",\"port\":\"5000\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x0101,"
+      "\"protocol_type\":0x21,\"func_code\":0x43,\"cmd\":0x2001,\"status\":0x4f4b,\"producttype\":0x01,"
+      "\"unit_id\":0x0a0b0c0d,\"session_id\":0x01020304, data_len:0x0000000d}}\n\n"
+      "2021-10-08 10:06:50.123  :log: level: 0, area: 5, {\"flag\":\"receive\",\"streamtype\":\"udp\","
+      "\"socket\":\"3\",\"ip\":\"10.0.0.3\",\"port\":\"6000\",\"ZTIP_Head_Para\":{\"crypt_mode\":0x0101,"
+      "\"protocol_type\":0x21,\"func_code\":0x43,\"cmd\":0x2001,\"status\":0x4f4b,\"producttype\":0x01,"
+      "\"unit_id\":0x0a0b0c0d,\"session_id\":0x01020304, data_len:0x00000000}}\n\n",
+      dayLog("2021-10-08"));
 }
 
 TEST_F(LibraryLogTest, BroadcastOnlyWithSwitchAndNeverRecursive) {
@@ -183,7 +191,8 @@ TEST_F(LibraryLogTest, LinesFromManyThreadsStayWhole) {
   for (int t = 0; t < 4; ++t)
     vecThreads.emplace_back([t] {
       for (int i = 0; i < 250; ++i)
-        ZTIPLog(kLogEvent, kAreaThread, "thread %d line %03d %s", t, i, std::string(200, static_cast<char>('a' + t)).c_str());
+        ZTIPLog(kLogEvent, kAreaThread, "thread %d line %03d %s", t, i,
+                std::string(200, static_cast<char>('a' + t)).c_str());
     });
   for (std::thread &thread : vecThreads)
     thread.join();
@@ -192,8 +201,9 @@ TEST_F(LibraryLogTest, LinesFromManyThreadsStayWhole) {
   std::vector<int> vecCount(4, 0);
   while (std::getline(in, strLine)) {
     int nThread = -1, nIndex = -1;
-    ASSERT_EQ(2, std::sscanf(strLine.c_str(), "2021-10-08 10:06:50.123  :log: level: 2, area: 2, thread %d line %d",
-                             &nThread, &nIndex))
+    ASSERT_EQ(2, std::sscanf(strLine.c_str(),
+                             "2021-10-08 10:06:50.123  :log: level: 2, area: 2, thread %d line %d", &nThread,
+                             &nIndex))
         << strLine;
     ASSERT_TRUE(nThread >= 0 && nThread < 4);
     EXPECT_EQ(std::string(200, static_cast<char>('a' + nThread)), strLine.substr(strLine.size() - 200));

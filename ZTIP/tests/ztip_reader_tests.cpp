@@ -106,7 +106,8 @@ TEST_F(StreamReaderTest, FrameSplitAcrossReadsAndTwoFramesInOneRead) {
   for (size_t nFrom = 0; nFrom < bytes.size(); nFrom += 7) {
     EXPECT_TRUE(m_sink.m_vecFrames.empty());
     size_t nTo = std::min(bytes.size(), nFrom + 7);
-    feed(std::vector<uint8_t>(bytes.begin() + static_cast<long>(nFrom), bytes.begin() + static_cast<long>(nTo)));
+    feed(std::vector<uint8_t>(bytes.begin() + static_cast<long>(nFrom),
+                              bytes.begin() + static_cast<long>(nTo)));
   }
   ASSERT_EQ(1u, m_sink.m_vecFrames.size());
   EXPECT_EQ(payload(300), m_sink.m_vecFrames[0].data);
