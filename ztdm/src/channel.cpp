@@ -155,8 +155,9 @@ void Channel::handleMessage(const char *pstrTopic, const void *pMessage, int nSi
     ZTDM_LOG_ERROR("m_recvCB is NULL");
     return;
   }
-  const char *pData = nSize > 0 ? static_cast<const char *>(pMessage) : nullptr;
-  m_recvCB(strDevId, nSn, nCmd, pData, nSize > 0 ? nSize : 0, m_pRecvContext);
+  bool bHasData = pMessage != nullptr && nSize > 0;
+  m_recvCB(strDevId, nSn, nCmd, bHasData ? static_cast<const char *>(pMessage) : nullptr,
+           bHasData ? nSize : 0, m_pRecvContext);
 }
 
 } // namespace zt
