@@ -51,6 +51,7 @@ void openLogSocket() {
 void closeAllSockets() {
   for (uint16_t uId = 0; uId < kContextCount; ++uId) {
     ZtipContext &context = *contextAt(uId);
+    std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
     std::lock_guard<std::mutex> statusLock(context.mStatusLock);
     closeSocket(context.mLinkSocket);
   }

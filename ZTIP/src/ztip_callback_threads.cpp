@@ -23,7 +23,8 @@ void deliver(const ZtipQueuedFrame &frame, std::vector<uint8_t> &vecBuffer) {
   // The callback gets a private copy with a 0 byte behind the data, so text payloads can be
   // read as C strings.
   size_t nLen = frame.vecData.size();
-  std::memcpy(vecBuffer.data(), frame.vecData.data(), nLen);
+  if (nLen > 0)
+    std::memcpy(vecBuffer.data(), frame.vecData.data(), nLen);
   vecBuffer[nLen] = 0;
   uint64_t uStart = zt::tickMs();
   frame.pCallback(frame.uSocketId, frame.uServerSocketId, frame.head, static_cast<uint32_t>(nLen), vecBuffer.data(),

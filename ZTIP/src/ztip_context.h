@@ -22,10 +22,12 @@ constexpr uint16_t kContextCount = kLastConnectionId + 1;
 enum class ZtipRange { Udp, Server, Connection };
 
 struct ZtipContext {
-  // Guards the active flag, times, key states, key material and callbacks. Sends hold it
-  // for the whole frame so that frames on one connection never interleave.
+  // Guards the key states and key material and serialises the sends: a send holds it for
+  // the whole frame so that frames on one connection never interleave.
   std::mutex mStatusLock;
-  // Guards the receive buffer. Taken before the status lock when both are needed.
+  // Guards the receive buffer. Taken before the status lock when both are needed. Whoever
+  // takes, closes or clears the context holds both, so the receive threads read the
+  // socket, ids and address texts under this lock alone and never wait for a sender.
   std::mutex mBufferLock;
 
   uint16_t mSocketId = 0;
@@ -48,10 +50,12 @@ struct ZtipContext {
   ZtipKeys mKeys;
   uint8_t mExchangeMaterial[kMaterialSize] = {0}; // the initiator's second material, the value agreed on
 
-  ZTIP_RecvCallback mpRecvCallback = nullptr;
-  ZTIP_UdpRecordCallback mpUdpCallback = nullptr;
-  ZTIP_WinRecvCallback mpWinCallback = nullptr;
-  void *mpWinUser = nullptr;
+  // Atomic so that the receive threads read them without the status lock, which a sender
+  // may hold for as long as the peer takes to drain a large frame.
+  std::atomic<ZTIP_RecvCallback> mpRecvCallback{nullptr};
+  std::atomic<ZTIP_UdpRecordCallback> mpUdpCallback{nullptr};
+  std::atomic<ZTIP_WinRecvCallback> mpWinCallback{nullptr};
+  std::atomic<void *> mpWinUser{nullptr};
 
   ZtipRecvBuffer mRecvBuffer;
 

@@ -37,11 +37,7 @@ public:
   }
 
   void onFrame(const ZtipHead &head, const uint8_t *pData, uint32_t uDataLen) override {
-    ZTIP_RecvCallback pCallback;
-    {
-      std::lock_guard<std::mutex> lock(m_context.mStatusLock);
-      pCallback = m_context.mpRecvCallback;
-    }
+    ZTIP_RecvCallback pCallback = m_context.mpRecvCallback;
     ZTIP_Head_Para para = headToPara(head);
     if (uDataLen < kDirectDeliveryLen) {
       uint64_t uStart = zt::tickMs();
@@ -65,8 +61,9 @@ private:
 };
 
 // Marks the connection inactive and stops waiting on its socket; the refresh thread closes
-// it. Waiting on would only report the dead socket again in every round.
-void setInactiveLocked(ZtipContext &context) {
+// it. Waiting on would only report the dead socket again in every round. The caller holds
+// the buffer lock.
+void setInactive(ZtipContext &context) {
   context.mbActive = 0;
   library().connectionSockets.remove(context.mLinkSocket);
 }
@@ -75,14 +72,11 @@ void setInactiveLocked(ZtipContext &context) {
 // the connection in order, which closes it at once rather than after the receive time-out.
 bool receiveOn(ZtipContext &context, int nSocket) {
   std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
-  {
-    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    if (context.mLinkSocket != nSocket)
-      return false; // closed and perhaps reused since the wait
-    if (context.mbActive != 1) {
-      setInactiveLocked(context);
-      return false;
-    }
+  if (context.mLinkSocket != nSocket)
+    return false; // closed and perhaps reused since the wait
+  if (context.mbActive != 1) {
+    setInactive(context);
+    return false;
   }
   ZtipRecvBuffer &buffer = context.mRecvBuffer;
   ssize_t nReceived = recvRoom(buffer) > 0 ? ::recv(nSocket, recvSpace(buffer), recvRoom(buffer), MSG_DONTWAIT) : -1;
@@ -92,8 +86,7 @@ bool receiveOn(ZtipContext &context, int nSocket) {
       ZTIPLog(kLogError, kAreaConnection,
               "catch single, but recv size:%d socket:%d, error code:%d, recv passive  set unactive",
               static_cast<int>(nReceived), nSocket, nError);
-      std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-      setInactiveLocked(context);
+      setInactive(context);
     }
     return nReceived == 0;
   }
@@ -108,15 +101,15 @@ bool receiveOn(ZtipContext &context, int nSocket) {
 }
 
 void markFailed(ZtipContext &context, int nSocket) {
-  std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+  std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
   if (context.mLinkSocket != nSocket)
     return;
   ZTIPLog(kLogError, kAreaConnection, "catch exception single, socket:%d, set unactive", nSocket);
-  setInactiveLocked(context);
+  setInactive(context);
 }
 
 void logSlowRecv(ZtipContext &context, int nSocket, uint64_t uSpent) {
-  std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+  std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
   if (context.mLinkSocket == nSocket)
     ZTIPLog(kLogEvent, kAreaConnection, "tcp recv thread:single recv waster time:[%lld ms], ip[%s], port[%s]",
             static_cast<long long>(uSpent), context.mszPeerIp, context.mszPort);

@@ -47,13 +47,9 @@ ZtipUdpPacket makeRecord(const ZtipContext &context, const ZTIP_Head_Para &para,
 
 // Reads one datagram under the context's buffer lock and delivers it if it is a valid frame.
 void deliverDatagram(ZtipContext &context, int nSocket) {
-  UdpCallbacks callbacks;
-  {
-    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    if (context.mLinkSocket != nSocket || context.mbActive != 1)
-      return;
-    callbacks = {context.mpRecvCallback, context.mpUdpCallback, context.mpWinCallback, context.mpWinUser};
-  }
+  if (context.mLinkSocket != nSocket || context.mbActive != 1)
+    return;
+  UdpCallbacks callbacks{context.mpRecvCallback, context.mpUdpCallback, context.mpWinCallback, context.mpWinUser};
   sockaddr_in addr{};
   socklen_t nAddrLen = sizeof(addr);
   uint8_t *pBuf = context.mRecvBuffer.pBuf;
