@@ -33,9 +33,11 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/run-fuzzers build-fuzz/fuzz $(FUZZ_SECONDS)
 
+# The driver and the console against a local broker (see scripts/demo).
 demo: deps
-	@echo "make demo: the console programs are not built yet" >&2
-	@false
+	cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZT_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-demo -j $(JOBS) --target ztdm-demo ztsi-console
+	scripts/demo build-demo/bin
 
 clean:
 	rm -rf build build-tsan build-release build-fuzz
