@@ -329,24 +329,36 @@ TEST_F(ZtdmBrokerTest, DriverOutputLengthIsKeptInsideTheBuffer) {
 }
 
 TEST_F(ZtdmBrokerTest, DeferredRequestsAreAnsweredWithTimeoutAfterTheirTime) {
-  const std::string strTimeoutBody = zt::responseBody(2, 4, zt::requestTimeoutDesc().c_str(),
-                                                      static_cast<int>(zt::requestTimeoutDesc().size()));
-  for (int nDelay : {101, 250}) {
-    setDriver(nDelay);
-    uint32_t uSN = 60 + static_cast<uint32_t>(nDelay);
+  struct Deferred {
+    const char *pstrCommand;
+    int nCmd;
+    int nDelay;
+  };
+  const Deferred deferred[] = {{"SetParam", 2, 101},
+                               {"SetParam", 2, 250},
+                               {"GetParam", 3, 250},
+                               {"Ctrl", 4, 101},
+                               {"QryStatus", 5, 101}};
+  uint32_t uSN = 60;
+  for (const Deferred &request : deferred) {
+    setDriver(request.nDelay, "never sent");
+    const std::string strTimeoutBody = zt::responseBody(request.nCmd, 4, zt::requestTimeoutDesc().c_str(),
+                                                        static_cast<int>(zt::requestTimeoutDesc().size()));
     auto start = std::chrono::steady_clock::now();
     ReceivedMessage answer;
-    ASSERT_TRUE(ask("ZTDM/DOWN/DEV/0/16/D1/SetParam", "{}", uSN, 2, answer));
+    ASSERT_TRUE(
+        ask(std::string("ZTDM/DOWN/DEV/0/16/D1/") + request.pstrCommand, "{}", ++uSN, request.nCmd, answer));
     auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    EXPECT_GE(elapsed.count(), nDelay);
-    EXPECT_LT(elapsed.count(), nDelay + 1000);
+    EXPECT_GE(elapsed.count(), request.nDelay) << request.pstrCommand;
+    EXPECT_LT(elapsed.count(), request.nDelay + 1000) << request.pstrCommand;
+    EXPECT_EQ(answer.nType, request.nCmd);
     EXPECT_EQ(answer.strPayload, strTimeoutBody);
     Json::Value jsonAnswer = parseJson(answer.strPayload);
     EXPECT_EQ(parseJson(jsonAnswer["desc"].asString())["desc"].asString(), "Request time out!");
   }
   std::this_thread::sleep_for(kSilence);
-  EXPECT_EQ(m_pApp->messages().size(), 2u); // one answer each
+  EXPECT_EQ(m_pApp->messages().size(), std::size(deferred)); // one answer each
 }
 
 TEST_F(ZtdmBrokerTest, MalformedAndUnaddressableRequestsAreDropped) {
