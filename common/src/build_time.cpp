@@ -14,13 +14,16 @@ std::string buildTimeString(const char *pstrDate, const char *pstrTime) {
   int nDay = 0;
   int nYear = 0;
   char buf[128];
-  if (std::sscanf(date, "%3s %d %d", strMonth, &nDay, &nYear) == 3) {
+  // A three-letter month name, a day and a year; an unknown month name counts as January.
+  if (std::sscanf(date, "%3s %d %d", strMonth, &nDay, &nYear) == 3 && std::strlen(strMonth) == 3) {
+    int nMonth = 1;
     for (int i = 0; i < 12; ++i) {
-      if (std::strcmp(strMonth, kMonths[i]) == 0 && nDay >= 1 && nDay <= 31) {
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %s", nYear, i + 1, nDay, time);
-        return buf;
+      if (std::strcmp(strMonth, kMonths[i]) == 0) {
+        nMonth = i + 1;
       }
     }
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %s", nYear, nMonth, nDay, time);
+    return buf;
   }
   std::snprintf(buf, sizeof buf, "%s %s", date, time);
   return buf;

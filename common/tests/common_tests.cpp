@@ -7,7 +7,8 @@
 TEST(BuildTimeString, ParsesCompilerDateAndFallsBackToRawTexts) {
   EXPECT_EQ(zt::buildTimeString("Oct 19 2021", "09:42:32"), "2021-10-19 09:42:32");
   EXPECT_EQ(zt::buildTimeString("Jan  5 2024", "00:00:01"), "2024-01-05 00:00:01");
-  EXPECT_EQ(zt::buildTimeString("Foo 19 2021", "09:42:32"), "Foo 19 2021 09:42:32");
+  EXPECT_EQ(zt::buildTimeString("Foo 19 2021", "09:42:32"), "2021-01-19 09:42:32");
+  EXPECT_EQ(zt::buildTimeString("October 19 2021", "09:42:32"), "October 19 2021 09:42:32");
   EXPECT_EQ(zt::buildTimeString("garbage", "t"), "garbage t");
   EXPECT_EQ(zt::buildTimeString(nullptr, nullptr), " ");
 }
