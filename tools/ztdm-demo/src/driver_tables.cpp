@@ -160,6 +160,7 @@ int faceCtrl(const DeviceInfo *pDevice, const char *pData, int nDataLen, char *p
   if (request.isObject()) {
     std::string strData = request["data"].isString() ? request["data"].asString() : "";
     std::printf("%s", strData.c_str());
+    std::fflush(stdout);
   }
   return writeOutput(styledText(request), pOut, pnOutLen);
 }
