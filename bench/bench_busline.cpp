@@ -24,8 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char *kRequestTopic = "bench/request";
-const char *kResponseTopic = "bench/response";
 const std::string kBody(64, 'b');
 
 // The sender's IPv4 list as busline sends it along, so that both exchanges carry the same bytes.
@@ -49,23 +47,31 @@ public:
   virtual bool start(int nPort) = 0;
   virtual bool sendRequest(uint32_t uSN) = 0;
   virtual void stop() = 0;
-  std::function<void(uint32_t)> m_onResponse;
+  std::function<void(uint32_t)> m_onResponse = [](uint32_t) {};
+
+protected:
+  explicit Exchange(const std::string &strName)
+      : m_strRequestTopic("bench/" + strName + "/request"),
+        m_strResponseTopic("bench/" + strName + "/response") {}
+  const std::string m_strRequestTopic;
+  const std::string m_strResponseTopic;
 };
 
 class BuslineExchange : public Exchange {
 public:
+  BuslineExchange() : Exchange("busline") {}
   bool start(int nPort) override {
     m_pResponder = busline_init("127.0.0.1", nPort, nullptr, 1, 5, 1, onConnect, onRequest, this);
     m_pRequester = busline_init("127.0.0.1", nPort, nullptr, 1, 5, 1, onConnect, onResponse, this);
     if (!zt::test::waitFor([&] { return m_nConnected.load() >= 2; })) {
       return false;
     }
-    return busline_subscribe(m_pResponder, kRequestTopic, 1) == 0 &&
-           busline_subscribe(m_pRequester, kResponseTopic, 1) == 0;
+    return busline_subscribe(m_pResponder, m_strRequestTopic.c_str(), 1) == 0 &&
+           busline_subscribe(m_pRequester, m_strResponseTopic.c_str(), 1) == 0;
   }
   bool sendRequest(uint32_t uSN) override {
-    return busline_publish(m_pRequester, kRequestTopic, kBody.data(), int(kBody.size()), 2, 0, uSN, 2,
-                           nullptr) == 0;
+    return busline_publish(m_pRequester, m_strRequestTopic.c_str(), kBody.data(), int(kBody.size()), 2, 0,
+                           uSN, 2, nullptr) == 0;
   }
   void stop() override {
     busline_exit(m_pRequester);
@@ -81,7 +87,8 @@ private:
   static void onRequest(const char *, const void *pMessage, int nSize, int, int, uint32_t uSN, int32_t nType,
                         const char *, void *pUserData) {
     auto *pSelf = static_cast<BuslineExchange *>(pUserData);
-    busline_publish(pSelf->m_pResponder, kResponseTopic, pMessage, nSize, 2, 0, uSN, nType, nullptr);
+    busline_publish(pSelf->m_pResponder, pSelf->m_strResponseTopic.c_str(), pMessage, nSize, 2, 0, uSN, nType,
+                    nullptr);
   }
   static void onResponse(const char *, const void *, int, int, int, uint32_t uSN, int32_t, const char *,
                          void *pUserData) {
@@ -96,6 +103,7 @@ private:
 // The same exchange written directly on libmosquitto.
 class RawExchange : public Exchange {
 public:
+  RawExchange() : Exchange("raw") {}
   bool start(int nPort) override {
     m_pResponder = client(nPort, onRequest);
     m_pRequester = client(nPort, onResponse);
@@ -103,13 +111,13 @@ public:
         !zt::test::waitFor([&] { return m_nConnected.load() >= 2; })) {
       return false;
     }
-    return mosquitto_subscribe_v5(m_pResponder, nullptr, kRequestTopic, 1, MQTT_SUB_OPT_NO_LOCAL, nullptr) ==
-               0 &&
-           mosquitto_subscribe_v5(m_pRequester, nullptr, kResponseTopic, 1, MQTT_SUB_OPT_NO_LOCAL, nullptr) ==
-               0;
+    return mosquitto_subscribe_v5(m_pResponder, nullptr, m_strRequestTopic.c_str(), 1, MQTT_SUB_OPT_NO_LOCAL,
+                                  nullptr) == 0 &&
+           mosquitto_subscribe_v5(m_pRequester, nullptr, m_strResponseTopic.c_str(), 1, MQTT_SUB_OPT_NO_LOCAL,
+                                  nullptr) == 0;
   }
   bool sendRequest(uint32_t uSN) override {
-    return publish(m_pRequester, kRequestTopic, kBody.data(), int(kBody.size()), uSN);
+    return publish(m_pRequester, m_strRequestTopic.c_str(), kBody.data(), int(kBody.size()), uSN);
   }
   void stop() override {
     for (mosquitto *pMosq : {m_pRequester, m_pResponder}) {
@@ -170,9 +178,10 @@ private:
       ++static_cast<RawExchange *>(pObj)->m_nConnected;
     }
   }
-  static void onRequest(mosquitto *pMosq, void *, const mosquitto_message *pMessage,
+  static void onRequest(mosquitto *pMosq, void *pObj, const mosquitto_message *pMessage,
                         const mosquitto_property *pProps) {
-    publish(pMosq, kResponseTopic, pMessage->payload, pMessage->payloadlen, snOf(pProps));
+    publish(pMosq, static_cast<RawExchange *>(pObj)->m_strResponseTopic.c_str(), pMessage->payload,
+            pMessage->payloadlen, snOf(pProps));
   }
   static void onResponse(mosquitto *, void *pObj, const mosquitto_message *,
                          const mosquitto_property *pProps) {
@@ -242,16 +251,20 @@ Result measure(Exchange &exchange, int nInFlight, int nTotal) {
   return result;
 }
 
-bool runAll(Exchange &exchange, int nPort, const char *pstrName, Result (&results)[2]) {
-  if (!exchange.start(nPort)) {
-    std::fprintf(stderr, "%s: could not connect\n", pstrName);
-    return false;
+// Median of one figure over the rounds.
+double median(std::vector<double> vec) {
+  std::sort(vec.begin(), vec.end());
+  return vec[vec.size() / 2];
+}
+
+Result medianOf(const std::vector<Result> &vecRounds) {
+  std::vector<double> vecP50, vecP99, vecRate;
+  for (const Result &result : vecRounds) {
+    vecP50.push_back(result.dP50Us);
+    vecP99.push_back(result.dP99Us);
+    vecRate.push_back(result.dRoundTripsPerSecond);
   }
-  measure(exchange, 1, 200); // warm-up
-  results[0] = measure(exchange, 1, 3000);
-  results[1] = measure(exchange, 16, 20000);
-  exchange.stop();
-  return results[0].bOk && results[1].bOk;
+  return Result{median(vecP50), median(vecP99), median(vecRate), true};
 }
 
 void print(const char *pstrName, int nInFlight, const Result &result) {
@@ -277,28 +290,47 @@ int main() {
     std::fprintf(stderr, "broker did not start\n");
     return 1;
   }
-  Result raw[2];
-  Result busline[2];
-  Result buslineQuiet[2];
   RawExchange rawExchange;
   BuslineExchange buslineExchange;
-  BuslineExchange buslineQuietExchange;
-  // busline as shipped logs every step at level 7; the second busline run logs errors only.
-  bool bOk = runAll(rawExchange, broker.port(), "raw", raw) &&
-             runAll(buslineExchange, broker.port(), "busline", busline);
-  nm_set_log_type(1, 3);
-  bOk = bOk && runAll(buslineQuietExchange, broker.port(), "busline_log3", buslineQuiet);
-  if (!bOk) {
-    std::fprintf(stderr, "a run did not complete\n");
+  if (!rawExchange.start(broker.port()) || !buslineExchange.start(broker.port())) {
+    std::fprintf(stderr, "could not connect\n");
     return 1;
   }
+  // Variants: raw libmosquitto; busline as shipped (every step logged at level 7); busline
+  // logging errors only. They take turns, round after round, so that load from elsewhere on
+  // the machine falls on all of them; each figure is the median over the rounds.
+  constexpr int kRounds = 5;
   const int nInFlight[2] = {1, 16};
+  const int nTotal[2] = {1500, 8000};
+  std::vector<Result> vecRaw[2], vecBusline[2], vecQuiet[2];
+  measure(rawExchange, 1, 200); // warm-up
+  measure(buslineExchange, 1, 200);
+  for (int nRound = 0; nRound < kRounds; ++nRound) {
+    for (int i = 0; i < 2; ++i) {
+      vecRaw[i].push_back(measure(rawExchange, nInFlight[i], nTotal[i]));
+      nm_set_log_type(1, 7);
+      vecBusline[i].push_back(measure(buslineExchange, nInFlight[i], nTotal[i]));
+      nm_set_log_type(1, 3);
+      vecQuiet[i].push_back(measure(buslineExchange, nInFlight[i], nTotal[i]));
+      for (const auto *pVec : {&vecRaw[i], &vecBusline[i], &vecQuiet[i]}) {
+        if (!pVec->back().bOk) {
+          std::fprintf(stderr, "a run did not complete\n");
+          return 1;
+        }
+      }
+    }
+  }
+  rawExchange.stop();
+  buslineExchange.stop();
   for (int i = 0; i < 2; ++i) {
-    print("raw_mosquitto", nInFlight[i], raw[i]);
-    print("busline", nInFlight[i], busline[i]);
-    print("busline_log3", nInFlight[i], buslineQuiet[i]);
-    printRatios("busline", nInFlight[i], busline[i], raw[i]);
-    printRatios("busline_log3", nInFlight[i], buslineQuiet[i], raw[i]);
+    Result raw = medianOf(vecRaw[i]);
+    Result busline = medianOf(vecBusline[i]);
+    Result quiet = medianOf(vecQuiet[i]);
+    print("raw_mosquitto", nInFlight[i], raw);
+    print("busline", nInFlight[i], busline);
+    print("busline_log3", nInFlight[i], quiet);
+    printRatios("busline", nInFlight[i], busline, raw);
+    printRatios("busline_log3", nInFlight[i], quiet, raw);
   }
   return 0;
 }
