@@ -2,7 +2,7 @@
 // exchanges of the same shape in the same run (QoS 2 publishes with SN/TYPE user properties,
 // QoS 1 subscriptions, Nagle off on every client):
 // - GetParam round trips application (ztsi) -> driver (ztdm) -> application: p50/p99 latency and
-//   requests per second with 1 and with 16 requests in flight;
+//   requests per second with 1 and with 16 requests in flight (medians of three rounds);
 // - reports ztdm_ReportStatus -> status callback: reports per second and lost reports of 20,000.
 #include "broker.h"
 #include "ztdm.h"
@@ -281,19 +281,40 @@ RoundTrips measureRoundTrips(Exchange &exchange, int nInFlight, int nTotal, int 
   return result;
 }
 
-bool runRoundTrips(Exchange &exchange, int nPort, const char *pstrName, RoundTrips (&results)[2]) {
+// Rounds in which raw and ztsi take turns, so that a change of machine load hits both.
+constexpr int kRounds = 3;
+
+bool runRoundTrips(Exchange &exchange, int nPort, const char *pstrName,
+                   std::vector<RoundTrips> (&results)[2]) {
   if (!exchange.start(nPort)) {
     std::fprintf(stderr, "%s: could not start\n", pstrName);
     return false;
   }
-  measureRoundTrips(exchange, 1, 200, 1); // warm-up
-  results[0] = measureRoundTrips(exchange, 1, 3000, 1000);
-  results[1] = measureRoundTrips(exchange, 16, 20000, 10000);
+  measureRoundTrips(exchange, 1, 100, 1); // warm-up
+  results[0].push_back(measureRoundTrips(exchange, 1, 1000, 1000));
+  results[1].push_back(measureRoundTrips(exchange, 16, 8000, 10000));
   exchange.stop();
-  if (!results[0].bOk || !results[1].bOk) {
+  if (!results[0].back().bOk || !results[1].back().bOk) {
     std::fprintf(stderr, "%s: round trips did not complete\n", pstrName);
   }
   return true;
+}
+
+// The median of each figure over the rounds.
+RoundTrips median(std::vector<RoundTrips> vecRounds) {
+  auto medianOf = [&](double RoundTrips::*pField) {
+    std::vector<double> vecValues;
+    for (const RoundTrips &round : vecRounds) {
+      vecValues.push_back(round.*pField);
+    }
+    std::sort(vecValues.begin(), vecValues.end());
+    return vecValues[vecValues.size() / 2];
+  };
+  RoundTrips result;
+  result.dP50Us = medianOf(&RoundTrips::dP50Us);
+  result.dP99Us = medianOf(&RoundTrips::dP99Us);
+  result.dPerSecond = medianOf(&RoundTrips::dPerSecond);
+  return result;
 }
 
 // ---- report path ----
@@ -381,28 +402,30 @@ int main() {
     std::fprintf(stderr, "broker did not start\n");
     return 1;
   }
-  RoundTrips ztsi[2];
-  RoundTrips raw[2];
-  RawExchange rawExchange;
-  ZtsiExchange ztsiExchange;
-  if (!runRoundTrips(rawExchange, broker.port(), "raw", raw) ||
-      !runRoundTrips(ztsiExchange, broker.port(), "ztsi", ztsi)) {
-    return 1;
+  std::vector<RoundTrips> vecZtsi[2];
+  std::vector<RoundTrips> vecRaw[2];
+  for (int nRound = 0; nRound < kRounds; ++nRound) {
+    RawExchange rawExchange;
+    ZtsiExchange ztsiExchange;
+    if (!runRoundTrips(rawExchange, broker.port(), "raw", vecRaw) ||
+        !runRoundTrips(ztsiExchange, broker.port(), "ztsi", vecZtsi)) {
+      return 1;
+    }
   }
   const int nInFlight[2] = {1, 16};
   for (int i = 0; i < 2; ++i) {
-    std::printf("ztsi_getparam_p50_inflight%d %.1f us\n", nInFlight[i], ztsi[i].dP50Us);
-    std::printf("ztsi_getparam_p99_inflight%d %.1f us\n", nInFlight[i], ztsi[i].dP99Us);
-    std::printf("ztsi_getparam_requests_inflight%d %.0f per_s\n", nInFlight[i], ztsi[i].dPerSecond);
-    std::printf("raw_getparam_p50_inflight%d %.1f us\n", nInFlight[i], raw[i].dP50Us);
-    std::printf("raw_getparam_p99_inflight%d %.1f us\n", nInFlight[i], raw[i].dP99Us);
-    std::printf("raw_getparam_requests_inflight%d %.0f per_s\n", nInFlight[i], raw[i].dPerSecond);
-    std::printf("ratio_getparam_p50_inflight%d %.2f ztsi/raw\n", nInFlight[i],
-                ztsi[i].dP50Us / raw[i].dP50Us);
-    std::printf("ratio_getparam_p99_inflight%d %.2f ztsi/raw\n", nInFlight[i],
-                ztsi[i].dP99Us / raw[i].dP99Us);
+    RoundTrips ztsi = median(vecZtsi[i]);
+    RoundTrips raw = median(vecRaw[i]);
+    std::printf("ztsi_getparam_p50_inflight%d %.1f us\n", nInFlight[i], ztsi.dP50Us);
+    std::printf("ztsi_getparam_p99_inflight%d %.1f us\n", nInFlight[i], ztsi.dP99Us);
+    std::printf("ztsi_getparam_requests_inflight%d %.0f per_s\n", nInFlight[i], ztsi.dPerSecond);
+    std::printf("raw_getparam_p50_inflight%d %.1f us\n", nInFlight[i], raw.dP50Us);
+    std::printf("raw_getparam_p99_inflight%d %.1f us\n", nInFlight[i], raw.dP99Us);
+    std::printf("raw_getparam_requests_inflight%d %.0f per_s\n", nInFlight[i], raw.dPerSecond);
+    std::printf("ratio_getparam_p50_inflight%d %.2f ztsi/raw\n", nInFlight[i], ztsi.dP50Us / raw.dP50Us);
+    std::printf("ratio_getparam_p99_inflight%d %.2f ztsi/raw\n", nInFlight[i], ztsi.dP99Us / raw.dP99Us);
     std::printf("ratio_getparam_requests_inflight%d %.2f ztsi/raw\n", nInFlight[i],
-                ztsi[i].dPerSecond / raw[i].dPerSecond);
+                ztsi.dPerSecond / raw.dPerSecond);
   }
   Reports rawResult = rawReports(broker.port());
   Reports ztsiResult = ztsiReports(broker.port());
