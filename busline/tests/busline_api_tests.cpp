@@ -187,6 +187,8 @@ TEST_F(BuslineApi, TopicAndQosRules) {
   EXPECT_EQ(busline_unsubscribe(pHandle, str129.c_str()), -2);
   EXPECT_EQ(busline_unsubscribe(pHandle, str128.c_str()), 0);
   EXPECT_EQ(busline_set_will(pHandle, str129.c_str(), "x", 1, 0, 0, 0, 0), -2);
+  // A missing body is sent as an empty one whatever size comes with it.
+  EXPECT_EQ(busline_publish(pHandle, "t", nullptr, 5, 0, 0, 0, 0, nullptr), 0);
   busline_exit(pHandle);
 }
 

@@ -87,6 +87,9 @@ TEST(Session, SubscriptionMadeBeforeConnectTakesEffectOnAcknowledgement) {
   ASSERT_TRUE(receiver.waitStatus(0));
   EXPECT_EQ(busline_get_connect_state(pReceiver), 1);
   BuslineHandle *pSender = idleSession(sender, 5, "rbqe705316!$&^");
+  // The will's property list passes to the library.
+  EXPECT_EQ(busline_set_will(pSender, "will/topic", "bye", 3, 1, 0, 5, -1), 0);
+  EXPECT_EQ(busline_set_will(pSender, "will/topic", "bye again", 9, 1, 0, 6, -1), 0);
   EXPECT_EQ(busline_connect(pSender, "127.0.0.1", broker.port(), 0, nullptr), 0);
   ASSERT_TRUE(sender.waitStatus(0));
   EXPECT_TRUE(probeUntilReceived(pSender, receiver, "early/topic"));
