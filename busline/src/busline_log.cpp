@@ -48,11 +48,13 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
 }
 
 void BuslineLog::startOnce() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_bStarted) {
+  if (m_bStarted.load()) {
     return;
   }
-  m_bStarted = true;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_bStarted.load()) {
+    return;
+  }
   zt::LogOption option;
   option.strLogDir = m_strDir.empty() ? zt::platform::executableDirectory() + "/log" : m_strDir;
   zt::platform::makeDirectories(option.strLogDir);
@@ -68,6 +70,7 @@ void BuslineLog::startOnce() {
   option.nLogMaxSize = uint64_t(m_nMaxSizeMiB.load()) * 1024 * 1024;
   option.eFormat = zt::LineFormat::Busline;
   zt::Logger::instance().start(option);
+  m_bStarted.store(true);
 }
 
 void BuslineLog::setFile(const char *pstrDir, const char *pstrName) {
@@ -89,7 +92,7 @@ void BuslineLog::setType(int nEnable, int nLevel) {
     m_nLevel.store(nLevel);
   }
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_bStarted) {
+  if (m_bStarted.load()) {
     zt::Logger::instance().applyControl(false, nEnable != 0, false, m_nLevel.load());
   }
 }

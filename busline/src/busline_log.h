@@ -33,10 +33,10 @@ private:
   std::atomic<int> m_nLevel{zt::LOG_DEBUG};
   std::atomic<int> m_nMaxSizeMiB{100};
   std::atomic<nm_log_callback> m_pCallback{nullptr};
-  std::mutex m_mutex; // guards the fields below
+  std::atomic<bool> m_bStarted{false}; // set once, under m_mutex
+  std::mutex m_mutex;                  // guards the fields below and starting the logger
   std::string m_strDir;
   std::string m_strName;
-  bool m_bStarted = false;
 };
 
 // Text for a possibly null C string in log lines.
