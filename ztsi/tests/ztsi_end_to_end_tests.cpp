@@ -170,6 +170,10 @@ TEST_F(EndToEnd, ReportsOfEachKindReachTheirCallbacks) {
   m_pDriver->addDevice("C1", "D1", zt::test::kVdtReader);
   TestApp app(port());
   ASSERT_TRUE(app.discover("D1"));
+  // An answered request of the child shows that the broker has taken the application's
+  // subscription of D1's children, which it sent before the request.
+  ASSERT_EQ(ztsi_QryStatus(app.handle(), "C1", 3, &TestApp::onAnswer), 0);
+  ASSERT_TRUE(app.waitCount("answer", 1));
 
   ASSERT_EQ(ztdm_ReportStatus(m_pDriver->handle(), "D1", 5, "online", 6), 0);
   ASSERT_EQ(ztdm_ReportData(m_pDriver->handle(), "C1", 0, "card 42", 7), 0);
