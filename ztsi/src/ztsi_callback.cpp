@@ -44,9 +44,10 @@ uint64_t ZtsiCallback::registerRequest(const std::string &strDevId, int nSn, zts
   pending.m_nCmd = nCmd;
   pending.m_strDevId = strDevId.substr(0, kMaxDevIdLength);
   std::lock_guard<std::mutex> lock(m_mutex);
-  pending.m_uTicket = m_uNextTicket++;
+  uint64_t uTicket = m_uNextTicket++;
+  pending.m_uTicket = uTicket;
   m_mapPending[nSn] = std::move(pending);
-  return m_mapPending[nSn].m_uTicket;
+  return uTicket;
 }
 
 void ZtsiCallback::forgetRequest(int nSn, uint64_t uTicket) {
