@@ -24,10 +24,18 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
     return;
   }
   startOnce();
+  va_list args;
+  nm_log_callback pCallback = m_pCallback.load();
+  if (pCallback == nullptr) {
+    // Nobody else needs the text: the logger formats it once.
+    va_start(args, pstrFormat);
+    zt::Logger::instance().vwrite(pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+    va_end(args);
+    return;
+  }
   char szFixed[1024];
   std::vector<char> vecLong;
   const char *pstrText = szFixed;
-  va_list args;
   va_start(args, pstrFormat);
   int nLen = std::vsnprintf(szFixed, sizeof szFixed, pstrFormat, args);
   va_end(args);
@@ -42,9 +50,7 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
     pstrText = vecLong.data();
   }
   zt::Logger::instance().write(pstrFile, pstrFunction, nLine, nLevel, "%s", pstrText);
-  if (nm_log_callback pCallback = m_pCallback.load()) {
-    pCallback(nLevel, pstrText, nLen);
-  }
+  pCallback(nLevel, pstrText, nLen);
 }
 
 void BuslineLog::startOnce() {
