@@ -137,6 +137,7 @@ TEST(Session, RefusedConnectionIsRetriedAfterTheWait) {
   BuslineHandle *pHandle = idleSession(client, 5, "wrong password");
   EXPECT_EQ(busline_connect(pHandle, "127.0.0.1", broker.port(), 0, nullptr), 0);
   ASSERT_TRUE(client.waitStatus(1));
+  EXPECT_EQ(client.statuses().front(), 0); // the refusing acknowledgement
   size_t nFirst = client.statuses().size();
   auto start = std::chrono::steady_clock::now();
   // The next attempt comes after the 300 ms wait and reports again.
