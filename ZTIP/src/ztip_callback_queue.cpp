@@ -4,6 +4,7 @@
 #include "ztip_fatal_exit.h"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace ztip {
@@ -33,13 +34,16 @@ void ZtipCallbackQueue::push(uint16_t uSocketId, uint16_t uServerSocketId, const
   frame.head = head;
   frame.pCallback = pCallback;
 
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_vecEntries[m_uProducer].bInUse)
-    grow();
-  Entry &entry = m_vecEntries[m_uProducer];
-  entry.frame = std::move(frame);
-  entry.bInUse = true;
-  m_uProducer = (m_uProducer + 1) % m_vecEntries.size();
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_vecEntries[m_uProducer].bInUse)
+      grow();
+    Entry &entry = m_vecEntries[m_uProducer];
+    entry.frame = std::move(frame);
+    entry.bInUse = true;
+    m_uProducer = (m_uProducer + 1) % m_vecEntries.size();
+  }
+  m_frameArrived.notify_one();
 }
 
 // Doubles a full ring. The entries are first rotated so that the oldest one is at index 0:
@@ -62,8 +66,10 @@ void ZtipCallbackQueue::grow() {
     ZTIPLog(kLogEvent, kAreaQueue, "ReallocTcpRecvBuff success max_buff_count:%d", static_cast<int>(m_vecEntries.size()));
 }
 
-bool ZtipCallbackQueue::pop(ZtipQueuedFrame &frame) {
-  std::lock_guard<std::mutex> lock(m_mutex);
+bool ZtipCallbackQueue::pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_frameArrived.wait_for(lock, std::chrono::milliseconds(uMaxWaitMs),
+                          [this] { return m_vecEntries[m_uConsumer].bInUse; });
   Entry &entry = m_vecEntries[m_uConsumer];
   if (!entry.bInUse)
     return false;

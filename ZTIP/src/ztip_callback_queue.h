@@ -5,6 +5,7 @@
 
 #include "ZTIP.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -31,8 +32,9 @@ public:
   void push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head, const uint8_t *pData,
             uint32_t uLen, const char *pstrIp, const char *pstrPort, ZTIP_RecvCallback pCallback);
 
-  // Moves the next waiting frame into frame; false when none waits.
-  bool pop(ZtipQueuedFrame &frame);
+  // Moves the next frame into frame, waiting up to uMaxWaitMs for one to arrive; false
+  // when none came.
+  bool pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs);
 
   size_t capacity() const;
 
@@ -45,6 +47,7 @@ private:
   void grow();
 
   mutable std::mutex m_mutex;
+  std::condition_variable m_frameArrived;
   std::vector<Entry> m_vecEntries;
   size_t m_uProducer = 0;
   size_t m_uConsumer = 0;

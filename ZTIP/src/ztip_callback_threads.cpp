@@ -15,7 +15,7 @@ namespace {
 
 constexpr size_t kCallbackBufferSize = 0x18000;
 constexpr uint64_t kSlowCallbackMs = 500;
-constexpr uint64_t kIdleSleepMs = 1;
+constexpr uint64_t kIdleWaitMs = 1;
 
 void deliver(const ZtipQueuedFrame &frame, std::vector<uint8_t> &vecBuffer) {
   if (frame.pCallback == nullptr)
@@ -47,12 +47,11 @@ void callbackThread(bool bPriority) {
   }
   ZtipCallbackQueue &queue = bPriority ? *library().pPriorityQueue : *library().pNormalQueue;
   ZtipQueuedFrame frame;
-  while (library().bRun) {
-    if (queue.pop(frame))
+  // An idle thread waits at most 1 ms for a frame, so it sees the end of the run flag soon;
+  // a frame that arrives wakes it at once.
+  while (library().bRun)
+    if (queue.pop(frame, kIdleWaitMs))
       deliver(frame, vecBuffer);
-    else
-      sleepWhileRunning(kIdleSleepMs);
-  }
   ZTIPLog(kLogEvent, kAreaThread, bPriority ? "Exit Tcp Recv Pri Callback Thread" : "Exit Tcp Recv Callback Thread");
 }
 

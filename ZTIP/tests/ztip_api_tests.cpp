@@ -150,9 +150,9 @@ TEST_F(ApiTest, SocketListDescribesEveryKind) {
   uint16_t uClient = startClient();
   ZtipSocketEntry *pList = nullptr;
   int nCount = 0;
-  ASSERT_EQ(ztIP_SocketIdList(&pList, &nCount), 0x01);
-  ASSERT_EQ(nCount, 3);
-  EXPECT_EQ(pList[0].socket_id, 0); // the log socket comes first
+  // The log socket, the server, the client and the connection the server accepted.
+  ASSERT_TRUE(waitUntil([&] { return ztIP_SocketIdList(&pList, &nCount) == 0x01 && nCount == 4; }));
+  EXPECT_EQ(pList[0].socket_id, 0); // UDP sockets come first
   EXPECT_EQ(pList[0].tcp, 0);
   EXPECT_EQ(pList[1].socket_id, uServer);
   EXPECT_EQ(pList[1].client, 0);
@@ -161,6 +161,8 @@ TEST_F(ApiTest, SocketListDescribesEveryKind) {
   EXPECT_EQ(pList[2].client, 1);
   EXPECT_STREQ(pList[2].ip, "127.0.0.1");
   EXPECT_STREQ(pList[2].port, std::to_string(m_nPort).c_str());
+  EXPECT_EQ(pList[3].socket_id, uClient + 1);
+  EXPECT_STREQ(pList[3].port, std::to_string(m_nPort).c_str()); // an accepted one names the server's port
 }
 
 std::mutex g_packetLock;
@@ -208,7 +210,10 @@ TEST_F(ApiTest, UdpFramesReachTheServerCallbacks) {
     std::lock_guard<std::mutex> lock(g_packetLock);
     return g_vecPacketTexts.size() == 1;
   }));
-  EXPECT_EQ(g_vecPacketTexts[0], "hi|127.0.0.1|" + std::to_string(0x6002));
+  {
+    std::lock_guard<std::mutex> lock(g_packetLock);
+    EXPECT_EQ(g_vecPacketTexts[0], "hi|127.0.0.1|" + std::to_string(0x6002));
+  }
   EXPECT_EQ(recorder().framesOn(uServer).size(), 1u); // the creation callback was replaced
 
   std::vector<uint8_t> vecLarge(8192 - 32 + 1);
@@ -237,11 +242,15 @@ public:
     m_thread = std::thread([this] { answerOnce(); });
   }
   ~FakeTimeServer() {
-    m_thread.join();
+    finish();
     ::close(m_nSocket);
   }
   int port() const { return m_nPort; }
-  std::vector<uint8_t> request() const { return m_vecRequest; }
+  // The request it got, once it answered.
+  std::vector<uint8_t> request() {
+    finish();
+    return m_vecRequest;
+  }
 
   static constexpr uint32_t kNtpSeconds = 3913056000u; // 2024-01-01 00:00:00 UTC
 
@@ -258,6 +267,11 @@ private:
     uint32_t uSeconds = htonl(kNtpSeconds);
     std::memcpy(arrAnswer + 32, &uSeconds, 4);
     ::sendto(m_nSocket, arrAnswer, m_nAnswerLen, 0, reinterpret_cast<sockaddr *>(&from), nLen);
+  }
+
+  void finish() {
+    if (m_thread.joinable())
+      m_thread.join();
   }
 
   size_t m_nAnswerLen;

@@ -29,18 +29,18 @@ TEST(CallbackQueue, KeepsOrderWhenAWrappedQueueGrows) {
   pushCmd(queue, 1);
   pushCmd(queue, 2);
   pushCmd(queue, 3);
-  ASSERT_TRUE(queue.pop(frame));
-  ASSERT_TRUE(queue.pop(frame)); // the consumer is now in the middle of the ring
+  ASSERT_TRUE(queue.pop(frame, 0));
+  ASSERT_TRUE(queue.pop(frame, 0)); // the consumer is now in the middle of the ring
   for (uint16_t uCmd = 4; uCmd <= 12; ++uCmd)
     pushCmd(queue, uCmd); // wraps, then grows twice
   EXPECT_EQ(queue.capacity(), 16u);
   for (uint16_t uCmd = 3; uCmd <= 12; ++uCmd) {
-    ASSERT_TRUE(queue.pop(frame));
+    ASSERT_TRUE(queue.pop(frame, 0));
     EXPECT_EQ(frame.head.cmd, uCmd);
     EXPECT_EQ(frame.vecData, std::vector<uint8_t>({static_cast<uint8_t>(uCmd), 0}));
     EXPECT_EQ(frame.strIp, "127.0.0.1");
   }
-  EXPECT_FALSE(queue.pop(frame));
+  EXPECT_FALSE(queue.pop(frame, 0));
 }
 
 class ContextTable : public ::testing::Test {
