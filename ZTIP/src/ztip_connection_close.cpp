@@ -38,7 +38,7 @@ long long announceClosedConnection(const ClosedConnection &closed) {
           "socketID:%d, ulCurTick:%lld, ulRecvTime:%lld, timespan:%lld, bActive:%d]",
           closed.nListenSocket, closed.nLinkSocket, closed.szPeerIp, closed.szPort, closed.uSocketId,
           static_cast<long long>(uNow), static_cast<long long>(closed.uRecvMs),
-          static_cast<long long>(uNow - closed.uRecvMs), closed.nActive);
+          static_cast<long long>(msSince(uNow, closed.uRecvMs)), closed.nActive);
   if (nSpent > 100)
     ZTIPLog(kLogEvent, kAreaConnection, "key contact thread:notify disconnect status waster time:[%lld ms]", nSpent);
   return nSpent;

@@ -64,6 +64,10 @@ struct ZtipContext {
   std::atomic<uint8_t> mPeerSubType{0};
 };
 
+// Milliseconds from uThenMs to uNowMs; 0 when uThenMs is later, as happens when another
+// thread stamps a context after uNowMs was read.
+inline uint64_t msSince(uint64_t uNowMs, uint64_t uThenMs) { return uNowMs > uThenMs ? uNowMs - uThenMs : 0; }
+
 ZtipRange rangeOf(uint16_t uSocketId);
 
 // Clears every context (all fields, buffers released, sockets forgotten without closing).

@@ -101,7 +101,7 @@ uint8_t sendFrameLocked(ZtipContext &context, const ZTIP_Head_Para &para, const 
 }
 
 bool sendHeartbeatIfIdleLocked(ZtipContext &context, uint64_t uNowMs, uint64_t uIdleMs) {
-  if (uNowMs - context.mLastSendMs < uIdleMs)
+  if (msSince(uNowMs, context.mLastSendMs) < uIdleMs)
     return true;
   uint8_t frame[kHeadSize];
   buildHeartbeatFrame(library().sender(true), context.mLastUnitId, frame);

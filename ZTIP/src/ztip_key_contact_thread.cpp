@@ -37,7 +37,7 @@ void dropStalledKeyExchanges() {
       continue;
     uint64_t uStart = zt::tickMs();
     std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    uint64_t uAge = uStart - context.mConnectMs;
+    uint64_t uAge = msSince(uStart, context.mConnectMs);
     if (context.mbActive == 1 && !keysAgreed(context.mKeys) && uAge >= timings().uKeyExchangeLimitMs) {
       ZTIPLog(kLogError, kAreaKeyExchange,
               "too long time (%lldms) randomKey fail, SocketId[%d] linkSocket[%d] ip[%s] port[%s]",

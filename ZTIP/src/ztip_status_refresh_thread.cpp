@@ -13,7 +13,7 @@ namespace {
 constexpr long long kSlowNotifyTotalMs = 500;
 
 bool isDeadOrSilent(const ZtipContext &context, uint64_t uNowMs, uint64_t uTimeoutMs) {
-  return context.mbActive != 1 || uNowMs - context.mLastRecvMs > uTimeoutMs;
+  return context.mbActive != 1 || msSince(uNowMs, context.mLastRecvMs) > uTimeoutMs;
 }
 
 void closeDeadConnections() {
