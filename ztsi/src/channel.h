@@ -37,9 +37,6 @@ public:
   // The receive path of every message.
   void handleMessage(const char *pstrTopic, const char *pData, int nLen, int nSn);
 
-  // -1 before busline first reports, then 0 connected or 1 disconnected.
-  int connectState() const { return m_nConnectState; }
-
 private:
   static void onConnect(int nStatus, void *pUserData);
   static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
@@ -47,6 +44,7 @@ private:
 
   const ZtsiDmc &m_dmc;
   bool m_bInited = false;
+  // -1 before busline first reports, then 0 connected or 1 disconnected.
   std::atomic<int> m_nConnectState{-1};
   BuslineHandle *m_pSession = nullptr;
   MessageHandler m_pRecvHandler = nullptr;

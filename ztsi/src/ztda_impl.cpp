@@ -264,7 +264,7 @@ ZtsiCallback &ZtdaImpl::callbackFor(const std::string &strOwnerKey) {
   std::lock_guard<std::mutex> lock(m_mutexCallbacks);
   std::unique_ptr<ZtsiCallback> &pCallback = m_mapCallbacks[strOwnerKey];
   if (!pCallback) {
-    pCallback = std::make_unique<ZtsiCallback>(strOwnerKey, m_timing);
+    pCallback = std::make_unique<ZtsiCallback>(m_timing);
   }
   return *pCallback;
 }

@@ -48,7 +48,6 @@ public:
   void setDataCallback(ztsi_data_callback pCallback) { m_pDataCallback = pCallback; }
   void setEventCallback(ztsi_data_callback pCallback) { m_pEventCallback = pCallback; }
 
-  int runModel() const { return m_nRunModel; }
   // The message handler of the channel: announcements, reports, test cases and answers.
   void handleMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen);
 

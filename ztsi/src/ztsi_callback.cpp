@@ -25,8 +25,7 @@ struct ReadyResponse {
 
 } // namespace
 
-ZtsiCallback::ZtsiCallback(std::string strOwnerKey, ZtsiTiming timing)
-    : m_strOwnerKey(std::move(strOwnerKey)), m_timing(timing) {
+ZtsiCallback::ZtsiCallback(ZtsiTiming timing) : m_timing(timing) {
   m_threadDelivery = std::thread(&ZtsiCallback::deliveryLoop, this);
   m_threadCleanup = std::thread(&ZtsiCallback::cleanupLoop, this);
 }

@@ -1,6 +1,6 @@
-// The requests of one owner that wait for their answers: answers are matched by sn alone,
-// handed to the application on the delivery thread, and entries are forgotten once delivered
-// or once they are older than the expiry.
+// The requests of one owner (ZtdaImpl keeps one per owner key) that wait for their answers: answers are
+// matched by sn alone, handed to the application on the delivery thread, and entries are forgotten once
+// delivered or once they are older than the expiry.
 #pragma once
 
 #include "pending_callback.h"
@@ -25,7 +25,7 @@ struct ZtsiTiming {
 class ZtsiCallback {
 public:
   // Starts the delivery and the clean-up thread.
-  explicit ZtsiCallback(std::string strOwnerKey, ZtsiTiming timing = ZtsiTiming());
+  explicit ZtsiCallback(ZtsiTiming timing = ZtsiTiming());
   ~ZtsiCallback();
   ZtsiCallback(const ZtsiCallback &) = delete;
   ZtsiCallback &operator=(const ZtsiCallback &) = delete;
@@ -41,13 +41,10 @@ public:
   // Stops and joins both threads; no callback runs once it returns.
   void stop();
 
-  const std::string &ownerKey() const { return m_strOwnerKey; }
-
 private:
   void deliveryLoop();
   void cleanupLoop();
 
-  const std::string m_strOwnerKey;
   const ZtsiTiming m_timing;
   std::mutex m_mutex;
   std::condition_variable m_cvDelivery;

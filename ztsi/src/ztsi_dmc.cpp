@@ -32,9 +32,4 @@ std::map<std::string, FoundDevice> ZtsiDmc::snapshot() const {
   return m_mapDevices;
 }
 
-bool ZtsiDmc::empty() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_mapDevices.empty();
-}
-
 } // namespace zt

@@ -4,7 +4,6 @@
 
 #include "found_device.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,15 +21,13 @@ public:
   void addDevice(const FoundDevice &device);
   std::optional<FoundDevice> findDevice(const std::string &strDevId) const;
   std::map<std::string, FoundDevice> snapshot() const;
-  bool empty() const;
 
   int runModel() const { return m_nRunModel; }
-  void setRunModel(int nRunModel) { m_nRunModel = nRunModel; }
 
 private:
   mutable std::mutex m_mutex;
   std::map<std::string, FoundDevice> m_mapDevices;
-  std::atomic<int> m_nRunModel;
+  const int m_nRunModel;
 };
 
 } // namespace zt

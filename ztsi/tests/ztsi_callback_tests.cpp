@@ -69,7 +69,7 @@ ZtsiTiming fastTiming() {
 
 TEST(ZtsiCallback, DeliversAnAnswerOnceOnItsOwnThreadWithTheAnswersDevId) {
   AnswerLog log;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   pending.registerRequest("D1", 7, &AnswerLog::record, &log, zt::kCmdGetParam);
   EXPECT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, "OTHER", "{\"a\":1}", 7));
   ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
@@ -83,7 +83,7 @@ TEST(ZtsiCallback, DeliversAnAnswerOnceOnItsOwnThreadWithTheAnswersDevId) {
 }
 
 TEST(ZtsiCallback, AnswersWithoutAWaitingEntryAreDropped) {
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   EXPECT_FALSE(pending.storeResponse(1, zt::kCmdGetParam, "D1", "{}", 2));
 
   AnswerLog log;
@@ -99,7 +99,7 @@ TEST(ZtsiCallback, AnswersWithoutAWaitingEntryAreDropped) {
 
 TEST(ZtsiCallback, UnansweredRequestsAreForgottenAfterTheExpiry) {
   AnswerLog log;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   pending.registerRequest("D1", 3, &AnswerLog::record, &log, zt::kCmdCtrl);
   std::this_thread::sleep_for(450ms);
   EXPECT_FALSE(pending.storeResponse(3, zt::kCmdCtrl, "D1", "late", 4));
@@ -109,7 +109,7 @@ TEST(ZtsiCallback, UnansweredRequestsAreForgottenAfterTheExpiry) {
 
 TEST(ZtsiCallback, AnAnswerWithinTheExpiryIsDelivered) {
   AnswerLog log;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   pending.registerRequest("D1", 4, &AnswerLog::record, &log, zt::kCmdCtrl);
   std::this_thread::sleep_for(150ms);
   ASSERT_TRUE(pending.storeResponse(4, zt::kCmdCtrl, "D1", "in time", 7));
@@ -120,7 +120,7 @@ TEST(ZtsiCallback, AnAnswerWithinTheExpiryIsDelivered) {
 TEST(ZtsiCallback, ASecondRequestUnderTheSameSnReplacesTheFirst) {
   AnswerLog first;
   AnswerLog second;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   uint64_t uFirstTicket = pending.registerRequest("D1", 9, &AnswerLog::record, &first, zt::kCmdGetParam);
   pending.registerRequest("D1", 9, &AnswerLog::record, &second, zt::kCmdGetParam);
   // Withdrawing the replaced request must not remove its successor.
@@ -133,7 +133,7 @@ TEST(ZtsiCallback, ASecondRequestUnderTheSameSnReplacesTheFirst) {
 
 TEST(ZtsiCallback, AForgottenRequestReceivesNothing) {
   AnswerLog log;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   uint64_t uTicket = pending.registerRequest("D1", 5, &AnswerLog::record, &log, zt::kCmdSetParam);
   pending.forgetRequest(5, uTicket);
   EXPECT_FALSE(pending.storeResponse(5, zt::kCmdSetParam, "D1", "a", 1));
@@ -143,7 +143,7 @@ TEST(ZtsiCallback, AStoredAnswerWakesDeliveryBeforeThePeriodEnds) {
   ZtsiTiming timing = fastTiming();
   timing.uDeliveryPeriodMs = 5000;
   AnswerLog log;
-  ZtsiCallback pending("ztsi", timing);
+  ZtsiCallback pending(timing);
   pending.registerRequest("D1", 1, &AnswerLog::record, &log, zt::kCmdGetParam);
   auto start = std::chrono::steady_clock::now();
   pending.storeResponse(1, zt::kCmdGetParam, "D1", "a", 1);
@@ -166,7 +166,7 @@ void chainAnswer(const char *, int nSn, const char *, int, void *pUserData) {
 
 TEST(ZtsiCallback, AResponseCallbackMaySendARequestOfItsOwn) {
   ChainContext context;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   context.pPending = &pending;
   pending.registerRequest("D1", 100, &chainAnswer, &context, zt::kCmdGetParam);
   pending.storeResponse(100, zt::kCmdGetParam, "D1", "first", 5);
@@ -190,7 +190,7 @@ void slowAnswer(const char *, int nSn, const char *, int, void *pUserData) {
 
 TEST(ZtsiCallback, AnAnswerStoredDuringDeliveryIsDeliveredAgain) {
   SlowContext context;
-  ZtsiCallback pending("ztsi", fastTiming());
+  ZtsiCallback pending(fastTiming());
   context.pPending = &pending;
   pending.registerRequest("D1", 1, &slowAnswer, &context, zt::kCmdGetParam);
   pending.storeResponse(1, zt::kCmdGetParam, "D1", "once", 4);
@@ -202,7 +202,7 @@ TEST(ZtsiCallback, StopEndsDeliveryPromptly) {
   timing.uCleanupPeriodMs = 60000;
   timing.uDeliveryPeriodMs = 60000;
   auto start = std::chrono::steady_clock::now();
-  { ZtsiCallback pending("ztsi", timing); }
+  { ZtsiCallback pending(timing); }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
 }
 

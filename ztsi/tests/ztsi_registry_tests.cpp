@@ -63,7 +63,7 @@ TEST(FoundDevice, KeepsFullWidthFieldsAndGivesAnEmptyPidTheRootValue) {
 
 TEST(ZtsiDmc, ALaterAnnouncementKeepsDescAndModel) {
   ZtsiDmc dmc(0);
-  EXPECT_TRUE(dmc.empty());
+  EXPECT_TRUE(dmc.snapshot().empty());
   dmc.addDevice(FoundDevice::fromDeviceInfo(makeInfo("D1", "0", 16, "first name", "first desc"), "ztsi"));
   DeviceInfo second = makeInfo("D1", "P", 17, "second name", "second desc");
   strncpy(second.model, "M-2", sizeof(second.model));
