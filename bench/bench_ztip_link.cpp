@@ -116,8 +116,8 @@ public:
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t nLen = sizeof(addr);
-    if (::bind(nListen, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 || ::listen(nListen, 1) != 0 ||
-        getsockname(nListen, reinterpret_cast<sockaddr *>(&addr), &nLen) != 0)
+    if (::bind(nListen, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 ||
+        ::listen(nListen, 1) != 0 || getsockname(nListen, reinterpret_cast<sockaddr *>(&addr), &nLen) != 0)
       return false;
     m_nSend = ::socket(AF_INET, SOCK_STREAM, 0);
     if (::connect(m_nSend, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0)

@@ -1,6 +1,7 @@
 // Starting and stopping the library: ztIP_Init, ztIP_Exit, the version and module texts.
 #include "ZTIP.h"
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_context.h"
 #include "ztip_crash_handler.h"
 #include "ztip_head.h"
@@ -9,7 +10,6 @@
 #include "ztip_socket.h"
 #include "ztip_socket_list.h"
 #include "ztip_threads.h"
-#include "zt_common.h"
 
 #include <cstdio>
 #include <new>
@@ -24,7 +24,8 @@ const char *const kModuleType = "ZTM2041";
 const char *const kModuleName = "ZTIP";
 constexpr int kDebugMode = 1;
 
-void ignoreLogFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *, const char *) {}
+void ignoreLogFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *,
+                    const char *) {}
 
 // Sends a log line as a frame from the log socket to the log port.
 void broadcastLogLine(const char *pstrText, size_t nLen) {
@@ -68,7 +69,9 @@ using namespace ztip;
 
 extern "C" {
 
-const char *getZTIPVersion(void) { return kVersion; }
+const char *getZTIPVersion(void) {
+  return kVersion;
+}
 
 uint8_t ztIP_Moduleinfo(ZtModuleInfo *info) {
   if (info == nullptr)
@@ -77,8 +80,8 @@ uint8_t ztIP_Moduleinfo(ZtModuleInfo *info) {
   return kResultOk;
 }
 
-uint8_t ztIP_Init(int mode, uint8_t producttype, uint8_t subtype, int, ZTIP_KeyResultCallback keyResult, void *, void *,
-                  void *) {
+uint8_t ztIP_Init(int mode, uint8_t producttype, uint8_t subtype, int, ZTIP_KeyResultCallback keyResult,
+                  void *, void *, void *) {
   ZtipLibrary &lib = library();
   if (lib.bInit)
     return kResultAlreadyInit;
@@ -88,8 +91,10 @@ uint8_t ztIP_Init(int mode, uint8_t producttype, uint8_t subtype, int, ZTIP_KeyR
   lib.bKeyLimitInForce = false;
   clearContextTable();
   openLibraryLog();
-  ZTIPLog(kLogEvent, kAreaOperation, "ZTIP Lib:[initialize], version:%s(%s %s)", kVersion, kBuildDate, kBuildTime);
-  ZTIPLog(kLogEvent, kAreaOperation, lib.bDebugMode ? "Init Mode:Debug Mode, No Encrypt" : "Init Mode:Release Mode, Encrypt");
+  ZTIPLog(kLogEvent, kAreaOperation, "ZTIP Lib:[initialize], version:%s(%s %s)", kVersion, kBuildDate,
+          kBuildTime);
+  ZTIPLog(kLogEvent, kAreaOperation,
+          lib.bDebugMode ? "Init Mode:Debug Mode, No Encrypt" : "Init Mode:Release Mode, Encrypt");
   lib.pNormalQueue = std::make_unique<ZtipCallbackQueue>(kNormalQueueCount, false);
   lib.pPriorityQueue = std::make_unique<ZtipCallbackQueue>(kPriorityQueueCount, true);
   lib.pKeyResult = keyResult;

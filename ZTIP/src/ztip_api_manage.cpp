@@ -46,7 +46,9 @@ uint8_t ztIP_Disconnect(uint16_t socketId) {
   return kResultOk;
 }
 
-void ztIP_RegisterConnectionNotify(ZTIP_ConnectionNotify callback) { library().pNotify = callback; }
+void ztIP_RegisterConnectionNotify(ZTIP_ConnectionNotify callback) {
+  library().pNotify = callback;
+}
 
 void ztIP_RegisterWinConnectionNotify(void *user, ZTIP_WinConnectionNotify callback) {
   library().pWinNotifyUser = user;
@@ -65,7 +67,8 @@ uint8_t ztIP_RegisterWinCallback_BySockID(ZTIP_WinRecvCallback callback, void *u
   return kResultOk;
 }
 
-uint8_t ztIP_RegisterWinCallback_ByIPPORT(ZTIP_WinRecvCallback callback, void *user, const char *ip, int port) {
+uint8_t ztIP_RegisterWinCallback_ByIPPORT(ZTIP_WinRecvCallback callback, void *user, const char *ip,
+                                          int port) {
   if (ip == nullptr || port == 0)
     return kResultFailed;
   if (!library().bInit)
@@ -103,7 +106,9 @@ uint8_t ztIP_SetSendBuff_ByIPPORT(int size, const char *ip, int port) {
   return setSendBuffer(ip != nullptr ? findConnectionByAddress(ip, port) : nullptr, size);
 }
 
-uint8_t ztIP_SetPriorityCMDSet(const uint16_t *cmds, int count) { return setPriorityCommands(cmds, count); }
+uint8_t ztIP_SetPriorityCMDSet(const uint16_t *cmds, int count) {
+  return setPriorityCommands(cmds, count);
+}
 
 int ztIP_SetTimeOutValue(int seconds) {
   if (seconds >= kMinTimeoutSeconds && seconds <= kMaxTimeoutSeconds)
@@ -111,9 +116,17 @@ int ztIP_SetTimeOutValue(int seconds) {
   return seconds;
 }
 
-void ztIP_SetLogFlag(int on) { setLogFlag(on); }
-void ztIP_SetLogLevel(int minimum) { setLogLevel(minimum); }
-void ztIP_SetCompleteLog(int on) { setCompleteLog(on); }
-void ztIP_SetTransLog(uint8_t on) { setTransLog(on); }
+void ztIP_SetLogFlag(int on) {
+  setLogFlag(on);
+}
+void ztIP_SetLogLevel(int minimum) {
+  setLogLevel(minimum);
+}
+void ztIP_SetCompleteLog(int on) {
+  setCompleteLog(on);
+}
+void ztIP_SetTransLog(uint8_t on) {
+  setTransLog(on);
+}
 
 } // extern "C"

@@ -1,6 +1,7 @@
 // Sending frames: by socket id, by a connection's address, and UDP frames to an address.
 #include "ZTIP.h"
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_context.h"
 #include "ztip_frame_send.h"
 #include "ztip_head.h"
@@ -8,7 +9,6 @@
 #include "ztip_library.h"
 #include "ztip_result.h"
 #include "ztip_transfer_log.h"
-#include "zt_common.h"
 
 namespace ztip {
 namespace {
@@ -16,33 +16,36 @@ namespace {
 constexpr uint64_t kSlowSendMs = 100;
 
 // Sends one application frame on a context whose status lock the caller holds.
-uint8_t sendApplicationFrameLocked(ZtipContext &context, ZTIP_Head_Para &head, int nLen, const uint8_t *pData) {
+uint8_t sendApplicationFrameLocked(ZtipContext &context, ZTIP_Head_Para &head, int nLen,
+                                   const uint8_t *pData) {
   uint64_t uStart = zt::tickMs();
   if (!context.mTCP)
     head.crypt_mode = kCryptAuto;
   if (!library().bDebugMode && validateHead(head) != kResultOk &&
       (context.mKeys.mKmState == kKmAgreed || context.mKeys.mDesKeyState == kDesKeyReady)) {
-    ZTIPLog(kLogError, kAreaOperation, "send failure SocketId:%d,cmd:0x%04x,session_id:0x%08x,mDesKeyState:%d mKmState:%d",
+    ZTIPLog(kLogError, kAreaOperation,
+            "send failure SocketId:%d,cmd:0x%04x,session_id:0x%08x,mDesKeyState:%d mKmState:%d",
             context.mSocketId, head.cmd, head.session_id, context.mKeys.mDesKeyState, context.mKeys.mKmState);
     return kResultHeadRejected;
   }
   uint8_t uRet = sendFrameLocked(context, head, pData, nLen);
   if (uRet == kResultOk)
-    logTransferRecord(true, context.mTCP, head, static_cast<uint32_t>(nLen), context.mLinkSocket, context.mszPeerIp,
-                      context.mszPort);
+    logTransferRecord(true, context.mTCP, head, static_cast<uint32_t>(nLen), context.mLinkSocket,
+                      context.mszPeerIp, context.mszPort);
   else
-    ZTIPLog(kLogError, kAreaOperation, "send failure SocketId:%d,cmd:0x%04x,session_id:0x%08x,ret:%d", context.mSocketId,
-            head.cmd, head.session_id, uRet);
+    ZTIPLog(kLogError, kAreaOperation, "send failure SocketId:%d,cmd:0x%04x,session_id:0x%08x,ret:%d",
+            context.mSocketId, head.cmd, head.session_id, uRet);
   uint64_t uSpent = zt::tickMs() - uStart;
   if (uSpent > kSlowSendMs)
-    ZTIPLog(kLogEvent, kAreaConnection, "tcp app send thread:myapp send waster time:[%lld ms], ip[%s], port[%s]",
+    ZTIPLog(kLogEvent, kAreaConnection,
+            "tcp app send thread:myapp send waster time:[%lld ms], ip[%s], port[%s]",
             static_cast<long long>(uSpent), context.mszPeerIp, context.mszPort);
   return uRet;
 }
 
 // A plain frame from a UDP context to an address (send-to and the log broadcast).
-uint8_t sendUdpTo(uint16_t uSocketId, ZTIP_Head_Para *pHead, int nLen, const uint8_t *pData, const char *pstrIp,
-                  int nPort, const char *pstrNoContext, const char *pstrTcpContext) {
+uint8_t sendUdpTo(uint16_t uSocketId, ZTIP_Head_Para *pHead, int nLen, const uint8_t *pData,
+                  const char *pstrIp, int nPort, const char *pstrNoContext, const char *pstrTcpContext) {
   if (!library().bInit)
     return kResultNotInit;
   ZtipContext *pContext = findContext(uSocketId);
@@ -81,8 +84,9 @@ uint8_t ztIP_SendBySocketId(uint16_t socketId, ZTIP_Head_Para *head, int, int da
     return kResultNotInit;
   ZtipContext *pContext = findContext(socketId);
   if (pContext == nullptr) {
-    ZTIPLog(kLogError, kAreaOperation, "ztIP_SendBySocketId,error,curContext is null,SocketId:%d,cmd:0x%04x,session_id:0x%08x",
-            socketId, head != nullptr ? head->cmd : 0, head != nullptr ? head->session_id : 0);
+    ZTIPLog(kLogError, kAreaOperation,
+            "ztIP_SendBySocketId,error,curContext is null,SocketId:%d,cmd:0x%04x,session_id:0x%08x", socketId,
+            head != nullptr ? head->cmd : 0, head != nullptr ? head->session_id : 0);
     return kResultNoContext;
   }
   if (head == nullptr)
@@ -93,8 +97,8 @@ uint8_t ztIP_SendBySocketId(uint16_t socketId, ZTIP_Head_Para *head, int, int da
   return sendApplicationFrameLocked(*pContext, *head, dataLen, data);
 }
 
-uint8_t ztIP_TcpSendBy_IPPORT(const char *ip, int port, ZTIP_Head_Para *head, int, int dataLen, const uint8_t *data,
-                              uint16_t *socketId) {
+uint8_t ztIP_TcpSendBy_IPPORT(const char *ip, int port, ZTIP_Head_Para *head, int, int dataLen,
+                              const uint8_t *data, uint16_t *socketId) {
   if (!library().bInit)
     return kResultNotInit;
   if (ip == nullptr || port == 0)
@@ -121,9 +125,10 @@ uint8_t ztIP_UdpSendTo(uint16_t socketId, ZTIP_Head_Para *head, int, int dataLen
                    "ztIP_UdpSendTo,curContext->mTCP == ZTIP_TRUE");
 }
 
-uint8_t ztIP_UdpTransLog(uint16_t socketId, ZTIP_Head_Para *head, int, int len, const uint8_t *message, int port) {
-  return sendUdpTo(socketId, head, len, message, "255.255.255.255", port, "ztIP_UdpTransLog,curContext == NULL",
-                   "ztIP_UdpTransLog,curContext->mTCP == ZTIP_TRUE");
+uint8_t ztIP_UdpTransLog(uint16_t socketId, ZTIP_Head_Para *head, int, int len, const uint8_t *message,
+                         int port) {
+  return sendUdpTo(socketId, head, len, message, "255.255.255.255", port,
+                   "ztIP_UdpTransLog,curContext == NULL", "ztIP_UdpTransLog,curContext->mTCP == ZTIP_TRUE");
 }
 
 } // extern "C"

@@ -36,7 +36,8 @@ void copyText(char *pDest, size_t nSize, const std::string &strText) {
 
 bool bindTo(int nSocket, const char *pstrIp, int nPort) {
   sockaddr_in addr;
-  return makeAddress(pstrIp, nPort, addr) && ::bind(nSocket, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0;
+  return makeAddress(pstrIp, nPort, addr) &&
+         ::bind(nSocket, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0;
 }
 
 // Connects a non-blocking socket within the connect time-out; 1 or the failure's code.
@@ -82,7 +83,8 @@ uint8_t startTcpClient(uint16_t *pSocketId, ZTIP_RecvCallback callback, const ch
   ZtipContext *pContext = takeContext(ZtipRange::Connection, nSocket);
   if (pContext == nullptr)
     return fail(nSocket, kResultNoFreeContext,
-                bBind ? "Tcp Client Bind Ip:[no active context to use]" : "Tcp Client:[no active context to use]");
+                bBind ? "Tcp Client Bind Ip:[no active context to use]"
+                      : "Tcp Client:[no active context to use]");
   uint16_t uSocketId;
   {
     std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
@@ -157,7 +159,8 @@ using namespace ztip;
 extern "C" {
 
 uint8_t ztIP_StartTCPServer(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip, int port) {
-  ZTIPLog(kLogStep, kAreaOperation, "Tcp Server:[ztIP_StartTCPServer,pSocketId=%p,TCPServerCallback=%p,Ip=%s,Port=%d]",
+  ZTIPLog(kLogStep, kAreaOperation,
+          "Tcp Server:[ztIP_StartTCPServer,pSocketId=%p,TCPServerCallback=%p,Ip=%s,Port=%d]",
           static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
   if (!library().bInit) {
     ZTIPLog(kLogError, kAreaOperation, "Tcp Server:[error,getInitFlag() == ZTIP_FALSE]");
@@ -199,13 +202,15 @@ uint8_t ztIP_StartTCPServer(uint16_t *socketId, ZTIP_RecvCallback callback, cons
     pContext->mpRecvCallback = callback;
   }
   library().serverSockets.add(nSocket, uSocketId);
-  ZTIPLog(kLogEvent, kAreaOperation, "Tcp Server:[create tcp server success] socket:%d,SocketId:%d", nSocket, uSocketId);
+  ZTIPLog(kLogEvent, kAreaOperation, "Tcp Server:[create tcp server success] socket:%d,SocketId:%d", nSocket,
+          uSocketId);
   *socketId = uSocketId;
   return kResultOk;
 }
 
 uint8_t ztIP_StartTCPClient(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip, int port) {
-  ZTIPLog(kLogStep, kAreaOperation, "Tcp Client:[ztIP_StartTCPClient,pSocketId=%p,TCPClientCallback=%p,Ip=%s,Port=%d]",
+  ZTIPLog(kLogStep, kAreaOperation,
+          "Tcp Client:[ztIP_StartTCPClient,pSocketId=%p,TCPClientCallback=%p,Ip=%s,Port=%d]",
           static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
   return startTcpClient(socketId, callback, ip, port, nullptr, false);
 }
@@ -220,7 +225,8 @@ uint8_t ztIP_StartTCPClient_BindIP(uint16_t *socketId, ZTIP_RecvCallback callbac
 }
 
 uint8_t ztIP_StartUDPClient(uint16_t *socketId, const char *ip, int port, ZTIP_RecvCallback callback) {
-  ZTIPLog(kLogStep, kAreaOperation, "Udp Client:[ztIP_StartUDPClient,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d]",
+  ZTIPLog(kLogStep, kAreaOperation,
+          "Udp Client:[ztIP_StartUDPClient,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d]",
           static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
   return startUdpClient(socketId, ip, port, callback,
                         {"Udp Client:[no active context to use]",
@@ -229,17 +235,19 @@ uint8_t ztIP_StartUDPClient(uint16_t *socketId, const char *ip, int port, ZTIP_R
 
 uint8_t ztIP_StartUDPClient_BindDevice(uint16_t *socketId, const char *ip, int port, const char *deviceName,
                                        ZTIP_RecvCallback callback) {
-  ZTIPLog(kLogStep, kAreaOperation,
-          "Udp Client:[ztIP_StartUDPClient_BindDevice,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d,deviceName=%s]",
-          static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port,
-          deviceName != nullptr ? deviceName : "");
+  ZTIPLog(
+      kLogStep, kAreaOperation,
+      "Udp "
+      "Client:[ztIP_StartUDPClient_BindDevice,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d,deviceName=%s]",
+      static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port,
+      deviceName != nullptr ? deviceName : "");
   return startUdpClient(socketId, ip, port, callback,
                         {"Udp Client bind device:[no active context to use]",
                          "Udp Client:[create udp client bind device success] socket:%d,SocketId:%d"});
 }
 
-uint8_t ztIP_StartUDPServer(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip, const char *deviceName,
-                            int port) {
+uint8_t ztIP_StartUDPServer(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip,
+                            const char *deviceName, int port) {
   ZTIPLog(kLogStep, kAreaOperation,
           "Udp Server:[ztIP_StartUDPServer,pSocketId=%p,UDPServerCallback=%p,Ip=%s,DeviceName=%s,Port=%d]",
           static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "",
@@ -277,7 +285,8 @@ uint8_t ztIP_StartUDPServer(uint16_t *socketId, ZTIP_RecvCallback callback, cons
     pContext->mpRecvCallback = callback;
   }
   library().udpSockets.add(nSocket, uSocketId);
-  ZTIPLog(kLogEvent, kAreaOperation, "Udp Server:[create udp server success] socket:%d,SocketId=%d", nSocket, uSocketId);
+  ZTIPLog(kLogEvent, kAreaOperation, "Udp Server:[create udp server success] socket:%d,SocketId=%d", nSocket,
+          uSocketId);
   *socketId = uSocketId;
   return kResultOk;
 }

@@ -61,9 +61,11 @@ void ZtipCallbackQueue::grow() {
   m_uConsumer = 0;
   m_uProducer = uOldCount;
   if (m_bPriority)
-    ZTIPLog(kLogEvent, kAreaQueue, "ReallocTcpRecv_PriBuff success max_pri_buff_count:%d", static_cast<int>(m_vecEntries.size()));
+    ZTIPLog(kLogEvent, kAreaQueue, "ReallocTcpRecv_PriBuff success max_pri_buff_count:%d",
+            static_cast<int>(m_vecEntries.size()));
   else
-    ZTIPLog(kLogEvent, kAreaQueue, "ReallocTcpRecvBuff success max_buff_count:%d", static_cast<int>(m_vecEntries.size()));
+    ZTIPLog(kLogEvent, kAreaQueue, "ReallocTcpRecvBuff success max_buff_count:%d",
+            static_cast<int>(m_vecEntries.size()));
 }
 
 bool ZtipCallbackQueue::pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs) {

@@ -1,10 +1,10 @@
 // The receive callback thread and the priority receive callback thread: each takes the
 // frames of its queue in order and calls their receive callbacks with no library lock held.
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_fatal_exit.h"
 #include "ztip_library.h"
 #include "ztip_threads.h"
-#include "zt_common.h"
 
 #include <cstring>
 #include <new>
@@ -27,23 +27,26 @@ void deliver(const ZtipQueuedFrame &frame, std::vector<uint8_t> &vecBuffer) {
     std::memcpy(vecBuffer.data(), frame.vecData.data(), nLen);
   vecBuffer[nLen] = 0;
   uint64_t uStart = zt::tickMs();
-  frame.pCallback(frame.uSocketId, frame.uServerSocketId, frame.head, static_cast<uint32_t>(nLen), vecBuffer.data(),
-                  frame.strIp.c_str(), frame.strPort.c_str());
+  frame.pCallback(frame.uSocketId, frame.uServerSocketId, frame.head, static_cast<uint32_t>(nLen),
+                  vecBuffer.data(), frame.strIp.c_str(), frame.strPort.c_str());
   uint64_t uSpent = zt::tickMs() - uStart;
   if (uSpent > kSlowCallbackMs)
-    ZTIPLog(kLogEvent, kAreaQueue, "tcp callback thread:single tcp callback waster time:[%lld ms], cmd[%04x], ip[%s], port[%s]",
+    ZTIPLog(kLogEvent, kAreaQueue,
+            "tcp callback thread:single tcp callback waster time:[%lld ms], cmd[%04x], ip[%s], port[%s]",
             static_cast<long long>(uSpent), frame.head.cmd, frame.strIp.c_str(), frame.strPort.c_str());
 }
 
 } // namespace
 
 void callbackThread(bool bPriority) {
-  ZTIPLog(kLogEvent, kAreaThread, bPriority ? "Enter Tcp Recv Pri Callback Thread" : "Enter Tcp Recv Callback Thread");
+  ZTIPLog(kLogEvent, kAreaThread,
+          bPriority ? "Enter Tcp Recv Pri Callback Thread" : "Enter Tcp Recv Callback Thread");
   std::vector<uint8_t> vecBuffer;
   try {
     vecBuffer.resize(kCallbackBufferSize);
   } catch (const std::bad_alloc &) {
-    fatalExit(9999, bPriority ? "consume pri bussiness data malloc failure" : "consume bussiness data malloc failure");
+    fatalExit(9999, bPriority ? "consume pri bussiness data malloc failure"
+                              : "consume bussiness data malloc failure");
   }
   ZtipCallbackQueue &queue = bPriority ? *library().pPriorityQueue : *library().pNormalQueue;
   ZtipQueuedFrame frame;
@@ -52,7 +55,8 @@ void callbackThread(bool bPriority) {
   while (library().bRun)
     if (queue.pop(frame, kIdleWaitMs))
       deliver(frame, vecBuffer);
-  ZTIPLog(kLogEvent, kAreaThread, bPriority ? "Exit Tcp Recv Pri Callback Thread" : "Exit Tcp Recv Callback Thread");
+  ZTIPLog(kLogEvent, kAreaThread,
+          bPriority ? "Exit Tcp Recv Pri Callback Thread" : "Exit Tcp Recv Callback Thread");
 }
 
 } // namespace ztip

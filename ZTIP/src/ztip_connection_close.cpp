@@ -1,10 +1,10 @@
 #include "ztip_connection_close.h"
 
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_connection_notify.h"
 #include "ztip_library.h"
 #include "ztip_socket.h"
-#include "zt_common.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -34,13 +34,15 @@ long long announceClosedConnection(const ClosedConnection &closed) {
   uint64_t uNow = zt::tickMs();
   long long nSpent = static_cast<long long>(uNow - uStart);
   ZTIPLog(kLogEvent, kAreaConnection,
-          "ZTIPContext Operation[delete connect mysocket:%d, linksocket:%d, destination ip:%s, destination port:%s, "
+          "ZTIPContext Operation[delete connect mysocket:%d, linksocket:%d, destination ip:%s, destination "
+          "port:%s, "
           "socketID:%d, ulCurTick:%lld, ulRecvTime:%lld, timespan:%lld, bActive:%d]",
           closed.nListenSocket, closed.nLinkSocket, closed.szPeerIp, closed.szPort, closed.uSocketId,
           static_cast<long long>(uNow), static_cast<long long>(closed.uRecvMs),
           static_cast<long long>(msSince(uNow, closed.uRecvMs)), closed.nActive);
   if (nSpent > 100)
-    ZTIPLog(kLogEvent, kAreaConnection, "key contact thread:notify disconnect status waster time:[%lld ms]", nSpent);
+    ZTIPLog(kLogEvent, kAreaConnection, "key contact thread:notify disconnect status waster time:[%lld ms]",
+            nSpent);
   return nSpent;
 }
 

@@ -84,12 +84,6 @@ ZtipContext *takeConnection(int nSocket) {
 
 } // namespace
 
-ZtipRange rangeOf(uint16_t uSocketId) {
-  if (uSocketId < kFirstServerId)
-    return ZtipRange::Udp;
-  return uSocketId < kFirstConnectionId ? ZtipRange::Server : ZtipRange::Connection;
-}
-
 void clearContextTable() {
   for (ZtipContext &context : g_contexts) {
     std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
@@ -138,6 +132,24 @@ ZtipContext *takeContext(ZtipRange range, int nSocket) {
 void releaseContext(ZtipContext &context) {
   resetFields(context);
   recvBufferFree(context.mRecvBuffer);
+}
+
+void closeInactiveInRange(ZtipRange range, ZtipSocketSet &set, void (*logCloseLocked)(const ZtipContext &)) {
+  uint16_t uFirst = range == ZtipRange::Udp ? kFirstUdpId : kFirstServerId;
+  uint16_t uEnd = range == ZtipRange::Udp ? kFirstServerId : kFirstConnectionId;
+  for (uint16_t uId = uFirst; uId < uEnd; ++uId) {
+    ZtipContext &context = g_contexts[uId];
+    if (context.mbActive == 1)
+      continue;
+    std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
+    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+    if (context.mbActive == 1 || context.mLinkSocket == kNoSocket)
+      continue;
+    logCloseLocked(context);
+    set.remove(context.mLinkSocket);
+    closeSocket(context.mLinkSocket);
+    releaseContext(context);
+  }
 }
 
 void setConnectionRangeSize(uint16_t uCount) {

@@ -5,6 +5,7 @@
 
 #include "ZTIP.h"
 #include "ztip_payload_cipher.h"
+#include "ztip_socket_set.h"
 #include "ztip_stream_reader.h"
 
 #include <atomic>
@@ -66,9 +67,9 @@ struct ZtipContext {
 
 // Milliseconds from uThenMs to uNowMs; 0 when uThenMs is later, as happens when another
 // thread stamps a context after uNowMs was read.
-inline uint64_t msSince(uint64_t uNowMs, uint64_t uThenMs) { return uNowMs > uThenMs ? uNowMs - uThenMs : 0; }
-
-ZtipRange rangeOf(uint16_t uSocketId);
+inline uint64_t msSince(uint64_t uNowMs, uint64_t uThenMs) {
+  return uNowMs > uThenMs ? uNowMs - uThenMs : 0;
+}
 
 // Clears every context (all fields, buffers released, sockets forgotten without closing).
 void clearContextTable();
@@ -89,6 +90,10 @@ ZtipContext *takeContext(ZtipRange range, int nSocket);
 // Releases a context after its socket was closed: clears its fields and frees its buffer.
 // The caller holds both locks of the context.
 void releaseContext(ZtipContext &context);
+
+// Closes the sockets of the inactive contexts of the UDP or the server range: each leaves
+// its socket list, logCloseLocked writes its line and the context is released.
+void closeInactiveInRange(ZtipRange range, ZtipSocketSet &set, void (*logCloseLocked)(const ZtipContext &));
 
 // Ids in the TCP-connection range that can be given, 1500 unless shortened for a test.
 void setConnectionRangeSize(uint16_t uCount);

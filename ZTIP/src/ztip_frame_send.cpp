@@ -1,11 +1,11 @@
 #include "ztip_frame_send.h"
 
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_frame_builder.h"
 #include "ztip_library.h"
 #include "ztip_result.h"
 #include "ztip_socket.h"
-#include "zt_common.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -110,8 +110,8 @@ bool sendHeartbeatIfIdleLocked(ZtipContext &context, uint64_t uNowMs, uint64_t u
     context.mLastSendMs = zt::tickMs();
     return true;
   }
-  ZTIPLog(kLogError, kAreaConnection, "heart send fail,error code:%d,SocketId:%d,linkSocket:%d,Ip:%s,Port:%s", nError,
-          context.mSocketId, context.mLinkSocket, context.mszPeerIp, context.mszPort);
+  ZTIPLog(kLogError, kAreaConnection, "heart send fail,error code:%d,SocketId:%d,linkSocket:%d,Ip:%s,Port:%s",
+          nError, context.mSocketId, context.mLinkSocket, context.mszPeerIp, context.mszPort);
   noteSendError(context, nError);
   return false;
 }
@@ -125,9 +125,9 @@ uint8_t sendUdpFrameToLocked(ZtipContext &context, ZTIP_Head_Para &para, const u
   std::vector<uint8_t> vecFrame;
   assembleFrame(library().sender(false), para, 0, pData, static_cast<size_t>(nLen), vecFrame);
   sockaddr_in addr;
-  if (!makeAddress(pstrIp, nPort, addr) ||
-      ::sendto(context.mLinkSocket, vecFrame.data(), vecFrame.size(), 0, reinterpret_cast<const sockaddr *>(&addr),
-               sizeof(addr)) != static_cast<ssize_t>(vecFrame.size())) {
+  if (!makeAddress(pstrIp, nPort, addr) || ::sendto(context.mLinkSocket, vecFrame.data(), vecFrame.size(), 0,
+                                                    reinterpret_cast<const sockaddr *>(&addr),
+                                                    sizeof(addr)) != static_cast<ssize_t>(vecFrame.size())) {
     ZTIPLog(kLogError, kAreaOperation, "send execute but sent == -1, send failure");
     return kResultIncompleteSend;
   }

@@ -9,7 +9,9 @@ namespace {
 
 constexpr uint16_t kValidRandomBlockLast = 0x031F;
 
-bool within(uint16_t uValue, uint16_t uFirst, uint16_t uLast) { return uValue >= uFirst && uValue <= uLast; }
+bool within(uint16_t uValue, uint16_t uFirst, uint16_t uLast) {
+  return uValue >= uFirst && uValue <= uLast;
+}
 
 } // namespace
 

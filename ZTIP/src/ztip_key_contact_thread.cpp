@@ -1,10 +1,10 @@
 // The key-contact thread: heartbeats on idle connections and the time limit of the key
 // exchange.
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_frame_send.h"
 #include "ztip_library.h"
 #include "ztip_threads.h"
-#include "zt_common.h"
 
 namespace ztip {
 namespace {
@@ -13,7 +13,8 @@ constexpr uint64_t kSlowContextMs = 500;
 
 void logSlowContext(const ZtipContext &context, uint64_t uSpent) {
   if (uSpent > kSlowContextMs)
-    ZTIPLog(kLogEvent, kAreaConnection, "key contact thread:single key contact waster time:[%lld ms], ip[%s], port[%s]",
+    ZTIPLog(kLogEvent, kAreaConnection,
+            "key contact thread:single key contact waster time:[%lld ms], ip[%s], port[%s]",
             static_cast<long long>(uSpent), context.mszPeerIp, context.mszPort);
 }
 

@@ -1,13 +1,13 @@
 #include "ztip_key_exchange.h"
 
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_connection_notify.h"
 #include "ztip_frame_builder.h"
 #include "ztip_frame_send.h"
 #include "ztip_key_material.h"
 #include "ztip_library.h"
 #include "ztip_result.h"
-#include "zt_common.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +24,7 @@ bool sendKeyFrameLocked(ZtipContext &context, uint16_t uCmd, uint16_t uStatus, c
 
 // What has to happen once the status lock is released.
 struct AfterStep {
-  bool bAgreed = false;       // call the key-result callback
+  bool bAgreed = false;         // call the key-result callback
   bool bNotifyAccepted = false; // tell the application of the accepted connection
   uint8_t uPeerProductType = 0;
 };
@@ -51,9 +51,10 @@ void answerFirstPass(ZtipContext &context, const uint8_t *pPayload) {
 void answerSecondPass(ZtipContext &context, const uint8_t *pPayload) {
   uint64_t uStart = zt::tickMs();
   if (context.mKeys.mKmState != kKmRunning) {
-    ZTIPLog(kLogError, kAreaKeyExchange,
-            "ztIP_RandomKeyCommand2,0607 0000 find context ramdom status error socketid:%d, ip:[%s], port:[%s]",
-            context.mSocketId, context.mszPeerIp, context.mszPort);
+    ZTIPLog(
+        kLogError, kAreaKeyExchange,
+        "ztIP_RandomKeyCommand2,0607 0000 find context ramdom status error socketid:%d, ip:[%s], port:[%s]",
+        context.mSocketId, context.mszPeerIp, context.mszPort);
     context.mbActive = 0;
     return;
   }
@@ -66,7 +67,8 @@ void answerSecondPass(ZtipContext &context, const uint8_t *pPayload) {
   }
   uint64_t uSpent = zt::tickMs() - uStart;
   if (uSpent > kSlowStepMs)
-    ZTIPLog(kLogEvent, kAreaKeyExchange, "answer recv 0606 4f4b waster time:%lld", static_cast<long long>(uSpent));
+    ZTIPLog(kLogEvent, kAreaKeyExchange, "answer recv 0606 4f4b waster time:%lld",
+            static_cast<long long>(uSpent));
 }
 
 std::string materialText(const uint8_t *pMaterial) {
@@ -96,7 +98,8 @@ void answerThirdPass(ZtipContext &context, const uint8_t *pPayload, AfterStep &a
   }
   agreeSessionKeys(context.mKeys, arrSession);
   after.bAgreed = true;
-  ZTIPLog(kLogEvent, kAreaKeyExchange, "Random Key Exchange complete recv[key:%s]", materialText(arrSession).c_str());
+  ZTIPLog(kLogEvent, kAreaKeyExchange, "Random Key Exchange complete recv[key:%s]",
+          materialText(arrSession).c_str());
 }
 
 // The confirmation reaches the accepting side: its own B is the session material. Only a
@@ -105,7 +108,8 @@ void answerThirdPass(ZtipContext &context, const uint8_t *pPayload, AfterStep &a
 void completeExchange(ZtipContext &context, AfterStep &after) {
   uint64_t uStart = zt::tickMs();
   if (context.mKeys.mKmState != kKmRunning) {
-    ZTIPLog(kLogError, kAreaKeyExchange, "ztIP_KeyContactProcedure,0607 4f4b ramdom status error socketid:%d, ip:[%s], port:[%s]",
+    ZTIPLog(kLogError, kAreaKeyExchange,
+            "ztIP_KeyContactProcedure,0607 4f4b ramdom status error socketid:%d, ip:[%s], port:[%s]",
             context.mSocketId, context.mszPeerIp, context.mszPort);
     context.mbActive = 0;
     return;
@@ -115,17 +119,20 @@ void completeExchange(ZtipContext &context, AfterStep &after) {
   after.bNotifyAccepted = true;
   uint64_t uSpent = zt::tickMs() - uStart;
   if (uSpent > kSlowStepMs)
-    ZTIPLog(kLogEvent, kAreaKeyExchange, "answer recv 0607 4f4b waster time:%lld", static_cast<long long>(uSpent));
+    ZTIPLog(kLogEvent, kAreaKeyExchange, "answer recv 0607 4f4b waster time:%lld",
+            static_cast<long long>(uSpent));
 }
 
 // An unexpected status: forget the keys and start again as the initiating side.
 void restartExchange(ZtipContext &context, const ZtipHead &head) {
-  ZTIPLog(kLogError, kAreaKeyExchange, "ztIP_KeyContactProcedure,%04x status[%04x] recv", head.uCmd, head.uStatus);
+  ZTIPLog(kLogError, kAreaKeyExchange, "ztIP_KeyContactProcedure,%04x status[%04x] recv", head.uCmd,
+          head.uStatus);
   context.mKeys.mKmState = kKmNone;
   context.mKeys.mDesKeyState = kDesKeyNone;
   if (startKeyContactLocked(context) != kResultOk) {
     ZTIPLog(kLogError, kAreaKeyExchange,
-            "ztIP_KeyContactProcedure ztIP_StartKeyContact (0x%04x) 0606 0000 send fail, disconnect!", head.uCmd);
+            "ztIP_KeyContactProcedure ztIP_StartKeyContact (0x%04x) 0606 0000 send fail, disconnect!",
+            head.uCmd);
     context.mbActive = 0;
   }
 }
@@ -140,11 +147,13 @@ void runAfterStep(ZtipContext &context, const AfterStep &after) {
     uint64_t uStart = zt::tickMs();
     notifyConnection(kConnectionAccepted, kStatusConnected, context.mSocketId, context.mszPeerIp,
                      std::atoi(context.mszPort));
-    ZTIPLog(kLogEvent, kAreaKeyExchange, "tcp client negitive connect success: socketid[%d], socket[%d], ip[%s], port[%s]",
+    ZTIPLog(kLogEvent, kAreaKeyExchange,
+            "tcp client negitive connect success: socketid[%d], socket[%d], ip[%s], port[%s]",
             context.mSocketId, context.mLinkSocket, context.mszPeerIp, context.mszPort);
     uint64_t uSpent = zt::tickMs() - uStart;
     if (uSpent > kSlowStepMs)
-      ZTIPLog(kLogEvent, kAreaKeyExchange, "tcp recv thread:server connected notify waster time:[%lld ms], ip[%s], port[%s]",
+      ZTIPLog(kLogEvent, kAreaKeyExchange,
+              "tcp recv thread:server connected notify waster time:[%lld ms], ip[%s], port[%s]",
               static_cast<long long>(uSpent), context.mszPeerIp, context.mszPort);
   }
 }
@@ -168,7 +177,8 @@ uint8_t startKeyContactLocked(ZtipContext &context) {
 void keyContactProcedure(ZtipContext &context, const ZtipHead &head, const uint8_t *pPayload) {
   if (head.uObjLen != kMaterialSize) {
     // Every pass carries 32 bytes; reading a shorter payload would run past the frame.
-    ZTIPLog(kLogError, kAreaKeyExchange, "ztIP_KeyContactProcedure,%04x obj_len[%u] error", head.uCmd, head.uObjLen);
+    ZTIPLog(kLogError, kAreaKeyExchange, "ztIP_KeyContactProcedure,%04x obj_len[%u] error", head.uCmd,
+            head.uObjLen);
     return;
   }
   AfterStep after;

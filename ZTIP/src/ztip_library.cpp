@@ -10,10 +10,16 @@ ZtipLibrary &library() {
   return s_library;
 }
 
-const ZtipTimings &timings() { return g_timings; }
+const ZtipTimings &timings() {
+  return g_timings;
+}
 
-void setTimings(const ZtipTimings &values) { g_timings = values; }
+void setTimings(const ZtipTimings &values) {
+  g_timings = values;
+}
 
-void setRecvTimeoutMs(uint64_t uMs) { library().uRecvTimeoutMs = uMs; }
+void setRecvTimeoutMs(uint64_t uMs) {
+  library().uRecvTimeoutMs = uMs;
+}
 
 } // namespace ztip

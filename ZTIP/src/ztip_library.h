@@ -15,14 +15,14 @@
 namespace ztip {
 
 struct ZtipTimings {
-  uint64_t uKeyContactTickMs = 1000;  // key-contact thread period
-  int nHeartbeatEveryTicks = 3;       // heartbeat walk every 3rd tick
-  uint64_t uHeartbeatIdleMs = 3000;   // heartbeat when nothing was sent for this long
-  int nKeyLimitEveryTicks = 40;       // key-exchange limit walk every 40th tick
+  uint64_t uKeyContactTickMs = 1000; // key-contact thread period
+  int nHeartbeatEveryTicks = 3;      // heartbeat walk every 3rd tick
+  uint64_t uHeartbeatIdleMs = 3000;  // heartbeat when nothing was sent for this long
+  int nKeyLimitEveryTicks = 40;      // key-exchange limit walk every 40th tick
   uint64_t uKeyExchangeLimitMs = 180000;
-  uint64_t uRefreshTickMs = 1000;     // status refresh thread period
-  int nWaitTimeoutMs = 1000;          // socket waits of the receive and listen threads
-  uint64_t uConnectTimeoutMs = 3000;  // TCP client connect
+  uint64_t uRefreshTickMs = 1000;    // status refresh thread period
+  int nWaitTimeoutMs = 1000;         // socket waits of the receive and listen threads
+  uint64_t uConnectTimeoutMs = 3000; // TCP client connect
 };
 
 constexpr uint32_t kDefaultRecvTimeoutSeconds = 45;

@@ -1,12 +1,12 @@
 // The listen thread: closes servers given up by the application, accepts new connections
 // on the others and starts their key exchange.
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_key_exchange.h"
 #include "ztip_library.h"
 #include "ztip_result.h"
 #include "ztip_socket.h"
 #include "ztip_threads.h"
-#include "zt_common.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,21 +19,9 @@ namespace {
 constexpr int kAcceptedBufferSize = 102400;
 constexpr uint64_t kSlowAcceptMs = 500;
 
-void closeInactiveServers() {
-  for (uint16_t uId = kFirstServerId; uId < kFirstConnectionId; ++uId) {
-    ZtipContext &context = *contextAt(uId);
-    if (context.mbActive == 1)
-      continue;
-    std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
-    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    if (context.mbActive == 1 || context.mLinkSocket < 0)
-      continue;
-    ZTIPLog(kLogEvent, kAreaAccept, "ZTIPContext Operation[delete TCP Server mysocket:%d, linksocket:%d]",
-            context.mListenSocket, context.mLinkSocket);
-    library().serverSockets.remove(context.mLinkSocket);
-    closeSocket(context.mLinkSocket);
-    releaseContext(context);
-  }
+void logServerClose(const ZtipContext &context) {
+  ZTIPLog(kLogEvent, kAreaAccept, "ZTIPContext Operation[delete TCP Server mysocket:%d, linksocket:%d]",
+          context.mListenSocket, context.mLinkSocket);
 }
 
 // What an accepted connection takes over from its server.
@@ -116,7 +104,7 @@ void listenThread() {
   ZtipLibrary &lib = library();
   std::vector<ZtipSocketSet::Member> vecReadable, vecFailed;
   while (lib.bRun) {
-    closeInactiveServers();
+    closeInactiveInRange(ZtipRange::Server, lib.serverSockets, logServerClose);
     if (!lib.serverSockets.wait(timings().nWaitTimeoutMs, vecReadable, vecFailed))
       continue;
     for (const ZtipSocketSet::Member &member : vecReadable)

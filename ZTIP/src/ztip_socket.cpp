@@ -11,9 +11,13 @@
 
 namespace ztip {
 
-int lastSocketError() { return errno; }
+int lastSocketError() {
+  return errno;
+}
 
-bool isTransientError(int nError) { return nError == EAGAIN || nError == EWOULDBLOCK || nError == EINTR; }
+bool isTransientError(int nError) {
+  return nError == EAGAIN || nError == EWOULDBLOCK || nError == EINTR;
+}
 
 bool isConnectionLostError(int nError) {
   switch (nError) {
@@ -88,7 +92,9 @@ std::string addressText(const sockaddr_in &addr) {
   return szIp;
 }
 
-std::string portText(const sockaddr_in &addr) { return std::to_string(ntohs(addr.sin_port)); }
+std::string portText(const sockaddr_in &addr) {
+  return std::to_string(ntohs(addr.sin_port));
+}
 
 int waitConnected(int nSocket, int nTimeoutMs) {
   pollfd pfd{nSocket, POLLOUT, 0};

@@ -39,11 +39,6 @@ void ZtipSocketSet::clear() {
   m_vecMembers.clear();
 }
 
-size_t ZtipSocketSet::size() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_vecMembers.size();
-}
-
 bool ZtipSocketSet::wait(int nTimeoutMs, std::vector<Member> &vecReadable, std::vector<Member> &vecFailed) {
   vecReadable.clear();
   vecFailed.clear();

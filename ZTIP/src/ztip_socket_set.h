@@ -25,7 +25,6 @@ public:
   void add(int nSocket, uint16_t uSocketId);
   void remove(int nSocket);
   void clear();
-  size_t size() const;
 
   // Waits up to nTimeoutMs. Sockets with data or a hang-up go to vecReadable, sockets in
   // an error state to vecFailed. Returns false when nothing became ready.

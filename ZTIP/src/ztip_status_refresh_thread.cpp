@@ -1,11 +1,11 @@
 // The status refresh thread: closes connections that were given up or stayed silent past
 // the receive time-out, and UDP sockets that were given up.
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_connection_close.h"
 #include "ztip_library.h"
 #include "ztip_socket.h"
 #include "ztip_threads.h"
-#include "zt_common.h"
 
 namespace ztip {
 namespace {
@@ -34,21 +34,10 @@ void closeDeadConnections() {
     ZTIPLog(kLogEvent, kAreaConnection, "diconnect notify total waster time:%lld ms", nNotifyTotal);
 }
 
-void closeInactiveUdpSockets() {
-  for (uint16_t uId = kFirstUdpId; uId < kFirstServerId; ++uId) {
-    ZtipContext &context = *contextAt(uId);
-    if (context.mbActive == 1)
-      continue;
-    std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
-    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    if (context.mbActive == 1 || context.mLinkSocket < 0)
-      continue;
-    ZTIPLog(kLogEvent, kAreaConnection, "ZTIPContext Operation[delete UDP socket mysocket:%d, linksocket:%d, ulRecvTime:%ld]",
-            context.mListenSocket, context.mLinkSocket, static_cast<long>(context.mLastRecvMs.load()));
-    library().udpSockets.remove(context.mLinkSocket);
-    closeSocket(context.mLinkSocket);
-    releaseContext(context);
-  }
+void logUdpClose(const ZtipContext &context) {
+  ZTIPLog(kLogEvent, kAreaConnection,
+          "ZTIPContext Operation[delete UDP socket mysocket:%d, linksocket:%d, ulRecvTime:%ld]",
+          context.mListenSocket, context.mLinkSocket, static_cast<long>(context.mLastRecvMs.load()));
 }
 
 } // namespace
@@ -56,7 +45,7 @@ void closeInactiveUdpSockets() {
 void statusRefreshThread() {
   while (sleepWhileRunning(timings().uRefreshTickMs)) {
     closeDeadConnections();
-    closeInactiveUdpSockets();
+    closeInactiveInRange(ZtipRange::Udp, library().udpSockets, logUdpClose);
   }
 }
 

@@ -2,6 +2,7 @@
 // the frames found to the key exchange, the callback queues or (large frames) straight to
 // the receive callback.
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_connection_close.h"
 #include "ztip_key_exchange.h"
 #include "ztip_library.h"
@@ -9,7 +10,6 @@
 #include "ztip_socket.h"
 #include "ztip_threads.h"
 #include "ztip_transfer_log.h"
-#include "zt_common.h"
 
 #include <sys/socket.h>
 
@@ -53,7 +53,8 @@ public:
       pCallback(m_context.mSocketId, m_context.mServerSocketId, para, uDataLen, pData, m_context.mszPeerIp,
                 m_context.mszPort);
     }
-    logTransferRecord(false, true, para, uDataLen, m_context.mLinkSocket, m_context.mszPeerIp, m_context.mszPort);
+    logTransferRecord(false, true, para, uDataLen, m_context.mLinkSocket, m_context.mszPeerIp,
+                      m_context.mszPort);
   }
 
 private:
@@ -79,7 +80,8 @@ bool receiveOn(ZtipContext &context, int nSocket) {
     return false;
   }
   ZtipRecvBuffer &buffer = context.mRecvBuffer;
-  ssize_t nReceived = recvRoom(buffer) > 0 ? ::recv(nSocket, recvSpace(buffer), recvRoom(buffer), MSG_DONTWAIT) : -1;
+  ssize_t nReceived =
+      recvRoom(buffer) > 0 ? ::recv(nSocket, recvSpace(buffer), recvRoom(buffer), MSG_DONTWAIT) : -1;
   if (nReceived <= 0) {
     int nError = nReceived == 0 ? 0 : lastSocketError();
     if (nReceived == 0 || isConnectionLostError(nError)) {

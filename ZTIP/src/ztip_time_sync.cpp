@@ -23,7 +23,9 @@ constexpr int kReceiveTries = 6;
 constexpr int kTryIntervalMs = 200;
 constexpr long kSetMilliseconds = 520;
 
-bool setSystemClock(const timespec &when) { return clock_settime(CLOCK_REALTIME, &when) == 0; }
+bool setSystemClock(const timespec &when) {
+  return clock_settime(CLOCK_REALTIME, &when) == 0;
+}
 
 // Waits for the answer; its length, or 0 when none came or it was too short to hold the
 // receive timestamp.
@@ -77,7 +79,9 @@ uint8_t requestTime(int nSocket, const char *pstrServerIp, int nPort, ClockSette
 
 } // namespace
 
-uint32_t ntpToUnixSeconds(uint32_t uNtpSeconds) { return uNtpSeconds + kEpochShift; }
+uint32_t ntpToUnixSeconds(uint32_t uNtpSeconds) {
+  return uNtpSeconds + kEpochShift;
+}
 
 uint8_t syncTimeByServer(const char *pstrServerIp, int nPort, ClockSetter pSetClock) {
   if (pstrServerIp == nullptr)

@@ -1,13 +1,13 @@
 // The UDP receive thread: one datagram at a time from every UDP socket, each checked as one
 // frame and delivered in this thread to the socket's callbacks.
 #include "ZTIPMyFileLog.h"
+#include "zt_common.h"
 #include "ztip_context.h"
 #include "ztip_library.h"
 #include "ztip_socket.h"
 #include "ztip_threads.h"
 #include "ztip_transfer_log.h"
 #include "ztip_udp_reader.h"
-#include "zt_common.h"
 
 #include <cstring>
 #include <netinet/in.h>
@@ -49,11 +49,13 @@ ZtipUdpPacket makeRecord(const ZtipContext &context, const ZTIP_Head_Para &para,
 void deliverDatagram(ZtipContext &context, int nSocket) {
   if (context.mLinkSocket != nSocket || context.mbActive != 1)
     return;
-  UdpCallbacks callbacks{context.mpRecvCallback, context.mpUdpCallback, context.mpWinCallback, context.mpWinUser};
+  UdpCallbacks callbacks{context.mpRecvCallback, context.mpUdpCallback, context.mpWinCallback,
+                         context.mpWinUser};
   sockaddr_in addr{};
   socklen_t nAddrLen = sizeof(addr);
   uint8_t *pBuf = context.mRecvBuffer.pBuf;
-  ssize_t nLen = ::recvfrom(nSocket, pBuf, kUdpRecvMax, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&addr), &nAddrLen);
+  ssize_t nLen =
+      ::recvfrom(nSocket, pBuf, kUdpRecvMax, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&addr), &nAddrLen);
   if (nLen <= 0)
     return;
   library().uReceivedBytes += static_cast<uint64_t>(nLen);

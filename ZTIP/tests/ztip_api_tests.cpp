@@ -220,11 +220,13 @@ TEST_F(ApiTest, UdpFramesReachTheServerCallbacks) {
   EXPECT_EQ(recorder().framesOn(uServer).size(), 1u); // the creation callback was replaced
 
   std::vector<uint8_t> vecLarge(8192 - 32 + 1);
-  EXPECT_EQ(ztIP_UdpSendTo(uClient, &head, 0, static_cast<int>(vecLarge.size()), vecLarge.data(), "127.0.0.1", nPort),
+  EXPECT_EQ(ztIP_UdpSendTo(uClient, &head, 0, static_cast<int>(vecLarge.size()), vecLarge.data(), "127.0.0.1",
+                           nPort),
             0xF3);
   std::vector<uint8_t> vecFull(8192 - 32);
-  EXPECT_EQ(ztIP_UdpSendTo(uClient, &head, 0, static_cast<int>(vecFull.size()), vecFull.data(), "127.0.0.1", nPort),
-            0x01);
+  EXPECT_EQ(
+      ztIP_UdpSendTo(uClient, &head, 0, static_cast<int>(vecFull.size()), vecFull.data(), "127.0.0.1", nPort),
+      0x01);
   startServer();
   uint16_t uTcp = startClient();
   EXPECT_EQ(ztIP_UdpSendTo(uTcp, &head, 0, 2, arrText, "127.0.0.1", nPort), 0xD9);
@@ -262,7 +264,8 @@ private:
     uint8_t arrRequest[64];
     sockaddr_in from{};
     socklen_t nLen = sizeof(from);
-    ssize_t nGot = ::recvfrom(m_nSocket, arrRequest, sizeof(arrRequest), 0, reinterpret_cast<sockaddr *>(&from), &nLen);
+    ssize_t nGot =
+        ::recvfrom(m_nSocket, arrRequest, sizeof(arrRequest), 0, reinterpret_cast<sockaddr *>(&from), &nLen);
     if (nGot <= 0)
       return;
     m_vecRequest.assign(arrRequest, arrRequest + nGot);
@@ -289,7 +292,9 @@ bool recordClock(const timespec &when) {
   g_setTime = when;
   return true;
 }
-bool refuseClock(const timespec &) { return false; }
+bool refuseClock(const timespec &) {
+  return false;
+}
 
 TEST(TimeSync, SetsTheClockFromTheReceiveTimestamp) {
   {

@@ -79,7 +79,8 @@ TEST_F(RawPeerLink, RawResponderAgreesOnKeysWithTheServer) {
   ASSERT_TRUE(readNonHeartbeat(peer, wire, vecPayload));
   EXPECT_EQ(wire.uPadFlag, kPadFlagEncrypted);
   EXPECT_NE(vecPayload, vecData);
-  randomKeyTransform(vecSession.data(), kCryptRandom, vecPayload.size(), vecPayload.data(), vecPayload.data());
+  randomKeyTransform(vecSession.data(), kCryptRandom, vecPayload.size(), vecPayload.data(),
+                     vecPayload.data());
   EXPECT_EQ(vecPayload, vecData);
   (void)uServer;
 }
@@ -92,7 +93,7 @@ TEST_F(RawPeerLink, UnexpectedStatusRestartsTheExchange) {
   std::vector<uint8_t> vecFirst = readFirstPass(peer);
   ASSERT_TRUE(peer.sendBytes(rawFrame(kCmdKeyExchange, 0x1234, std::vector<uint8_t>(kMaterialSize, 0x55))));
   std::vector<uint8_t> vecSecond = readFirstPass(peer);
-  EXPECT_NE(vecFirst, vecSecond);   // fresh material
+  EXPECT_NE(vecFirst, vecSecond);     // fresh material
   respondToExchange(peer, vecSecond); // and the restarted exchange completes
   EXPECT_NE(acceptedId(), 0);
 }
@@ -103,7 +104,8 @@ TEST_F(RawPeerLink, ConfirmationWithoutARunningExchangeDropsTheConnection) {
   m_nPort = server.listenOnFreePort();
   uint16_t uClient = startClient();
   ASSERT_TRUE(server.acceptOne());
-  ASSERT_TRUE(server.sendBytes(rawFrame(kCmdKeyExchangeConfirm, kStatusRequest, std::vector<uint8_t>(32, 1))));
+  ASSERT_TRUE(
+      server.sendBytes(rawFrame(kCmdKeyExchangeConfirm, kStatusRequest, std::vector<uint8_t>(32, 1))));
   EXPECT_TRUE(server.waitClosedByPeer(3s));
   EXPECT_TRUE(waitUntil([] { return recorder().hasNotification(0, 0); }));
   (void)uClient;
@@ -168,7 +170,9 @@ TEST_F(RawPeerLink, SilentPeerIsClosedWithTheIdsOfItsConnectNotify) {
   EXPECT_TRUE(server.waitClosedByPeer(1s));
 }
 
-int acceptLimitInForce(int) { return 1; }
+int acceptLimitInForce(int) {
+  return 1;
+}
 
 TEST_F(RawPeerLink, StalledExchangeIsDroppedOnceTheLimitIsInForce) {
   ZtipTimings values = timings();

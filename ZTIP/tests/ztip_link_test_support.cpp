@@ -138,7 +138,8 @@ uint16_t LinkTest::startClient() {
   return uClientId;
 }
 
-uint8_t LinkTest::sendWhenKeysAgreed(uint16_t uSocketId, ZTIP_Head_Para head, const std::vector<uint8_t> &vecData) {
+uint8_t LinkTest::sendWhenKeysAgreed(uint16_t uSocketId, ZTIP_Head_Para head,
+                                     const std::vector<uint8_t> &vecData) {
   uint8_t uRet = 0;
   waitUntil([&] {
     ZTIP_Head_Para copy = head;
@@ -180,8 +181,8 @@ int RawPeer::listenOnFreePort() {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t nLen = sizeof(addr);
-  if (::bind(m_nListen, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 || ::listen(m_nListen, 16) != 0 ||
-      getsockname(m_nListen, reinterpret_cast<sockaddr *>(&addr), &nLen) != 0)
+  if (::bind(m_nListen, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 ||
+      ::listen(m_nListen, 16) != 0 || getsockname(m_nListen, reinterpret_cast<sockaddr *>(&addr), &nLen) != 0)
     return -1;
   return ntohs(addr.sin_port);
 }
@@ -195,14 +196,16 @@ bool RawPeer::acceptOne(std::chrono::milliseconds timeout) {
 }
 
 bool RawPeer::sendBytes(const std::vector<uint8_t> &vecBytes) {
-  return ::send(m_nSocket, vecBytes.data(), vecBytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(vecBytes.size());
+  return ::send(m_nSocket, vecBytes.data(), vecBytes.size(), MSG_NOSIGNAL) ==
+         static_cast<ssize_t>(vecBytes.size());
 }
 
 bool RawPeer::readExact(uint8_t *pOut, size_t nLen, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   size_t nDone = 0;
   while (nDone < nLen) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd pfd{m_nSocket, POLLIN, 0};
     if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
       return false;

@@ -57,7 +57,8 @@ void recordFrame(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para he
                  const uint8_t *pData, const char *pstrIp, const char *pstrPort);
 void recordNotification(int nType, int nStatus, uint16_t uSocketId, const char *pstrIp, int nPort);
 
-bool waitUntil(const std::function<bool()> &pred, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool waitUntil(const std::function<bool()> &pred,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 ZTIP_Head_Para makeHead(uint16_t uCmd, uint16_t uCryptMode, uint32_t uUnitId = 0);
 std::vector<uint8_t> pattern(size_t nLen, uint8_t uSeed);

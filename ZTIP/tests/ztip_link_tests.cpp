@@ -30,7 +30,8 @@ protected:
   }
 
   // Sends the frames one after another and checks they arrive on the other side intact.
-  void expectDelivered(uint16_t uFrom, uint16_t uTo, uint16_t uCryptMode, const std::vector<size_t> &vecSizes) {
+  void expectDelivered(uint16_t uFrom, uint16_t uTo, uint16_t uCryptMode,
+                       const std::vector<size_t> &vecSizes) {
     recorder().clear();
     for (size_t i = 0; i < vecSizes.size(); ++i) {
       ZTIP_Head_Para head = makeHead(static_cast<uint16_t>(0x2000 + i), uCryptMode, static_cast<uint32_t>(i));
@@ -58,7 +59,8 @@ protected:
 TEST_F(LoopbackLink, ReleaseModeCarriesEveryCryptModeBothWays) {
   connectPair(0);
   std::vector<size_t> vecSizes = {0, 1, 13, 16, 40, 100, 128, 129, 241, 1024, 5000};
-  for (uint16_t uMode : {0x8000, 0x0101, 0x0102, 0x0111, 0x011F, 0x0121, 0x012F, 0x0300, 0x0301, 0x0303, 0x030F}) {
+  for (uint16_t uMode :
+       {0x8000, 0x0101, 0x0102, 0x0111, 0x011F, 0x0121, 0x012F, 0x0300, 0x0301, 0x0303, 0x030F}) {
     expectDelivered(m_uClient, m_uAccepted, uMode, vecSizes);
     expectDelivered(m_uAccepted, m_uClient, uMode, vecSizes);
   }
@@ -206,7 +208,8 @@ TEST_F(LoopbackLink, ManyConnectionsKeepTheirFramesApart) {
   for (int i = 0; i < 20; ++i)
     vecClients.push_back(startClient());
   for (uint16_t uClient : vecClients)
-    ASSERT_EQ(sendWhenKeysAgreed(uClient, makeHead(0x4000, 0x0303, uClient), pattern(300, uClient & 0xFF)), 0x01);
+    ASSERT_EQ(sendWhenKeysAgreed(uClient, makeHead(0x4000, 0x0303, uClient), pattern(300, uClient & 0xFF)),
+              0x01);
   ASSERT_TRUE(waitUntil([&] { return recorder().frames().size() == vecClients.size(); }));
   for (const ReceivedFrame &frame : recorder().frames())
     EXPECT_EQ(frame.vecData, pattern(300, frame.head.unit_id & 0xFF));

@@ -63,9 +63,6 @@ TEST_F(ContextTable, RangesGiveTheirOwnIds) {
   EXPECT_EQ(takeContext(ZtipRange::Udp, 101)->mSocketId, 1);
   EXPECT_EQ(takeContext(ZtipRange::Server, 102)->mSocketId, 15);
   EXPECT_EQ(takeContext(ZtipRange::Connection, 103)->mSocketId, 30);
-  EXPECT_EQ(rangeOf(14), ZtipRange::Udp);
-  EXPECT_EQ(rangeOf(29), ZtipRange::Server);
-  EXPECT_EQ(rangeOf(1529), ZtipRange::Connection);
   for (int i = 2; i < 15; ++i)
     ASSERT_NE(takeContext(ZtipRange::Udp, 200 + i), nullptr);
   EXPECT_EQ(takeContext(ZtipRange::Udp, 300), nullptr);

@@ -16,8 +16,8 @@ using namespace std::chrono_literals;
 const uint16_t kModes[] = {0x0101, 0x0102, 0x0115, 0x0123, 0x0300, 0x0302, 0x030F, 0x8000};
 const size_t kSizes[] = {0, 7, 100, 4096, 120000};
 
-void echoFrame(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para head, uint32_t uLen, const uint8_t *pData,
-               const char *pstrIp, const char *pstrPort) {
+void echoFrame(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para head, uint32_t uLen,
+               const uint8_t *pData, const char *pstrIp, const char *pstrPort) {
   recordFrame(uSocketId, uServerSocketId, head, uLen, pData, pstrIp, pstrPort);
   ztIP_SendBySocketId(uSocketId, &head, 0, static_cast<int>(uLen), pData);
 }
@@ -27,7 +27,8 @@ int runClient(int nPort) {
   if (ztIP_Init(0, 5, 0x22, 0, nullptr, nullptr, nullptr, nullptr) != 0x01)
     return 10;
   uint16_t uClient = 0;
-  bool bConnected = waitUntil([&] { return ztIP_StartTCPClient(&uClient, recordFrame, "127.0.0.1", nPort) == 0x01; });
+  bool bConnected =
+      waitUntil([&] { return ztIP_StartTCPClient(&uClient, recordFrame, "127.0.0.1", nPort) == 0x01; });
   if (!bConnected)
     return 11;
   size_t nSent = 0;
