@@ -48,7 +48,6 @@ size_t sendAll(int nSocket, const uint8_t *pData, size_t nLen, int &nError) {
       continue;
     break;
   }
-  library().uSentBytes += nSent;
   return nSent;
 }
 
@@ -74,7 +73,6 @@ bool sendUdpBytes(ZtipContext &context, const uint8_t *pData, size_t nLen, const
       break;
     nSent += static_cast<size_t>(nRet);
   }
-  library().uSentBytes += nSent;
   return nSent == nLen;
 }
 
@@ -131,7 +129,6 @@ uint8_t sendUdpFrameToLocked(ZtipContext &context, ZTIP_Head_Para &para, const u
     ZTIPLog(kLogError, kAreaOperation, "send execute but sent == -1, send failure");
     return kResultIncompleteSend;
   }
-  library().uSentBytes += vecFrame.size();
   context.mLastSendMs = zt::tickMs();
   return kResultOk;
 }

@@ -47,8 +47,6 @@ struct ZtipLibrary {
   std::atomic<void *> pWinNotifyUser{nullptr};
 
   std::atomic<uint64_t> uRecvTimeoutMs{kDefaultRecvTimeoutSeconds * 1000};
-  std::atomic<uint64_t> uSentBytes{0};
-  std::atomic<uint64_t> uReceivedBytes{0};
 
   ZtipSocketSet udpSockets;
   ZtipSocketSet serverSockets;

@@ -39,7 +39,7 @@ public:
   void onFrame(const ZtipHead &head, const uint8_t *pData, uint32_t uDataLen) override {
     ZTIP_RecvCallback pCallback = m_context.mpRecvCallback;
     ZTIP_Head_Para para = headToPara(head);
-    if (uDataLen < kDirectDeliveryLen) {
+    if (head.uObjLen < kDirectDeliveryLen) {
       uint64_t uStart = zt::tickMs();
       ZtipCallbackQueue &queue =
           isPriorityCommand(para.cmd) ? *library().pPriorityQueue : *library().pNormalQueue;
@@ -92,7 +92,6 @@ bool receiveOn(ZtipContext &context, int nSocket) {
     }
     return nReceived == 0;
   }
-  library().uReceivedBytes += static_cast<uint64_t>(nReceived);
   context.mLastRecvMs = zt::tickMs();
   StreamReadOptions options;
   options.bDebugMode = library().bDebugMode;

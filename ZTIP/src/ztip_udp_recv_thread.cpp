@@ -58,7 +58,6 @@ void deliverDatagram(ZtipContext &context, int nSocket) {
       ::recvfrom(nSocket, pBuf, kUdpRecvMax, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&addr), &nAddrLen);
   if (nLen <= 0)
     return;
-  library().uReceivedBytes += static_cast<uint64_t>(nLen);
   context.mLastRecvMs = zt::tickMs();
   std::string strIp = addressText(addr);
   std::string strPort = portText(addr);
