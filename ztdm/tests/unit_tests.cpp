@@ -1,5 +1,4 @@
-// The parts of the library that need no broker: address checks, registries, timer object.
-#include "broker_address.h"
+// The parts of the library that need no broker: registries, timer object.
 #include "driver_manager.h"
 #include "response_object.h"
 #include "ztdm_sync_time_manager.h"
@@ -54,25 +53,6 @@ int recordingQryStatus(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int
 }
 
 } // namespace
-
-TEST(BrokerAddress, AcceptsDottedIpv4WithPortOnly) {
-  zt::BrokerAddress address;
-  ASSERT_TRUE(zt::parseBrokerAddress("127.0.0.1:1883", address));
-  EXPECT_EQ(address.strHost, "127.0.0.1");
-  EXPECT_EQ(address.uPort, 1883);
-  EXPECT_TRUE(zt::parseBrokerAddress("255.255.255.255:65535", address));
-  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:0", address));
-
-  const char *bad[] = {
-      "127.0.0.1",      "localhost:1883",  "1.2.3:1883",    "1.2.3.4.5:1883", ".1.2.3:1883",
-      "1.2.3.256:1883", "1..2.3:1883",     "1.2.3.:1883",   ":1883",          "",
-      "1.2.3.4:",       "1.2.3.4:65536",   "1.2.3.4:18x3",  "1.2.3.4:-1",     " 1.2.3.4:1883",
-      "1.2.3.4 :1883",  "1.2.3.0004:1883", "1.2.3.4:1883:1"};
-  for (const char *pstrAddress : bad) {
-    EXPECT_FALSE(zt::parseBrokerAddress(pstrAddress, address)) << pstrAddress;
-  }
-  EXPECT_FALSE(zt::parseBrokerAddress(nullptr, address));
-}
 
 TEST(DriverManager, StoresDevicesWithRootPidAndOverwritesAllButId) {
   zt::DriverManager manager(0);

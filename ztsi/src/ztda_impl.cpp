@@ -33,6 +33,11 @@ ZtdaImpl::~ZtdaImpl() {
       pCallback->stop();
     }
   }
+  // The session is closed before the channel is released: the receive thread uses m_pChannel
+  // (subscriptions for announced devices) until close() has returned.
+  if (m_pChannel) {
+    m_pChannel->close();
+  }
   m_pChannel.reset();
   m_pDmc.reset();
 }
@@ -41,8 +46,8 @@ int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCal
   if (pstrAddress == nullptr) {
     return -1;
   }
-  std::optional<BrokerAddress> address = parseBrokerAddress(pstrAddress);
-  if (!address) {
+  BrokerAddress address;
+  if (!parseBrokerAddress(pstrAddress, address)) {
     ZTSI_LOG_ERROR("ip is invalid....");
     return -1;
   }
@@ -60,7 +65,7 @@ int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCal
   ZTSI_LOG_INFO("3 => Set Receive Callback...");
   m_pChannel->setRecvCallback(&ZtdaImpl::onChannelMessage, this);
   ZTSI_LOG_INFO("4 => Channel init...");
-  if (m_pChannel->init(address->strHost, address->nPort) != 0) {
+  if (m_pChannel->init(address.strHost, address.uPort) != 0) {
     ZTSI_LOG_ERROR("init channel error");
     return -1;
   }

@@ -1,5 +1,4 @@
-// Broker address checks, found devices and their registry, and the receive path's topic checks.
-#include "broker_address.h"
+// Found devices and their registry, and the receive path's topic checks.
 #include "channel.h"
 #include "command_code.h"
 #include "found_device.h"
@@ -15,21 +14,6 @@ namespace {
 
 using zt::FoundDevice;
 using zt::ZtsiDmc;
-
-TEST(BrokerAddress, AcceptsOnlyFourNumbersAndAPort) {
-  auto address = zt::parseBrokerAddress("127.0.0.1:1883");
-  ASSERT_TRUE(address);
-  EXPECT_EQ(address->strHost, "127.0.0.1");
-  EXPECT_EQ(address->nPort, 1883);
-  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:0"));
-  EXPECT_TRUE(zt::parseBrokerAddress("255.255.255.255:65535"));
-
-  for (const char *pstrBad :
-       {"127.0.0.1", "localhost:1883", "1.2.3:1883", "1.2.3.4.5:1883", ".1.2.3:1883", "1.2.3.256:1883",
-        "1..2.3:1883", "1.2.3.:1883", ":1883", "", "1.2.3.4 :1", "a.b.c.d:1", "1.2.3.0004:1", "-1.2.3.4:1"}) {
-    EXPECT_FALSE(zt::parseBrokerAddress(pstrBad)) << pstrBad;
-  }
-}
 
 DeviceInfo makeInfo(const char *pstrId, const char *pstrPid, int nVdt, const char *pstrName,
                     const char *pstrDesc) {

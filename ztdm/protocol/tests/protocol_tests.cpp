@@ -1,3 +1,4 @@
+#include "broker_address.h"
 #include "command_code.h"
 #include "device_info_text.h"
 #include "response_object.h"
@@ -155,4 +156,23 @@ TEST(SnCounter, StartsAtOneWrapsToOneAndNeverRepeatsAcrossThreads) {
   EXPECT_EQ(setAll.size(), 2000u);
   EXPECT_EQ(*setAll.begin(), 1);
   EXPECT_EQ(*setAll.rbegin(), 2000);
+}
+
+TEST(BrokerAddress, AcceptsDottedIpv4WithPortOnly) {
+  zt::BrokerAddress address;
+  ASSERT_TRUE(zt::parseBrokerAddress("127.0.0.1:1883", address));
+  EXPECT_EQ(address.strHost, "127.0.0.1");
+  EXPECT_EQ(address.uPort, 1883);
+  EXPECT_TRUE(zt::parseBrokerAddress("255.255.255.255:65535", address));
+  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:0", address));
+
+  const char *bad[] = {
+      "127.0.0.1",      "localhost:1883",  "1.2.3:1883",    "1.2.3.4.5:1883", ".1.2.3:1883",
+      "1.2.3.256:1883", "1..2.3:1883",     "1.2.3.:1883",   ":1883",          "",
+      "1.2.3.4:",       "1.2.3.4:65536",   "1.2.3.4:18x3",  "1.2.3.4:-1",     " 1.2.3.4:1883",
+      "1.2.3.4 :1883",  "1.2.3.0004:1883", "1.2.3.4:1883:1", "a.b.c.d:1", "-1.2.3.4:1"};
+  for (const char *pstrAddress : bad) {
+    EXPECT_FALSE(zt::parseBrokerAddress(pstrAddress, address)) << pstrAddress;
+  }
+  EXPECT_FALSE(zt::parseBrokerAddress(nullptr, address));
 }

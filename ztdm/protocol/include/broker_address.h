@@ -1,4 +1,4 @@
-// The broker address accepted by ztdm_Create: four decimal numbers of 0 to 255 joined by three
+// The broker address given to ztdm_Create and ztsi_Create: four decimal numbers of 0 to 255 joined by three
 // dots, a ":" and a decimal port.
 #pragma once
 
