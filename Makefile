@@ -40,4 +40,4 @@ demo: deps
 	scripts/demo build-demo/bin
 
 clean:
-	rm -rf build build-tsan build-release build-fuzz
+	rm -rf build build-tsan build-release build-fuzz build-demo
