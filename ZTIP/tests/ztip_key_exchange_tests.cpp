@@ -170,6 +170,21 @@ TEST_F(RawPeerLink, SilentPeerIsClosedWithTheIdsOfItsConnectNotify) {
   EXPECT_TRUE(server.waitClosedByPeer(1s));
 }
 
+TEST_F(RawPeerLink, SendToAPeerThatStopsReadingGivesUpAfterTheTimeOut) {
+  setRecvTimeoutMs(500);
+  init(1);
+  RawPeer server;
+  m_nPort = server.listenOnFreePort();
+  uint16_t uClient = startClient();
+  ASSERT_TRUE(server.acceptOne()); // and never reads
+  std::vector<uint8_t> vecData(2457600);
+  ZTIP_Head_Para head = makeHead(0x5000, 0);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ztIP_SendBySocketId(uClient, &head, 0, static_cast<int>(vecData.size()), vecData.data()), 0xF3);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_TRUE(waitUntil([] { return recorder().hasNotification(0, 0); }, 3s));
+}
+
 int acceptLimitInForce(int) {
   return 1;
 }
