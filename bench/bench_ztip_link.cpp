@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -108,7 +107,8 @@ private:
   uint16_t m_uClient = 0;
 };
 
-// Raw loopback TCP with a reader thread that takes fixed-size frames.
+// Raw loopback TCP with default socket options and a reader thread that counts fixed-size
+// frames.
 class RawLink : public Link {
 public:
   bool open(size_t nFrameSize) {
@@ -125,8 +125,6 @@ public:
       return false;
     m_nRecv = ::accept(nListen, nullptr, nullptr);
     ::close(nListen);
-    int nOn = 1;
-    setsockopt(m_nSend, IPPROTO_TCP, TCP_NODELAY, &nOn, sizeof(nOn));
     m_reader = std::thread([this, nFrameSize] { readFrames(nFrameSize); });
     return m_nRecv >= 0;
   }
@@ -151,19 +149,31 @@ public:
   }
 
 private:
+  // Reads as much as the socket has, like a tuned receiver would, and counts the frames
+  // whose last byte arrived; the first 8 bytes of each carry its send time.
   void readFrames(size_t nFrameSize) {
-    std::vector<uint8_t> vecFrame(nFrameSize);
+    std::vector<uint8_t> vecChunk(256 * 1024);
+    size_t nPos = 0; // position within the current frame
+    uint8_t arrStamp[8];
     for (;;) {
-      size_t nDone = 0;
-      while (nDone < nFrameSize) {
-        ssize_t nRet = ::recv(m_nRecv, vecFrame.data() + nDone, nFrameSize - nDone, 0);
-        if (nRet <= 0)
-          return;
-        nDone += static_cast<size_t>(nRet);
+      ssize_t nRet = ::recv(m_nRecv, vecChunk.data(), vecChunk.size(), 0);
+      if (nRet <= 0)
+        return;
+      for (size_t i = 0; i < static_cast<size_t>(nRet);) {
+        if (nPos < sizeof(arrStamp)) {
+          arrStamp[nPos++] = vecChunk[i++];
+        } else {
+          size_t nTake = std::min(nFrameSize - nPos, static_cast<size_t>(nRet) - i);
+          nPos += nTake;
+          i += nTake;
+        }
+        if (nPos == nFrameSize) {
+          int64_t nSentNs;
+          std::memcpy(&nSentNs, arrStamp, sizeof(nSentNs));
+          onFrame(nSentNs);
+          nPos = 0;
+        }
       }
-      int64_t nSentNs;
-      std::memcpy(&nSentNs, vecFrame.data(), sizeof(nSentNs));
-      onFrame(nSentNs);
     }
   }
   int m_nSend = -1;
