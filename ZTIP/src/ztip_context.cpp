@@ -32,6 +32,7 @@ void resetFields(ZtipContext &context) {
   std::memset(context.mszPort, 0, sizeof(context.mszPort));
   context.mKeys = ZtipKeys();
   std::memset(context.mExchangeMaterial, 0, sizeof(context.mExchangeMaterial));
+  context.mbThirdPassSent = false;
   context.mpRecvCallback = nullptr;
   context.mpUdpCallback = nullptr;
   context.mpWinCallback = nullptr;

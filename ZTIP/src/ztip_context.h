@@ -50,6 +50,7 @@ struct ZtipContext {
 
   ZtipKeys mKeys;
   uint8_t mExchangeMaterial[kMaterialSize] = {0}; // the initiator's second material, the value agreed on
+  bool mbThirdPassSent = false; // the initiator's 0x0607/0x0000 went out; only now may "OK" come
 
   // Atomic so that the receive threads read them without the status lock, which a sender
   // may hold for as long as the peer takes to drain a large frame.

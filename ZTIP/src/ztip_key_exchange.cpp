@@ -64,6 +64,8 @@ void answerSecondPass(ZtipContext &context, const uint8_t *pPayload) {
     ZTIPLog(kLogError, kAreaKeyExchange, "ztIP_RandomKeyCommand2,send 0607 0000 error ip:[%s], port[%s]",
             context.mszPeerIp, context.mszPort);
     context.mbActive = 0;
+  } else {
+    context.mbThirdPassSent = true;
   }
   uint64_t uSpent = zt::tickMs() - uStart;
   if (uSpent > kSlowStepMs)
@@ -102,12 +104,12 @@ void answerThirdPass(ZtipContext &context, const uint8_t *pPayload, AfterStep &a
           materialText(arrSession).c_str());
 }
 
-// The confirmation reaches the accepting side: its own B is the session material. Only a
-// running exchange can be confirmed; otherwise a peer could skip the passes and be announced
-// to the application as connected.
+// The confirmation reaches the accepting side: its own B is the session material. Only an
+// exchange whose third pass went out can be confirmed; otherwise a peer could skip the passes
+// and be announced to the application as connected with keys it does not hold.
 void completeExchange(ZtipContext &context, AfterStep &after) {
   uint64_t uStart = zt::tickMs();
-  if (context.mKeys.mKmState != kKmRunning) {
+  if (context.mKeys.mKmState != kKmRunning || !context.mbThirdPassSent) {
     ZTIPLog(kLogError, kAreaKeyExchange,
             "ztIP_KeyContactProcedure,0607 4f4b ramdom status error socketid:%d, ip:[%s], port:[%s]",
             context.mSocketId, context.mszPeerIp, context.mszPort);
@@ -161,6 +163,7 @@ void runAfterStep(ZtipContext &context, const AfterStep &after) {
 } // namespace
 
 uint8_t startKeyContactLocked(ZtipContext &context) {
+  context.mbThirdPassSent = false;
   generateKeyMaterial(context.mKeys.mOwnMaterial);
   generateKeyMaterial(context.mExchangeMaterial);
   uint8_t arrValue[kMaterialSize];

@@ -111,6 +111,42 @@ TEST_F(RawPeerLink, ConfirmationWithoutARunningExchangeDropsTheConnection) {
   (void)uClient;
 }
 
+TEST_F(RawPeerLink, ConfirmationBeforeTheSecondPassDropsTheConnection) {
+  init(0);
+  startServer();
+  RawPeer peer;
+  ASSERT_TRUE(peer.connectTo(m_nPort));
+  readFirstPass(peer);
+  std::vector<uint8_t> vecOk(kMaterialSize, 0);
+  vecOk[0] = 'O';
+  vecOk[1] = 'K';
+  ASSERT_TRUE(peer.sendBytes(rawFrame(kCmdKeyExchangeConfirm, kStatusOk, vecOk)));
+  EXPECT_TRUE(peer.waitClosedByPeer(3s));
+  EXPECT_FALSE(recorder().hasNotification(1, 1)); // never announced as connected
+}
+
+TEST_F(RawPeerLink, ShortKeyExchangePayloadIsIgnored) {
+  init(0);
+  RawPeer server;
+  m_nPort = server.listenOnFreePort();
+  startClient();
+  ASSERT_TRUE(server.acceptOne());
+  ASSERT_TRUE(server.sendBytes(rawFrame(kCmdKeyExchange, kStatusRequest, {1, 2, 3, 4})));
+  // No answer to the broken pass (only heartbeats come)...
+  ZtipHead head;
+  std::vector<uint8_t> vecPayload;
+  auto deadline = std::chrono::steady_clock::now() + 400ms;
+  while (std::chrono::steady_clock::now() < deadline && server.readFrame(head, vecPayload, 200ms))
+    EXPECT_EQ(head.uCmd, kCmdHeartbeat);
+  // ...and the connection stays usable for a proper one.
+  std::vector<uint8_t> vecValue(kMaterialSize, 0x33);
+  ASSERT_TRUE(server.sendBytes(rawFrame(kCmdKeyExchange, kStatusRequest, vecValue)));
+  ASSERT_TRUE(readNonHeartbeat(server, head, vecPayload));
+  EXPECT_EQ(head.uCmd, kCmdKeyExchange);
+  EXPECT_EQ(head.uStatus, kStatusOk);
+  EXPECT_EQ(vecPayload.size(), kMaterialSize);
+}
+
 TEST_F(RawPeerLink, SendsAreRefusedUntilTheExchangeCompletes) {
   init(0);
   RawPeer server;
