@@ -17,7 +17,7 @@ test: deps
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DZT_SANITIZE=thread $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/scripts/tsan.supp" ctest --output-on-failure -j $(JOBS)
 
 # Release build; every benchmark prints "name value unit" lines.
 bench: deps
