@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "broker.h"
+#include "broker_suite.h"
 #include "busline.h"
 #include "busline_test_client.h"
 
@@ -16,30 +16,17 @@ using busline::test::TestClient;
 
 namespace {
 
-class BuslineApi : public ::testing::Test {
+class BuslineApi : public zt::test::BrokerSuite {
 protected:
-  static void SetUpTestSuite() {
-    s_pBroker = new zt::test::Broker;
-    ASSERT_TRUE(s_pBroker->start());
-  }
-  static void TearDownTestSuite() {
-    delete s_pBroker;
-    s_pBroker = nullptr;
-  }
-
   // A connected handle whose callbacks report to client.
   BuslineHandle *open(TestClient &client, int nProtocol, int nUseHead = 1) {
-    BuslineHandle *pHandle = busline_init("127.0.0.1", s_pBroker->port(), nullptr, 1, nProtocol, nUseHead,
+    BuslineHandle *pHandle = busline_init("127.0.0.1", broker().port(), nullptr, 1, nProtocol, nUseHead,
                                           TestClient::onConnect, TestClient::onMessage, &client);
     EXPECT_NE(pHandle, nullptr);
     EXPECT_TRUE(client.waitStatus(0));
     return pHandle;
   }
-
-  static zt::test::Broker *s_pBroker;
 };
-
-zt::test::Broker *BuslineApi::s_pBroker = nullptr;
 
 // The message with this payload among those received (the QoS levels may overtake each other).
 Received findPayload(const TestClient &client, const std::string &strPayload) {

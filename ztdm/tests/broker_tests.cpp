@@ -2,7 +2,7 @@
 // DOWN messages and checks topics, SN, TYPE and payloads on the UP side.
 #include "test_application.h"
 
-#include "broker.h"
+#include "broker_suite.h"
 #include "response_object.h"
 #include "ztdm.h"
 #include "ztdm_impl.h"
@@ -99,17 +99,8 @@ constexpr std::chrono::milliseconds kSilence(300);
 
 } // namespace
 
-class ZtdmBrokerTest : public ::testing::Test {
+class ZtdmBrokerTest : public zt::test::BrokerSuite {
 protected:
-  static void SetUpTestSuite() {
-    s_pBroker = new zt::test::Broker();
-    ASSERT_TRUE(s_pBroker->start());
-  }
-  static void TearDownTestSuite() {
-    delete s_pBroker;
-    s_pBroker = nullptr;
-  }
-
   void SetUp() override {
     {
       std::lock_guard<std::mutex> lock(g_driver.mutex);
@@ -117,7 +108,7 @@ protected:
       g_driver.strOutput.clear();
       g_driver.nForcedOutLen = -1;
     }
-    m_pApp = std::make_unique<TestApplication>(s_pBroker->port());
+    m_pApp = std::make_unique<TestApplication>(broker().port());
     ASSERT_TRUE(zt::test::waitFor([&] { return m_pApp->connected(); }));
     m_pHandle = createInstance();
     ASSERT_NE(m_pHandle, nullptr);
@@ -139,7 +130,7 @@ protected:
   }
 
   ZtdmHandle *createInstance() {
-    std::string strAddress = "127.0.0.1:" + std::to_string(s_pBroker->port());
+    std::string strAddress = "127.0.0.1:" + std::to_string(broker().port());
     auto *pImpl = zt::ZTDMImpl::create(strAddress.c_str(), zt::SyncTimerSettings{50, kIdleTimeoutMs});
     if (pImpl == nullptr || !zt::test::waitFor([&] { return pImpl->connectState() == 0; })) {
       return nullptr;
@@ -202,12 +193,9 @@ protected:
     g_driver.nForcedOutLen = nForcedOutLen;
   }
 
-  static zt::test::Broker *s_pBroker;
   std::unique_ptr<TestApplication> m_pApp;
   ZtdmHandle *m_pHandle = nullptr;
 };
-
-zt::test::Broker *ZtdmBrokerTest::s_pBroker = nullptr;
 
 TEST_F(ZtdmBrokerTest, RegistrationAnnouncesTheRecordAsPassed) {
   DeviceInfo device = makeDevice("D5", "", 16);

@@ -1,5 +1,5 @@
 // A driver on ztdm and an application on ztsi against the real broker.
-#include "broker.h"
+#include "broker_suite.h"
 #include "busline.h"
 #include "end_to_end_support.h"
 #include "ztda_impl.h"
@@ -21,21 +21,15 @@ using zt::test::ParsedAnswer;
 using zt::test::TestApp;
 using zt::test::TestDriver;
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public zt::test::BrokerSuite {
 protected:
-  static void SetUpTestSuite() {
-    s_pBroker = std::make_unique<zt::test::Broker>();
-    ASSERT_TRUE(s_pBroker->start());
-  }
-  static void TearDownTestSuite() { s_pBroker.reset(); }
-
   void SetUp() override {
-    ASSERT_TRUE(s_pBroker->running());
+    ASSERT_TRUE(broker().running());
     m_pDriver = std::make_unique<TestDriver>(port());
     ASSERT_TRUE(m_pDriver->valid());
   }
 
-  static int port() { return s_pBroker->port(); }
+  static int port() { return broker().port(); }
   std::string address() const { return "127.0.0.1:" + std::to_string(port()); }
 
   // The answer of one sn, once it has arrived.
@@ -51,11 +45,8 @@ protected:
     return parseAnswer(vecAnswers[0].strData);
   }
 
-  static std::unique_ptr<zt::test::Broker> s_pBroker;
   std::unique_ptr<TestDriver> m_pDriver;
 };
-
-std::unique_ptr<zt::test::Broker> EndToEnd::s_pBroker;
 
 TEST_F(EndToEnd, DiscoveryFillsTheRegistryReplaysItAndCollectsTestCases) {
   m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
@@ -432,7 +423,7 @@ TEST_F(EndToEnd, TrafficResumesAfterABrokerRestartWithoutNewInstances) {
 
   ASSERT_TRUE(app.waitCount("answer", 5));
   auto restarted = std::chrono::steady_clock::now();
-  ASSERT_TRUE(s_pBroker->restart());
+  ASSERT_TRUE(broker().restart());
   int nFirstSnAfterRestart = nNextSn;
   bool bResumed = zt::test::waitFor(
       [&] {

@@ -1,6 +1,6 @@
 // ztdm-demo run as a program against the real broker, driven through its standard input; an
 // application on ztsi checks what reaches the broker.
-#include "broker.h"
+#include "broker_suite.h"
 #include "console_process.h"
 #include "observing_application.h"
 
@@ -33,17 +33,8 @@ std::string readFile(const fs::path &path) {
   return text.str();
 }
 
-class DemoProgramTest : public ::testing::Test {
+class DemoProgramTest : public zt::test::BrokerSuite {
 protected:
-  static void SetUpTestSuite() {
-    s_pBroker = new Broker();
-    ASSERT_TRUE(s_pBroker->start());
-  }
-  static void TearDownTestSuite() {
-    delete s_pBroker;
-    s_pBroker = nullptr;
-  }
-
   void SetUp() override {
     const auto *pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
     m_strRootId = std::string("ctl_") + pInfo->name();
@@ -66,7 +57,7 @@ protected:
   // The application first, then the demo with a configuration for the test broker; ready when
   // the root controller has been announced.
   std::unique_ptr<ConsoleProcess> startConnectedDemo(ObservingApplication &app) {
-    writeConfig(std::to_string(s_pBroker->port()));
+    writeConfig(std::to_string(broker().port()));
     auto pDemo = startDemo();
     EXPECT_TRUE(app.waitUntil([&] { return !app.found(m_strRootId).empty(); }, 10s));
     EXPECT_TRUE(pDemo->waitOutput("ZTDM>>"));
@@ -79,21 +70,18 @@ protected:
     EXPECT_EQ(demo.waitExit(10s), 0) << demo.output();
   }
 
-  static Broker *s_pBroker;
   std::string m_strRootId;
   fs::path m_dir;
 };
 
-Broker *DemoProgramTest::s_pBroker = nullptr;
-
 TEST_F(DemoProgramTest, StartsRegistersRootControllerAndTestCase) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   std::string strOut = pDemo->output();
   EXPECT_NE(strOut.find("ZTDM test start\nModle Type: ZTM2042\nModle Name: ZTDM\nModle Version: 3.1.3\n"),
             std::string::npos);
   EXPECT_NE(strOut.find("Auto Test: false\n"), std::string::npos);
-  EXPECT_NE(strOut.find("Broker address: 127.0.0.1:" + std::to_string(s_pBroker->port()) + "\n"),
+  EXPECT_NE(strOut.find("Broker address: 127.0.0.1:" + std::to_string(broker().port()) + "\n"),
             std::string::npos);
 
   DeviceInfo root = app.found(m_strRootId).front();
@@ -129,7 +117,7 @@ TEST_F(DemoProgramTest, StartsRegistersRootControllerAndTestCase) {
 }
 
 TEST_F(DemoProgramTest, RegReplacesListedDeviceAndReportsReachApplication) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   pDemo->sendLine("reg D1 5 Gate");
   ASSERT_TRUE(app.waitUntil([&] { return !app.found("D1").empty(); }));
@@ -167,7 +155,7 @@ TEST_F(DemoProgramTest, RegReplacesListedDeviceAndReportsReachApplication) {
 }
 
 TEST_F(DemoProgramTest, BadArgumentsPrintTheirMessageAndReturnToThePrompt) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   const std::string strLongId(33, 'i');
   const std::string strLongName(64, 'n');
@@ -206,7 +194,7 @@ TEST_F(DemoProgramTest, BadArgumentsPrintTheirMessageAndReturnToThePrompt) {
 }
 
 TEST_F(DemoProgramTest, TestCommandReportsEveryKindOfFifteenDevices) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   // A first run makes the application subscribe the reports of Dev_00_00000's children.
   {
     auto pPriming = startConnectedDemo(app);
@@ -255,7 +243,7 @@ TEST_F(DemoProgramTest, TestCommandReportsEveryKindOfFifteenDevices) {
 }
 
 TEST_F(DemoProgramTest, ControllerConfigRoundTripThroughItsFile) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   std::optional<Answer> missing = app.getParam(m_strRootId);
   ASSERT_TRUE(missing);
@@ -294,7 +282,7 @@ TEST_F(DemoProgramTest, ControllerConfigRoundTripThroughItsFile) {
 }
 
 TEST_F(DemoProgramTest, FaceRecognizerAndCardReaderEntries) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   pDemo->sendLine("reg F1 16 Face");
   pDemo->sendLine("reg C1 14 Card");
@@ -332,7 +320,7 @@ TEST_F(DemoProgramTest, FaceRecognizerAndCardReaderEntries) {
 }
 
 TEST_F(DemoProgramTest, TestAutoSplitsTenDevicesOverThreeThreads) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   for (const char *pstrLine : {"test_auto", "3", "10", "3", "1"}) {
     pDemo->sendLine(pstrLine);
@@ -364,7 +352,7 @@ TEST_F(DemoProgramTest, TestAutoSplitsTenDevicesOverThreeThreads) {
 }
 
 TEST_F(DemoProgramTest, NewRunsReplaceTheListWhileEarlierThreadsStillReport) {
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startConnectedDemo(app);
   // Out of range: nothing starts.
   pDemo->sendLine("autoup");
@@ -399,8 +387,8 @@ TEST_F(DemoProgramTest, NewRunsReplaceTheListWhileEarlierThreadsStillReport) {
 }
 
 TEST_F(DemoProgramTest, QuitEndsEndlessReportThreadsAtOnce) {
-  ObservingApplication app(s_pBroker->port());
-  writeConfig(std::to_string(s_pBroker->port()), 60000);
+  ObservingApplication app(broker().port());
+  writeConfig(std::to_string(broker().port()), 60000);
   auto pDemo = startDemo();
   ASSERT_TRUE(pDemo->waitOutput("ZTDM>>", 1, 10s));
   for (const char *pstrLine : {"test_auto", "2", "4", "2", "-1"}) {
@@ -428,12 +416,12 @@ TEST_F(DemoProgramTest, ConfigurationFromFileOrConsole) {
     EXPECT_NE(pDemo->output().find("Create ztdm failt!\n"), std::string::npos);
   }
   fs::remove(m_dir / "ztdm_config.txt");
-  ObservingApplication app(s_pBroker->port());
+  ObservingApplication app(broker().port());
   auto pDemo = startDemo();
   EXPECT_TRUE(pDemo->waitOutput("please input Broker address : (127.0.0.1)\n"));
   pDemo->sendLine("127.0.0.1");
   EXPECT_TRUE(pDemo->waitOutput("please input Broker port: (1883)\n"));
-  pDemo->sendLine(std::to_string(s_pBroker->port()));
+  pDemo->sendLine(std::to_string(broker().port()));
   EXPECT_TRUE(pDemo->waitOutput("please input Root controler id: (controlId)\n"));
   pDemo->sendLine(m_strRootId);
   EXPECT_TRUE(app.waitUntil([&] { return !app.found(m_strRootId).empty(); }, 10s));
@@ -441,8 +429,8 @@ TEST_F(DemoProgramTest, ConfigurationFromFileOrConsole) {
 }
 
 TEST_F(DemoProgramTest, AutomaticModeServesRequestsWithoutCommandLoop) {
-  ObservingApplication app(s_pBroker->port());
-  writeConfig(std::to_string(s_pBroker->port()));
+  ObservingApplication app(broker().port());
+  writeConfig(std::to_string(broker().port()));
   auto pDemo = startDemo({"t"});
   ASSERT_TRUE(app.waitUntil([&] { return !app.found(m_strRootId).empty(); }, 10s));
   EXPECT_NE(pDemo->output().find("Auto Test: true\n"), std::string::npos);

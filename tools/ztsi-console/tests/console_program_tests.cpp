@@ -1,6 +1,6 @@
 // ztsi-console run as a program against the real broker, driven through its standard input; a
 // driver on ztdm serves the device it talks to and checks what reaches it.
-#include "broker.h"
+#include "broker_suite.h"
 #include "console_process.h"
 #include "test_driver.h"
 
@@ -18,17 +18,8 @@ namespace fs = std::filesystem;
 
 const char *const kPrompt = "ZTSI [device_id cmd]>>";
 
-class ConsoleProgramTest : public ::testing::Test {
+class ConsoleProgramTest : public zt::test::BrokerSuite {
 protected:
-  static void SetUpTestSuite() {
-    s_pBroker = new Broker();
-    ASSERT_TRUE(s_pBroker->start());
-  }
-  static void TearDownTestSuite() {
-    delete s_pBroker;
-    s_pBroker = nullptr;
-  }
-
   void SetUp() override {
     char szDir[] = "/tmp/ztsi_console_test_XXXXXX";
     ASSERT_NE(mkdtemp(szDir), nullptr);
@@ -46,7 +37,7 @@ protected:
 
   // A console configured for the test broker that has found the driver's device.
   std::unique_ptr<ConsoleProcess> startConnectedConsole() {
-    writeConfig("127.0.0.1", std::to_string(s_pBroker->port()));
+    writeConfig("127.0.0.1", std::to_string(broker().port()));
     auto pConsole = startConsole();
     EXPECT_TRUE(pConsole->waitOutput("deviceId:D1, type:16, vdt=[16] deviceName:Door, pid0\n", 1, 10s));
     EXPECT_TRUE(pConsole->waitOutput(kPrompt));
@@ -59,19 +50,16 @@ protected:
     EXPECT_EQ(console.waitExit(10s), 0) << console.output();
   }
 
-  static Broker *s_pBroker;
   fs::path m_dir;
 };
 
-Broker *ConsoleProgramTest::s_pBroker = nullptr;
-
 TEST_F(ConsoleProgramTest, FindsDevicesAndPrintsReportsAndTestCases) {
-  TestDriver driver(s_pBroker->port());
+  TestDriver driver(broker().port());
   auto pConsole = startConnectedConsole();
   std::string strOut = pConsole->output();
   EXPECT_EQ(strOut.find("ZTSI test start\n"), 0u);
   EXPECT_NE(strOut.find("Name: ZTSI \nVersion: 3.1.3\n Type: ZTM2042\nComile: "), std::string::npos);
-  EXPECT_NE(strOut.find("broker_ip:127.0.0.1:" + std::to_string(s_pBroker->port()) + ", init:Success\n"),
+  EXPECT_NE(strOut.find("broker_ip:127.0.0.1:" + std::to_string(broker().port()) + ", init:Success\n"),
             std::string::npos);
   EXPECT_NE(strOut.find("OncallbackFindDevices, sessionId:"), std::string::npos);
 
@@ -99,7 +87,7 @@ TEST_F(ConsoleProgramTest, FindsDevicesAndPrintsReportsAndTestCases) {
 }
 
 TEST_F(ConsoleProgramTest, MalformedLinesPrintInputErrorsAndSendNothing) {
-  TestDriver driver(s_pBroker->port());
+  TestDriver driver(broker().port());
   auto pConsole = startConnectedConsole();
   const std::string strFormat = "input error, format:device_id cmd\n";
   const std::vector<std::pair<std::string, std::string>> vecCases = {
@@ -128,7 +116,7 @@ TEST_F(ConsoleProgramTest, MalformedLinesPrintInputErrorsAndSendNothing) {
 }
 
 TEST_F(ConsoleProgramTest, DebugThenCtrlReachesTheDriverWithItsBody) {
-  TestDriver driver(s_pBroker->port());
+  TestDriver driver(broker().port());
   auto pConsole = startConnectedConsole();
   // The console runs in the Debug run model; the device side follows after "debug".
   pConsole->sendLine("D1 debug");
@@ -185,19 +173,19 @@ TEST_F(ConsoleProgramTest, BrokerAddressFromFileOrConsole) {
               std::string::npos);
   }
   fs::remove(m_dir / "ztsiconfig.txt");
-  TestDriver driver(s_pBroker->port());
+  TestDriver driver(broker().port());
   auto pConsole = startConsole();
   EXPECT_TRUE(pConsole->waitOutput("please input Broker ip: (127.0.0.1)\n"));
   pConsole->sendLine("127.0.0.1");
   EXPECT_TRUE(pConsole->waitOutput("please input Broker port: (1883)\n"));
-  pConsole->sendLine(std::to_string(s_pBroker->port()));
+  pConsole->sendLine(std::to_string(broker().port()));
   EXPECT_TRUE(pConsole->waitOutput("deviceId:D1, type:16, vdt=[16] deviceName:Door, pid0\n", 1, 10s));
   quit(*pConsole);
 }
 
 TEST_F(ConsoleProgramTest, AutomaticModePrintsWithoutReadingCommands) {
-  TestDriver driver(s_pBroker->port());
-  writeConfig("127.0.0.1", std::to_string(s_pBroker->port()));
+  TestDriver driver(broker().port());
+  writeConfig("127.0.0.1", std::to_string(broker().port()));
   auto pConsole = startConsole({"t"});
   ASSERT_TRUE(pConsole->waitOutput("deviceId:D1, type:16, vdt=[16] deviceName:Door, pid0\n", 1, 10s));
   ASSERT_EQ(ztdm_ReportEvent(driver.handle(), "D1", 5, "{}", 2), 0);
