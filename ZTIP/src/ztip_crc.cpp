@@ -2,11 +2,17 @@
 
 #include <array>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace ztip {
 
 namespace {
 
 using Table = std::array<uint16_t, 256>;
+
+constexpr uint32_t kPolynomial = 0x11021; // x^16 + x^12 + x^5 + 1
 
 // Entry i is i * 0x1021 (carry-less): the remainder of four bits shifted out at a time.
 constexpr uint16_t kNibbleTable[16] = {0x0000, 0x1021, 0x2042, 0x3063, 0x4084, 0x50A5, 0x60C6, 0x70E7,
@@ -31,10 +37,8 @@ constexpr std::array<Table, 8> makeSlicingTables() {
 
 constexpr std::array<Table, 8> kTables = makeSlicingTables();
 
-} // namespace
-
-uint16_t crc16Xmodem(const uint8_t *pData, size_t nLen) {
-  uint16_t uCrc = 0;
+// Continues a CRC over more bytes, eight at a time through the slicing tables.
+uint16_t crcByTables(uint16_t uCrc, const uint8_t *pData, size_t nLen) {
   size_t i = 0;
   for (; i + 8 <= nLen; i += 8) {
     const uint8_t *p = pData + i;
@@ -45,6 +49,122 @@ uint16_t crc16Xmodem(const uint8_t *pData, size_t nLen) {
   for (; i < nLen; ++i)
     uCrc = static_cast<uint16_t>((uCrc << 8) ^ kTables[0][(uCrc >> 8) ^ pData[i]]);
   return uCrc;
+}
+
+#if defined(__x86_64__)
+
+// The carry-less multiply version. A message is a polynomial over GF(2) (first byte's top
+// bit highest) and its CRC is message * x^16 mod P. Replacing any part of the message by
+// something congruent modulo P keeps the CRC, so 16-byte blocks are folded forward:
+// X * x^d = X_hi * x^(d+64) + X_lo * x^d, with both powers of x reduced modulo P to 16
+// bits, gives an 80-bit value congruent to X shifted d bits further, which is added to the
+// block d bits on. What remains at the end is one 16-byte value and a short tail, whose CRC
+// the tables take.
+
+// x^n mod P.
+constexpr uint64_t xPowModP(int n) {
+  uint32_t uRem = 1;
+  for (int i = 0; i < n; ++i) {
+    uRem <<= 1;
+    if (uRem & 0x10000)
+      uRem ^= kPolynomial;
+  }
+  return uRem;
+}
+
+constexpr size_t kBlock = 16;
+constexpr size_t kLanes = 4; // independent accumulators, so the multiplies overlap
+
+// The two reduced powers that move a 128-bit value nBits forward, worked out at compile time.
+struct FoldPowers {
+  uint64_t uLow;  // x^nBits mod P, for the low 64 bits
+  uint64_t uHigh; // x^(nBits+64) mod P, for the high 64 bits
+};
+constexpr FoldPowers foldPowers(size_t nBits) {
+  return {xPowModP(static_cast<int>(nBits)), xPowModP(static_cast<int>(nBits + 64))};
+}
+constexpr FoldPowers kFoldOneBlock = foldPowers(kBlock * 8);
+constexpr FoldPowers kFoldLaneStride = foldPowers(kLanes * kBlock * 8);
+// Lane k is moved past the kLanes - 1 - k blocks that follow it.
+constexpr FoldPowers kFoldLane[kLanes - 1] = {foldPowers(3 * kBlock * 8), foldPowers(2 * kBlock * 8),
+                                              foldPowers(kBlock * 8)};
+
+__attribute__((target("pclmul,ssse3"))) inline __m128i foldConstants(const FoldPowers &powers) {
+  return _mm_set_epi64x(static_cast<long long>(powers.uHigh), static_cast<long long>(powers.uLow));
+}
+
+// X moved forward and reduced; kFold holds the powers of the distance.
+__attribute__((target("pclmul,ssse3"))) inline __m128i foldForward(__m128i x, __m128i kFold) {
+  return _mm_xor_si128(_mm_clmulepi64_si128(x, kFold, 0x00), _mm_clmulepi64_si128(x, kFold, 0x11));
+}
+
+__attribute__((target("pclmul,ssse3"))) inline __m128i reverseBytes(__m128i x) {
+  return _mm_shuffle_epi8(x, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+}
+
+// 16 message bytes as a 128-bit polynomial: byte 0 in the top bits.
+__attribute__((target("pclmul,ssse3"))) inline __m128i loadBlock(const uint8_t *p) {
+  return reverseBytes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+}
+
+__attribute__((target("pclmul,ssse3"))) uint16_t crcByClmul(const uint8_t *pData, size_t nLen) {
+  if (nLen < kLanes * kBlock)
+    return crcByTables(0, pData, nLen);
+  __m128i lanes[kLanes];
+  for (size_t k = 0; k < kLanes; ++k)
+    lanes[k] = loadBlock(pData + k * kBlock);
+  size_t nPos = kLanes * kBlock;
+  const __m128i kLaneStride = foldConstants(kFoldLaneStride);
+  for (; nPos + kLanes * kBlock <= nLen; nPos += kLanes * kBlock)
+    for (size_t k = 0; k < kLanes; ++k)
+      lanes[k] = _mm_xor_si128(foldForward(lanes[k], kLaneStride), loadBlock(pData + nPos + k * kBlock));
+
+  __m128i x = lanes[kLanes - 1];
+  for (size_t k = 0; k + 1 < kLanes; ++k)
+    x = _mm_xor_si128(x, foldForward(lanes[k], foldConstants(kFoldLane[k])));
+  const __m128i kOneBlock = foldConstants(kFoldOneBlock);
+  for (; nPos + kBlock <= nLen; nPos += kBlock)
+    x = _mm_xor_si128(foldForward(x, kOneBlock), loadBlock(pData + nPos));
+
+  uint8_t arrFolded[kBlock];
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(arrFolded), reverseBytes(x)); // message byte order
+  return crcByTables(crcByTables(0, arrFolded, kBlock), pData + nPos, nLen - nPos);
+}
+
+bool cpuHasClmul() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+}
+
+#else
+
+bool cpuHasClmul() {
+  return false;
+}
+uint16_t crcByClmul(const uint8_t *pData, size_t nLen) {
+  return crcByTables(0, pData, nLen);
+}
+
+#endif
+
+const bool g_bClmul = cpuHasClmul();
+
+} // namespace
+
+uint16_t crc16Xmodem(const uint8_t *pData, size_t nLen) {
+  return g_bClmul ? crcByClmul(pData, nLen) : crcByTables(0, pData, nLen);
+}
+
+uint16_t crc16XmodemTables(const uint8_t *pData, size_t nLen) {
+  return crcByTables(0, pData, nLen);
+}
+
+bool crc16XmodemHasClmul() {
+  return g_bClmul;
+}
+
+uint16_t crc16XmodemClmul(const uint8_t *pData, size_t nLen) {
+  return crcByClmul(pData, nLen);
 }
 
 } // namespace ztip

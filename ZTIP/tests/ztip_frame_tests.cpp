@@ -35,6 +35,17 @@ ZtipKeys agreedKeys() {
 
 const FrameSender kReleaseTcp{0x01, 0x11, true, true};
 
+// The check sum as defined: the polynomial applied one bit at a time.
+uint16_t crcBitwise(const uint8_t *pData, size_t nLen) {
+  uint16_t uCrc = 0;
+  for (size_t i = 0; i < nLen; ++i) {
+    uCrc ^= static_cast<uint16_t>(pData[i] << 8);
+    for (int nBit = 0; nBit < 8; ++nBit)
+      uCrc = static_cast<uint16_t>((uCrc & 0x8000) ? (uCrc << 1) ^ 0x1021 : uCrc << 1);
+  }
+  return uCrc;
+}
+
 } // namespace
 
 TEST(Crc16Xmodem, CheckValuesAndBitwiseDefinition) {
@@ -46,17 +57,43 @@ TEST(Crc16Xmodem, CheckValuesAndBitwiseDefinition) {
   std::vector<uint8_t> data(300);
   for (size_t i = 0; i < data.size(); ++i)
     data[i] = static_cast<uint8_t>((i * 151 + 17) ^ (i >> 3));
-  for (size_t nOffset = 0; nOffset < 8; ++nOffset) {
-    for (size_t nLen = 0; nOffset + nLen <= data.size(); nLen += 1 + nLen / 16) {
-      uint16_t uBitwise = 0;
-      for (size_t i = 0; i < nLen; ++i) {
-        uBitwise ^= static_cast<uint16_t>(data[nOffset + i] << 8);
-        for (int nBit = 0; nBit < 8; ++nBit)
-          uBitwise = static_cast<uint16_t>((uBitwise & 0x8000) ? (uBitwise << 1) ^ 0x1021 : uBitwise << 1);
+  for (size_t nOffset = 0; nOffset < 8; ++nOffset)
+    for (size_t nLen = 0; nOffset + nLen <= data.size(); nLen += 1 + nLen / 16)
+      ASSERT_EQ(crcBitwise(data.data() + nOffset, nLen), crc16Xmodem(data.data() + nOffset, nLen))
+          << nOffset << "/" << nLen;
+}
+
+// The table and the carry-less multiply ways against the definition: every remainder of the
+// 16-byte blocks and 64-byte strides they work in, at every alignment, up to frame sizes.
+TEST(Crc16Xmodem, BothWaysMatchDefinitionAtAllLengthsAndAlignments) {
+  std::vector<uint8_t> data(70000);
+  uint32_t uState = 12345;
+  for (uint8_t &uByte : data) {
+    uState = uState * 1103515245 + 12345;
+    uByte = static_cast<uint8_t>(uState >> 23);
+  }
+  std::vector<size_t> vecLengths;
+  for (size_t nLen = 0; nLen <= 1100; nLen += 1 + nLen / 64)
+    vecLengths.push_back(nLen);
+  for (size_t nLen : {4095, 4096, 4097, 65535, 65536, 65536 + 63, 69983})
+    vecLengths.push_back(nLen);
+  bool bClmul = crc16XmodemHasClmul();
+  for (size_t nOffset = 0; nOffset < 16; ++nOffset) {
+    for (size_t nLen : vecLengths) {
+      const uint8_t *p = data.data() + nOffset;
+      uint16_t uExpected = crcBitwise(p, nLen);
+      ASSERT_EQ(uExpected, crc16XmodemTables(p, nLen)) << nOffset << "/" << nLen;
+      ASSERT_EQ(uExpected, crc16Xmodem(p, nLen)) << nOffset << "/" << nLen;
+      if (bClmul) {
+        ASSERT_EQ(uExpected, crc16XmodemClmul(p, nLen)) << nOffset << "/" << nLen;
       }
-      ASSERT_EQ(uBitwise, crc16Xmodem(data.data() + nOffset, nLen)) << nOffset << "/" << nLen;
     }
   }
+  // All-ones blocks set every bit the folding multiplies.
+  std::vector<uint8_t> ones(4096, 0xFF);
+  EXPECT_EQ(crcBitwise(ones.data(), ones.size()), crc16Xmodem(ones.data(), ones.size()));
+  if (!bClmul)
+    GTEST_SKIP() << "no carry-less multiply on this CPU: only the tables were checked";
 }
 
 TEST(FrameHead, WireLayoutBigEndianAndRoundTrip) {
