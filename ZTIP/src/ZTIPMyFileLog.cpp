@@ -1,10 +1,13 @@
 #include "ZTIPMyFileLog.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 #include "process_paths.h"
 
@@ -27,6 +30,15 @@ std::string g_strLogDir;   // empty while the log is not open
 std::string g_strDatePart; // "%Y-%m-%d-" of the day the file name was built for
 std::string g_strLogPath;
 FILE *g_pTraceFile = nullptr;
+// The daily file stays open between lines: opening and closing it for every line cost more
+// than the rest of the logging together. It is reopened when the date (and so the path)
+// changes and after any switch was set, which also lets an operator who removed the file
+// get a new one. Lines are written with one unbuffered write each.
+int g_nLogFd = -1;
+std::string g_strOpenPath; // the path g_nLogFd was opened with
+
+// Set by the switch setters; the next line reopens the file.
+std::atomic<bool> g_bReopen{false};
 
 // Set while a line is being broadcast, so the broadcast's own lines are not sent again.
 thread_local bool t_bBroadcasting = false;
@@ -68,6 +80,35 @@ void traceFirstLine(const char *pstrText) {
   g_pTraceFile = nullptr;
 }
 
+void closeLogFile() {
+  if (g_nLogFd >= 0)
+    ::close(g_nLogFd);
+  g_nLogFd = -1;
+  g_strOpenPath.clear();
+}
+
+// The open descriptor of today's file, -1 when it cannot be opened. Caller holds g_logMutex.
+int logFile() {
+  if (g_bReopen.exchange(false) || g_strOpenPath != g_strLogPath)
+    closeLogFile();
+  if (g_nLogFd < 0) {
+    g_nLogFd = ::open(g_strLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (g_nLogFd >= 0)
+      g_strOpenPath = g_strLogPath;
+  }
+  return g_nLogFd;
+}
+
+void writeAll(int nFd, const char *pData, size_t nLen) {
+  while (nLen > 0) {
+    ssize_t nRet = ::write(nFd, pData, nLen);
+    if (nRet <= 0)
+      return;
+    pData += nRet;
+    nLen -= static_cast<size_t>(nRet);
+  }
+}
+
 void broadcast(const char *pstrText, size_t nLen) {
   LogBroadcaster pBroadcaster = g_pBroadcaster.load();
   if (pBroadcaster == nullptr || t_bBroadcasting)
@@ -107,16 +148,19 @@ void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) {
   std::snprintf(szBody, sizeof(szBody), "log: level: %d, area: %d, %s\n", nLevel, nArea, szText);
   int nMillis = static_cast<int>(
       std::chrono::duration_cast<std::chrono::milliseconds>(tpNow.time_since_epoch()).count() % 1000);
+  char szLine[kMaxLineBody + 64];
+  int nLineLen = std::snprintf(szLine, sizeof(szLine), "%04d-%02d-%02d %02d:%02d:%02d.%03d  :%s",
+                               tmLocal.tm_year + 1900, tmLocal.tm_mon + 1, tmLocal.tm_mday, tmLocal.tm_hour,
+                               tmLocal.tm_min, tmLocal.tm_sec, nMillis, szBody);
+  if (nLineLen <= 0)
+    return;
 
   std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_strLogDir.empty())
     return;
-  FILE *pFile = std::fopen(g_strLogPath.c_str(), "a");
-  if (pFile == nullptr)
-    return;
-  std::fprintf(pFile, "%04d-%02d-%02d %02d:%02d:%02d.%03d  :%s", tmLocal.tm_year + 1900, tmLocal.tm_mon + 1,
-               tmLocal.tm_mday, tmLocal.tm_hour, tmLocal.tm_min, tmLocal.tm_sec, nMillis, szBody);
-  std::fclose(pFile);
+  int nFd = logFile();
+  if (nFd >= 0)
+    writeAll(nFd, szLine, std::min(static_cast<size_t>(nLineLen), sizeof(szLine) - 1));
 }
 
 void openLibraryLog() {
@@ -130,8 +174,8 @@ void openLibraryLog(const std::string &strBaseDir) {
   g_strLogDir = strLogDir;
   g_strDatePart.clear();
   followDate(localTime(now()));
-  if (FILE *pFile = std::fopen(g_strLogPath.c_str(), "a"))
-    std::fclose(pFile);
+  closeLogFile();
+  logFile(); // creates today's file
   if (g_pTraceFile != nullptr)
     std::fclose(g_pTraceFile);
   g_pTraceFile = std::fopen((strBaseDir + "/test.log").c_str(), "a");
@@ -145,6 +189,7 @@ void closeLibraryLog() {
   if (g_pTraceFile != nullptr)
     std::fclose(g_pTraceFile);
   g_pTraceFile = nullptr;
+  closeLogFile();
   g_strLogDir.clear();
   g_strDatePart.clear();
   g_strLogPath.clear();
@@ -157,15 +202,19 @@ std::string libraryLogPath() {
 
 void setLogFlag(int nOn) {
   g_bLogFlag = nOn != 0;
+  g_bReopen = true;
 }
 void setLogLevel(int nMinimum) {
   g_nMinLevel = nMinimum;
+  g_bReopen = true;
 }
 void setTransLog(uint8_t uOn) {
   g_bTransLog = uOn != 0;
+  g_bReopen = true;
 }
 void setCompleteLog(int nOn) {
   g_bCompleteLog = nOn != 0;
+  g_bReopen = true;
 }
 bool transLogOn() {
   return g_bTransLog.load();

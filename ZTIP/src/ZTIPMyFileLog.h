@@ -36,13 +36,14 @@ void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) __attribute__((
 // the trace file "<strBaseDir>/test.log". The default base is the executable's directory.
 void openLibraryLog();
 void openLibraryLog(const std::string &strBaseDir);
-// At ztIP_Exit: closes the trace file if no line has closed it yet.
+// At ztIP_Exit: closes the daily file, and the trace file if no line has closed it yet.
 void closeLibraryLog();
 
 // Today's log file path (empty before the log is opened).
 std::string libraryLogPath();
 
-// Switches; they keep their values across exit and a new init.
+// Switches; they keep their values across exit and a new init. Setting any of them makes the
+// next line reopen the daily file.
 void setLogFlag(int nOn);       // on at load
 void setLogLevel(int nMinimum); // 0 at load
 void setTransLog(uint8_t uOn);  // off at load: broadcast every line

@@ -179,6 +179,36 @@ TEST_F(LibraryLogTest, BroadcastOnlyWithSwitchAndNeverRecursive) {
   EXPECT_NE(std::string::npos, strLog.find("area: 2, outer\n"));
 }
 
+// The file stays open between lines; a switch being set makes the next line open it anew, so
+// a file removed meanwhile comes back, and every line is in the file as soon as the call returns.
+TEST_F(LibraryLogTest, RemovedFileComesBackAfterSwitchIsSet) {
+  fs::path logFile = m_dir / "log" / "2021-10-08-ztip.log";
+  ZTIPLog(kLogEvent, kAreaThread, "first");
+  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 2, area: 2, first\n", dayLog("2021-10-08"));
+  fs::remove(logFile);
+  setLogLevel(0);
+  ZTIPLog(kLogEvent, kAreaThread, "after reopen");
+  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 2, area: 2, after reopen\n", dayLog("2021-10-08"));
+  for (auto setSwitch : {+[] { setLogFlag(1); }, +[] { setTransLog(0); }, +[] { setCompleteLog(0); }}) {
+    fs::remove(logFile);
+    setSwitch();
+    ZTIPLog(kLogEvent, kAreaThread, "again");
+    EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 2, area: 2, again\n", dayLog("2021-10-08"));
+  }
+}
+
+// A log directory that cannot take the file loses the lines silently; once it can, lines are
+// written again.
+TEST_F(LibraryLogTest, UnopenableFileLosesLinesUntilItCanBeOpened) {
+  fs::remove_all(m_dir / "log");
+  fs::create_directories(m_dir / "log" / "2021-10-08-ztip.log"); // a directory in the file's place
+  setLogLevel(0);
+  ZTIPLog(kLogEvent, kAreaThread, "lost");
+  fs::remove_all(m_dir / "log" / "2021-10-08-ztip.log");
+  ZTIPLog(kLogEvent, kAreaThread, "kept");
+  EXPECT_EQ("2021-10-08 10:06:50.123  :log: level: 2, area: 2, kept\n", dayLog("2021-10-08"));
+}
+
 TEST_F(LibraryLogTest, NothingWrittenAfterClose) {
   closeLibraryLog();
   ZTIPLog(kLogError, kAreaThread, "after exit");
