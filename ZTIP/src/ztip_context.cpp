@@ -89,8 +89,7 @@ void clearContextTable() {
   for (ZtipContext &context : g_contexts) {
     std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
     std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    resetFields(context);
-    recvBufferFree(context.mRecvBuffer);
+    releaseContext(context);
   }
   std::lock_guard<std::mutex> lock(g_cursorLock);
   g_uCursor = kFirstConnectionId;
@@ -133,6 +132,7 @@ ZtipContext *takeContext(ZtipRange range, int nSocket) {
 void releaseContext(ZtipContext &context) {
   resetFields(context);
   recvBufferFree(context.mRecvBuffer);
+  std::vector<uint8_t>().swap(context.mSendFrame);
 }
 
 void closeInactiveInRange(ZtipRange range, ZtipSocketSet &set, void (*logCloseLocked)(const ZtipContext &)) {

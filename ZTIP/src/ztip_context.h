@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace ztip {
 
@@ -60,6 +61,8 @@ struct ZtipContext {
   std::atomic<void *> mpWinUser{nullptr};
 
   ZtipRecvBuffer mRecvBuffer;
+  // The frame being sent, kept between sends so that its storage is reused (status lock).
+  std::vector<uint8_t> mSendFrame;
 
   std::atomic<bool> mbPeerSeen{false};
   std::atomic<uint8_t> mPeerProductType{0};

@@ -63,12 +63,13 @@ uint8_t buildFrame(const FrameSender &sender, const ZtipKeys &keys, const ZTIP_H
                   (isRandomFamily(wirePara.crypt_mode) || isDesFamily(wirePara.crypt_mode));
   if (bEncrypt) {
     size_t nWireLen = isDesFamily(wirePara.crypt_mode) ? (nPlainLen + 7) / 8 * 8 : nPlainLen;
-    std::vector<uint8_t> vecPlain(nWireLen, 0);
-    std::memcpy(vecPlain.data(), pData, nPlainLen);
-    // Encrypt straight into the frame behind the head; the head is written last.
+    // The payload and its zero padding are copied behind the head and encrypted there in
+    // place; vecFrame may be reused from an earlier frame, so the padding is written here.
     vecFrame.resize(kHeadSize + nWireLen);
-    uint8_t uResult =
-        encryptPayload(keys, wirePara.crypt_mode, nWireLen, vecPlain.data(), vecFrame.data() + kHeadSize);
+    uint8_t *pPayload = vecFrame.data() + kHeadSize;
+    std::memcpy(pPayload, pData, nPlainLen);
+    std::memset(pPayload + nPlainLen, 0, nWireLen - nPlainLen);
+    uint8_t uResult = encryptPayload(keys, wirePara.crypt_mode, nWireLen, pPayload, pPayload);
     if (uResult != kResultOk)
       return uResult;
     ZtipHead head = headFor(sender, wirePara);

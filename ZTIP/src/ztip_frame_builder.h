@@ -23,7 +23,8 @@ struct FrameSender {
   bool bTcp = true;
 };
 
-// Builds the whole frame (head and payload) into vecFrame. Returns 1, 0xC2 (payload over
+// Builds the whole frame (head and payload) into vecFrame, which may hold an earlier frame
+// (its storage is reused). Returns 1, 0xC2 (payload over
 // 2,457,600 bytes), 0xC3 (release TCP connection without agreed keys, unless a key-exchange
 // command), 0xC5 (UDP frame over 8,192 bytes), 0xCC/0xCD/0xCE (encryption failed), or 0x00
 // for a negative length or a missing payload pointer. Encryption happens only for release

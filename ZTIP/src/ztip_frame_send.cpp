@@ -79,7 +79,7 @@ bool sendUdpBytes(ZtipContext &context, const uint8_t *pData, size_t nLen, const
 } // namespace
 
 uint8_t sendFrameLocked(ZtipContext &context, const ZTIP_Head_Para &para, const uint8_t *pData, int nLen) {
-  std::vector<uint8_t> vecFrame;
+  std::vector<uint8_t> &vecFrame = context.mSendFrame;
   context.mLastUnitId = para.unit_id;
   uint8_t uRet = buildFrame(library().sender(context.mTCP), context.mKeys, para, pData, nLen, vecFrame);
   if (uRet != kResultOk)
@@ -120,7 +120,7 @@ uint8_t sendUdpFrameToLocked(ZtipContext &context, ZTIP_Head_Para &para, const u
   context.mLastUnitId = para.unit_id;
   if (nLen < 0 || kHeadSize + static_cast<size_t>(nLen) > kMaxUdpSendFrame)
     return kResultIncompleteSend;
-  std::vector<uint8_t> vecFrame;
+  std::vector<uint8_t> &vecFrame = context.mSendFrame;
   assembleFrame(library().sender(false), para, 0, pData, static_cast<size_t>(nLen), vecFrame);
   sockaddr_in addr;
   if (!makeAddress(pstrIp, nPort, addr) || ::sendto(context.mLinkSocket, vecFrame.data(), vecFrame.size(), 0,

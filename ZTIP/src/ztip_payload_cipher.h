@@ -59,7 +59,8 @@ bool isRandomFamily(uint16_t uCryptMode);
 void randomKeyTransform(const uint8_t *pMaterial, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn,
                         uint8_t *pOut);
 
-// Encrypts nLen bytes (already padded to a multiple of 8 for the DES family) into pOut.
+// Encrypts nLen bytes (already padded to a multiple of 8 for the DES family) into pOut, which
+// may be pIn.
 // Returns 1, 0xCE without a DES key, 0xCD without session material, 0xCC for any other mode;
 // each failure is logged as "EncryptData,<n>,...".
 uint8_t encryptPayload(const ZtipKeys &keys, uint16_t uCryptMode, size_t nLen, const uint8_t *pIn,

@@ -225,6 +225,36 @@ TEST(BuildFrame, EncryptedPayloadPaddingAndCheckSum) {
   EXPECT_EQ(8u, decodeHead(frame.data()).uObjLen);
 }
 
+// A sender keeps one frame vector per connection: a frame built over an earlier, larger one
+// (stale bytes where the new padding goes) is byte for byte the frame built afresh.
+TEST(BuildFrame, ReusedFrameStorageGivesSameBytes) {
+  ZtipKeys keys = agreedKeys();
+  std::vector<uint8_t> data(5000);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<uint8_t>(i * 13 + 7);
+  std::vector<uint8_t> reused(kHeadSize + 6000, 0xEE);
+  const FrameSender releaseUdp{0x01, 0x11, true, false};
+  struct Case {
+    FrameSender sender;
+    uint16_t uCryptMode;
+    int nLen;
+  };
+  for (const Case &c :
+       {Case{kReleaseTcp, 0x030F, 5000}, Case{kReleaseTcp, 0x0101, 13}, Case{kReleaseTcp, 0x0300, 300},
+        Case{kReleaseTcp, 0x0112, 1001}, Case{kReleaseTcp, 0x0102, 4093}, Case{kReleaseTcp, 0x0121, 5},
+        Case{releaseUdp, 0, 40}, Case{kReleaseTcp, 0x0303, 0}}) {
+    std::vector<uint8_t> fresh;
+    ASSERT_EQ(kResultOk, buildFrame(c.sender, keys, appPara(c.uCryptMode), data.data(), c.nLen, fresh));
+    ASSERT_EQ(kResultOk, buildFrame(c.sender, keys, appPara(c.uCryptMode), data.data(), c.nLen, reused));
+    EXPECT_EQ(fresh, reused) << std::hex << c.uCryptMode << std::dec << "/" << c.nLen;
+  }
+  // The DES padding is zero whatever the storage held before.
+  std::fill(reused.begin(), reused.end(), 0xEE);
+  ASSERT_EQ(kResultOk, buildFrame(kReleaseTcp, keys, appPara(0x0101), data.data(), 13, reused));
+  DesRun(reused.data() + kHeadSize, keys.mDesKey, 0, 16, reused.data() + kHeadSize);
+  EXPECT_EQ(std::vector<uint8_t>(3, 0), std::vector<uint8_t>(reused.begin() + kHeadSize + 13, reused.end()));
+}
+
 TEST(BuildFrame, HeartbeatAndAssembledFrames) {
   uint8_t arrBeat[kHeadSize];
   buildHeartbeatFrame(kReleaseTcp, 0xCAFEBABE, arrBeat);
