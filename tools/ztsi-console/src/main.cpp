@@ -43,7 +43,7 @@ int main(int argc, char *argv[]) {
       ztsi_CreateEx(strAddress.c_str(), ztconsole::onFoundDevice, nullptr, kConsoleRunModel);
   std::printf("broker_ip:%s, init:%s\n", strAddress.c_str(), pHandle != nullptr ? "Success" : "Failt");
   if (pHandle == nullptr) {
-    std::printf("Can not create ztsi!\n");
+    std::printf("Can not create ztsi!");
     return 1;
   }
   ztsi_SetDataCallback(pHandle, ztconsole::onDataReport);
