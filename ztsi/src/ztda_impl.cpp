@@ -12,6 +12,7 @@
 #include <json/reader.h>
 
 #include <cstring>
+#include <vector>
 
 namespace zt {
 
@@ -27,11 +28,18 @@ ZtdaImpl::ZtdaImpl(int nRunModel, ZtsiTiming timing) : m_nRunModel(nRunModel), m
 ZtdaImpl::~ZtdaImpl() {
   // Answer delivery stops first, so that no response callback can reach a closed channel; then the
   // session ends, so that the receive thread no longer reads the registries freed after it.
+  // The registry lock is not held while a delivery thread is joined: a response callback still running
+  // may send a request, and registering it takes that lock. Objects are only removed below, so the
+  // pointers stay valid.
+  std::vector<ZtsiCallback *> vecCallbacks;
   {
     std::lock_guard<std::mutex> lock(m_mutexCallbacks);
     for (auto &[strKey, pCallback] : m_mapCallbacks) {
-      pCallback->stop();
+      vecCallbacks.push_back(pCallback.get());
     }
+  }
+  for (ZtsiCallback *pCallback : vecCallbacks) {
+    pCallback->stop();
   }
   // The session is closed before the channel is released: the receive thread uses m_pChannel
   // (subscriptions for announced devices) until close() has returned.

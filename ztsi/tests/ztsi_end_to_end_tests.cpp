@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -257,6 +258,54 @@ TEST_F(EndToEnd, AResponseCallbackMaySendARequestOfItsOwn) {
   EXPECT_EQ(answerOf(app, 901, "D1").strDesc, "status D1");
   EXPECT_EQ(app.count("first answer"), 1u);
   EXPECT_EQ(app.deliveries("chained send")[0].nSn, 0);
+}
+
+// A response callback that is still running when ztsi_Destory begins, and then sends a request.
+struct DestroyDuringCallback {
+  ZtsiHandle *pHandle = nullptr;
+  std::atomic<bool> bEntered{false};
+  std::atomic<bool> bDestroying{false};
+  std::atomic<int> nSendResult{-100};
+};
+DestroyDuringCallback g_destroyDuringCallback;
+
+void answerThatOutlivesDestroyStart(const char *, int, const char *, int, void *) {
+  DestroyDuringCallback &state = g_destroyDuringCallback;
+  state.bEntered = true;
+  zt::test::waitFor([&] { return state.bDestroying.load(); });
+  std::this_thread::sleep_for(200ms); // ztsi_Destory is now waiting for this thread to end
+  state.nSendResult =
+      ztsi_QryStatus(state.pHandle, "D1", 0, [](const char *, int, const char *, int, void *) {});
+}
+
+TEST_F(EndToEnd, DestroyWaitsForAResponseCallbackThatSendsARequest) {
+  m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
+  DestroyDuringCallback &state = g_destroyDuringCallback;
+  state.pHandle = ztsi_Create(address().c_str(), nullptr, nullptr);
+  ASSERT_NE(state.pHandle, nullptr);
+  ASSERT_TRUE(zt::test::waitFor(
+      [&] {
+        ztsi_FindDevices(state.pHandle, "X", 0, nullptr);
+        return zt::test::waitFor(
+            [&] { return ztsi_GetParam(state.pHandle, "D1", 0, &answerThatOutlivesDestroyStart) == 0; },
+            300ms);
+      },
+      10000ms));
+  ASSERT_TRUE(zt::test::waitFor([&] { return state.bEntered.load(); }));
+
+  std::promise<void> destroyed;
+  std::future<void> destroyDone = destroyed.get_future();
+  std::thread destroyer([&] {
+    state.bDestroying = true;
+    ztsi_Destory(state.pHandle);
+    destroyed.set_value();
+  });
+  if (destroyDone.wait_for(5s) != std::future_status::ready) {
+    destroyer.detach(); // deadlocked: leave it behind so the remaining tests can run
+    FAIL() << "ztsi_Destory deadlocked with a response callback that sends a request";
+  }
+  destroyer.join();
+  EXPECT_EQ(state.nSendResult, 0) << "the session is still open while callbacks finish";
 }
 
 TEST_F(EndToEnd, ManyRequestsFromSeveralThreadsAreEachAnsweredOnce) {
