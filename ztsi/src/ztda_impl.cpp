@@ -232,7 +232,9 @@ void ZtdaImpl::handleAnnouncement(const std::string &strDevId, int nSn, const ch
                 fieldText(device.m_szName).c_str(), device.pid().c_str());
   m_pDmc->addDevice(device);
 
-  if (device.pid() == "0") {
+  // Like the device side, a device that names itself as parent counts as one without parent; else its
+  // answers and reports, sent on topics under its own id, would never arrive.
+  if (device.pid() == "0" || device.pid() == strId) {
     m_pChannel->subscribe(childDevicesFilter(Direction::Up, m_nRunModel, strId));
     std::string strRunModelTopic = runModelFilter(Direction::Up, strId);
     if (m_pChannel->subscribe(strRunModelTopic) != 0) {

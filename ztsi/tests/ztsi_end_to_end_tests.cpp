@@ -425,7 +425,7 @@ TEST_F(EndToEnd, BadInputIsRefusedOrDroppedWithoutHarm) {
   busline_exit(pRaw);
 }
 
-TEST_F(EndToEnd, ADeviceAnnouncedWithAnEmptyPidIsReachable) {
+TEST_F(EndToEnd, DevicesAnnouncedWithAnEmptyPidOrAsTheirOwnParentAreReachable) {
   m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
   TestApp app(port());
   ASSERT_TRUE(app.discover("D1"));
@@ -438,6 +438,16 @@ TEST_F(EndToEnd, ADeviceAnnouncedWithAnEmptyPidIsReachable) {
   ASSERT_EQ(ztdm_ReportData(m_pDriver->handle(), "E1-CHILD", 32, "child", 5), 0);
   ASSERT_TRUE(app.waitCount("data", 1));
   EXPECT_EQ(app.deliveries("data")[0].strDevId, "E1-CHILD");
+
+  // A device that names itself as parent is a root device to the device side: its topics carry its own
+  // id in the pid segment, and its answers and reports arrive like those of its children.
+  m_pDriver->addDevice("S1", "S1", zt::test::kVdtGate);
+  ASSERT_TRUE(zt::test::waitFor([&] { return app.hasFound("S1"); }));
+  ASSERT_EQ(ztsi_GetParam(app.handle(), "S1", 33, &TestApp::onAnswer), 0);
+  EXPECT_EQ(answerOf(app, 33, "S1").strDesc, "{\"param\":\"S1\",\"sn\":33}");
+  ASSERT_EQ(ztdm_ReportData(m_pDriver->handle(), "S1", 34, "self", 4), 0);
+  ASSERT_TRUE(app.waitCount("data", 2));
+  EXPECT_EQ(app.deliveries("data")[1].strDevId, "S1");
 }
 
 } // namespace
