@@ -12,6 +12,7 @@ namespace ztip {
 ZtipCallbackQueue::ZtipCallbackQueue(size_t uInitialCount, bool bPriority) : m_bPriority(bPriority) {
   try {
     m_vecEntries.resize(uInitialCount);
+    m_vecSpareData.reserve(kMaxSpareData);
   } catch (const std::bad_alloc &) {
     fatalExit(2222, m_bPriority ? "can't malloc priority ZTIPCALLBACKCONTEXT memory, exit(2222)"
                                 : "can't malloc ZTIPCALLBACKCONTEXT memory, exit(2222)");
@@ -22,6 +23,7 @@ void ZtipCallbackQueue::push(uint16_t uSocketId, uint16_t uServerSocketId, const
                              const uint8_t *pData, uint32_t uLen, const char *pstrIp, const char *pstrPort,
                              ZTIP_RecvCallback pCallback) {
   ZtipQueuedFrame frame;
+  frame.vecData = takeSpareData();
   try {
     frame.vecData.assign(pData, pData + uLen);
     frame.strIp = pstrIp != nullptr ? pstrIp : "";
@@ -68,6 +70,24 @@ void ZtipCallbackQueue::grow() {
             static_cast<int>(m_vecEntries.size()));
 }
 
+std::vector<uint8_t> ZtipCallbackQueue::takeSpareData() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<uint8_t> vecData;
+  if (!m_vecSpareData.empty()) {
+    vecData.swap(m_vecSpareData.back());
+    m_vecSpareData.pop_back();
+  }
+  return vecData;
+}
+
+// Caller holds m_mutex.
+void ZtipCallbackQueue::keepSpareData(std::vector<uint8_t> &vecData) {
+  if (vecData.capacity() == 0 || vecData.capacity() > kMaxSpareCapacity ||
+      m_vecSpareData.size() >= kMaxSpareData)
+    return;
+  m_vecSpareData.emplace_back(std::move(vecData)); // within the capacity reserved at start
+}
+
 bool ZtipCallbackQueue::pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs) {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_frameArrived.wait_for(lock, std::chrono::milliseconds(uMaxWaitMs),
@@ -75,6 +95,7 @@ bool ZtipCallbackQueue::pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs) {
   Entry &entry = m_vecEntries[m_uConsumer];
   if (!entry.bInUse)
     return false;
+  keepSpareData(frame.vecData);
   frame = std::move(entry.frame);
   entry.frame = ZtipQueuedFrame();
   entry.bInUse = false;

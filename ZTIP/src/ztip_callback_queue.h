@@ -33,7 +33,7 @@ public:
             uint32_t uLen, const char *pstrIp, const char *pstrPort, ZTIP_RecvCallback pCallback);
 
   // Moves the next frame into frame, waiting up to uMaxWaitMs for one to arrive; false
-  // when none came.
+  // when none came. The data copy that frame held before is kept for reuse.
   bool pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs);
 
   size_t capacity() const;
@@ -46,11 +46,19 @@ private:
 
   void grow();
 
+  // Data copies of frames already delivered, kept for the next frames: a fresh allocation of
+  // tens of kilobytes per frame costs the receive thread more than the copy itself.
+  static constexpr size_t kMaxSpareData = 4;
+  static constexpr size_t kMaxSpareCapacity = 0x18000;
+  std::vector<uint8_t> takeSpareData();
+  void keepSpareData(std::vector<uint8_t> &vecData);
+
   mutable std::mutex m_mutex;
   std::condition_variable m_frameArrived;
   std::vector<Entry> m_vecEntries;
   size_t m_uProducer = 0;
   size_t m_uConsumer = 0;
+  std::vector<std::vector<uint8_t>> m_vecSpareData;
   bool m_bPriority;
 };
 

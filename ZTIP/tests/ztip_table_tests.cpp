@@ -43,6 +43,26 @@ TEST(CallbackQueue, KeepsOrderWhenAWrappedQueueGrows) {
   EXPECT_FALSE(queue.pop(frame, 0));
 }
 
+// Data copies are reused from frame to frame: each frame still comes out with exactly its own
+// bytes, whether its copy was larger or smaller before.
+TEST(CallbackQueue, ReusedDataCopiesHoldEachFrameExactly) {
+  ZtipCallbackQueue queue(4, false);
+  ZtipQueuedFrame frame;
+  ZTIP_Head_Para head{};
+  for (size_t nLen : {70000, 10, 0, 65536, 3, 98272, 1, 65536}) {
+    std::vector<uint8_t> vecData(nLen);
+    for (size_t i = 0; i < nLen; ++i)
+      vecData[i] = static_cast<uint8_t>(i * 7 + nLen);
+    queue.push(1, 0, head, vecData.data(), static_cast<uint32_t>(nLen), "127.0.0.1", "9000", nullptr);
+    queue.push(2, 0, head, vecData.data(), static_cast<uint32_t>(nLen / 2), "127.0.0.1", "9000", nullptr);
+    ASSERT_TRUE(queue.pop(frame, 0));
+    EXPECT_EQ(vecData, frame.vecData) << nLen;
+    ASSERT_TRUE(queue.pop(frame, 0));
+    EXPECT_EQ(std::vector<uint8_t>(vecData.begin(), vecData.begin() + nLen / 2), frame.vecData) << nLen;
+  }
+  EXPECT_FALSE(queue.pop(frame, 0));
+}
+
 class ContextTable : public ::testing::Test {
 protected:
   void SetUp() override { clearContextTable(); }
