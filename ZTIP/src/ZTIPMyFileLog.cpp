@@ -1,6 +1,5 @@
 #include "ZTIPMyFileLog.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -15,7 +14,8 @@ namespace ztip {
 
 namespace {
 
-constexpr size_t kMaxLineBody = 2048;
+// Room for "YYYY-MM-DD hh:mm:ss.mmm  :log: level: L, area: A, " with any two ints.
+constexpr size_t kMaxLinePrefix = 96;
 
 std::atomic<bool> g_bLogFlag{true};
 std::atomic<int> g_nMinLevel{0};
@@ -123,44 +123,44 @@ void broadcast(const char *pstrText, size_t nLen) {
 void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) {
   if (!g_bLogFlag.load() || nLevel < g_nMinLevel.load())
     return;
-  char szText[kMaxLogMessage + 2];
+  // The line is put together in one buffer: time and level first, the text behind them.
+  std::chrono::system_clock::time_point tpNow = now();
+  std::tm tmLocal = localTime(tpNow);
+  int nMillis = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(tpNow.time_since_epoch()).count() % 1000);
+  char szLine[kMaxLinePrefix + kMaxLogMessage + 2];
+  int nPrefix =
+      std::snprintf(szLine, kMaxLinePrefix, "%04d-%02d-%02d %02d:%02d:%02d.%03d  :log: level: %d, area: %d, ",
+                    tmLocal.tm_year + 1900, tmLocal.tm_mon + 1, tmLocal.tm_mday, tmLocal.tm_hour,
+                    tmLocal.tm_min, tmLocal.tm_sec, nMillis, nLevel, nArea);
+  if (nPrefix <= 0 || static_cast<size_t>(nPrefix) >= kMaxLinePrefix)
+    return;
+  char *pstrText = szLine + nPrefix;
   va_list args;
   va_start(args, pstrFormat);
-  int nLen = std::vsnprintf(szText, sizeof(szText), pstrFormat, args);
+  int nLen = std::vsnprintf(pstrText, kMaxLogMessage + 2, pstrFormat, args);
   va_end(args);
   if (nLen <= 0 || static_cast<size_t>(nLen) > kMaxLogMessage)
     return;
 
-  std::chrono::system_clock::time_point tpNow = now();
-  std::tm tmLocal = localTime(tpNow);
   {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_strLogDir.empty())
       return;
     followDate(tmLocal);
-    traceFirstLine(szText);
+    traceFirstLine(pstrText);
   }
 
   if (g_bTransLog.load())
-    broadcast(szText, static_cast<size_t>(nLen));
+    broadcast(pstrText, static_cast<size_t>(nLen));
 
-  char szBody[kMaxLineBody];
-  std::snprintf(szBody, sizeof(szBody), "log: level: %d, area: %d, %s\n", nLevel, nArea, szText);
-  int nMillis = static_cast<int>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(tpNow.time_since_epoch()).count() % 1000);
-  char szLine[kMaxLineBody + 64];
-  int nLineLen = std::snprintf(szLine, sizeof(szLine), "%04d-%02d-%02d %02d:%02d:%02d.%03d  :%s",
-                               tmLocal.tm_year + 1900, tmLocal.tm_mon + 1, tmLocal.tm_mday, tmLocal.tm_hour,
-                               tmLocal.tm_min, tmLocal.tm_sec, nMillis, szBody);
-  if (nLineLen <= 0)
-    return;
-
+  pstrText[nLen] = '\n';
   std::lock_guard<std::mutex> lock(g_logMutex);
   if (g_strLogDir.empty())
     return;
   int nFd = logFile();
   if (nFd >= 0)
-    writeAll(nFd, szLine, std::min(static_cast<size_t>(nLineLen), sizeof(szLine) - 1));
+    writeAll(nFd, szLine, static_cast<size_t>(nPrefix + nLen + 1));
 }
 
 void openLibraryLog() {
