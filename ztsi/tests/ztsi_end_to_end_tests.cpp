@@ -281,6 +281,8 @@ void answerThatOutlivesDestroyStart(const char *, int, const char *, int, void *
 TEST_F(EndToEnd, DestroyWaitsForAResponseCallbackThatSendsARequest) {
   m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
   DestroyDuringCallback &state = g_destroyDuringCallback;
+  state.bEntered = false;
+  state.bDestroying = false;
   state.pHandle = ztsi_Create(address().c_str(), nullptr, nullptr);
   ASSERT_NE(state.pHandle, nullptr);
   ASSERT_TRUE(zt::test::waitFor(
