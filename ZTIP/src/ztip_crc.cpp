@@ -73,7 +73,7 @@ constexpr uint64_t xPowModP(int n) {
 }
 
 constexpr size_t kBlock = 16;
-constexpr size_t kLanes = 4; // independent accumulators, so the multiplies overlap
+constexpr size_t kStride = 4 * kBlock; // four independent accumulators, so the multiplies overlap
 
 // The two reduced powers that move a 128-bit value nBits forward, worked out at compile time.
 struct FoldPowers {
@@ -83,11 +83,10 @@ struct FoldPowers {
 constexpr FoldPowers foldPowers(size_t nBits) {
   return {xPowModP(static_cast<int>(nBits)), xPowModP(static_cast<int>(nBits + 64))};
 }
-constexpr FoldPowers kFoldOneBlock = foldPowers(kBlock * 8);
-constexpr FoldPowers kFoldLaneStride = foldPowers(kLanes * kBlock * 8);
-// Lane k is moved past the kLanes - 1 - k blocks that follow it.
-constexpr FoldPowers kFoldLane[kLanes - 1] = {foldPowers(3 * kBlock * 8), foldPowers(2 * kBlock * 8),
-                                              foldPowers(kBlock * 8)};
+constexpr FoldPowers kFold1Block = foldPowers(1 * kBlock * 8);
+constexpr FoldPowers kFold2Blocks = foldPowers(2 * kBlock * 8);
+constexpr FoldPowers kFold3Blocks = foldPowers(3 * kBlock * 8);
+constexpr FoldPowers kFoldStride = foldPowers(kStride * 8);
 
 __attribute__((target("pclmul,ssse3"))) inline __m128i foldConstants(const FoldPowers &powers) {
   return _mm_set_epi64x(static_cast<long long>(powers.uHigh), static_cast<long long>(powers.uLow));
@@ -108,23 +107,28 @@ __attribute__((target("pclmul,ssse3"))) inline __m128i loadBlock(const uint8_t *
 }
 
 __attribute__((target("pclmul,ssse3"))) uint16_t crcByClmul(const uint8_t *pData, size_t nLen) {
-  if (nLen < kLanes * kBlock)
+  if (nLen < kStride)
     return crcByTables(0, pData, nLen);
-  __m128i lanes[kLanes];
-  for (size_t k = 0; k < kLanes; ++k)
-    lanes[k] = loadBlock(pData + k * kBlock);
-  size_t nPos = kLanes * kBlock;
-  const __m128i kLaneStride = foldConstants(kFoldLaneStride);
-  for (; nPos + kLanes * kBlock <= nLen; nPos += kLanes * kBlock)
-    for (size_t k = 0; k < kLanes; ++k)
-      lanes[k] = _mm_xor_si128(foldForward(lanes[k], kLaneStride), loadBlock(pData + nPos + k * kBlock));
-
-  __m128i x = lanes[kLanes - 1];
-  for (size_t k = 0; k + 1 < kLanes; ++k)
-    x = _mm_xor_si128(x, foldForward(lanes[k], foldConstants(kFoldLane[k])));
-  const __m128i kOneBlock = foldConstants(kFoldOneBlock);
+  // Accumulator k takes blocks k, k + 4, k + 8, ... (kept in registers, not an array, so that
+  // each step waits only for its own multiply).
+  __m128i x0 = loadBlock(pData), x1 = loadBlock(pData + kBlock), x2 = loadBlock(pData + 2 * kBlock),
+          x3 = loadBlock(pData + 3 * kBlock);
+  size_t nPos = kStride;
+  const __m128i kStrideFold = foldConstants(kFoldStride);
+  for (; nPos + kStride <= nLen; nPos += kStride) {
+    const uint8_t *p = pData + nPos;
+    x0 = _mm_xor_si128(foldForward(x0, kStrideFold), loadBlock(p));
+    x1 = _mm_xor_si128(foldForward(x1, kStrideFold), loadBlock(p + kBlock));
+    x2 = _mm_xor_si128(foldForward(x2, kStrideFold), loadBlock(p + 2 * kBlock));
+    x3 = _mm_xor_si128(foldForward(x3, kStrideFold), loadBlock(p + 3 * kBlock));
+  }
+  // Each accumulator moved past the blocks that follow its last one.
+  __m128i x = _mm_xor_si128(_mm_xor_si128(foldForward(x0, foldConstants(kFold3Blocks)),
+                                          foldForward(x1, foldConstants(kFold2Blocks))),
+                            _mm_xor_si128(foldForward(x2, foldConstants(kFold1Block)), x3));
+  const __m128i kBlockFold = foldConstants(kFold1Block);
   for (; nPos + kBlock <= nLen; nPos += kBlock)
-    x = _mm_xor_si128(foldForward(x, kOneBlock), loadBlock(pData + nPos));
+    x = _mm_xor_si128(foldForward(x, kBlockFold), loadBlock(pData + nPos));
 
   uint8_t arrFolded[kBlock];
   _mm_storeu_si128(reinterpret_cast<__m128i *>(arrFolded), reverseBytes(x)); // message byte order
