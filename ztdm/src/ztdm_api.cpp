@@ -20,9 +20,9 @@ int handleNumber(const ZtdmHandle *pHandle) {
   return static_cast<int>(reinterpret_cast<intptr_t>(pHandle));
 }
 
-// A devId is one topic segment: not empty, and neither a separator nor a wildcard in it.
-bool isTopicSegment(const std::string &strDevId) {
-  return !strDevId.empty() && strDevId.find_first_of("/+#") == std::string::npos;
+// One topic segment: not empty, and neither a separator nor a wildcard in it.
+bool isTopicSegment(const std::string &strText) {
+  return !strText.empty() && strText.find_first_of("/+#") == std::string::npos;
 }
 
 int report(ZtdmHandle *pHandle, const char *pstrApi, int nCmd, const char *pstrDevId, int nSn,
@@ -70,7 +70,10 @@ int ztdm_RegisterDriver(ZtdmHandle *pHandle, int nVdt, const DriverCallbacks *pC
 }
 
 int ztdm_RegisterDevice(ZtdmHandle *pHandle, const DeviceInfo *pDevice) {
-  if (pHandle == nullptr || pDevice == nullptr || !isTopicSegment(zt::fieldText(pDevice->id))) {
+  // Both the id and a non-empty pid become topic segments; a device with a separator or a wildcard in
+  // either could never be addressed.
+  if (pHandle == nullptr || pDevice == nullptr || !isTopicSegment(zt::fieldText(pDevice->id)) ||
+      !(pDevice->pid[0] == '\0' || isTopicSegment(zt::fieldText(pDevice->pid)))) {
     ZTDM_LOG_ERROR("ztdm_RegisterDevice: Invalid param handle=[%d] devObj=[%p].", handleNumber(pHandle),
                    static_cast<const void *>(pDevice));
     return -1;

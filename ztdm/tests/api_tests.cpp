@@ -47,6 +47,12 @@ TEST(ZtdmApi, CreateChecksTheAddress) {
     EXPECT_EQ(ztdm_RegisterDevice(pHandle, &device), -1) << pstrId;
   }
   std::strcpy(device.id, "D1");
+  // The pid is a topic segment of every message of the device; empty stands for "0".
+  for (const char *pstrPid : {"a/b", "+", "P#"}) {
+    std::strcpy(device.pid, pstrPid);
+    EXPECT_EQ(ztdm_RegisterDevice(pHandle, &device), -1) << pstrPid;
+  }
+  std::strcpy(device.pid, "");
   EXPECT_EQ(ztdm_RegisterDevice(pHandle, &device), 0);
   EXPECT_EQ(ztdm_ReportData(pHandle, nullptr, 0, "x", 1), -1);
   EXPECT_EQ(ztdm_ReportData(pHandle, "D1", 0, nullptr, 1), -1);
