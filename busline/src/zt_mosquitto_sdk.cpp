@@ -1,6 +1,7 @@
 #include "zt_mosquitto_sdk.h"
 
 #include <algorithm>
+#include <climits>
 #include <condition_variable>
 
 #include "busline_log.h"
@@ -12,6 +13,12 @@ namespace {
 
 // Repeated disconnect attempts of all sessions, as numbered in the log.
 std::atomic<int> g_nDisconnectRetries{0};
+
+// The loop's timeout in milliseconds for a keep-alive in seconds; a keep-alive too long to
+// express in milliseconds gets the longest timeout an int holds.
+int loopTimeoutMs(int nKeepalive) {
+  return int(std::min<int64_t>(int64_t(nKeepalive) * 1000, INT_MAX));
+}
 
 } // namespace
 
@@ -77,7 +84,7 @@ void ZtMosquittoSdk::routine() {
   BUSLINE_LOG(zt::LOG_DEBUG, "[%s] routine,begin", module().c_str());
   while (m_bRun.load()) {
     BUSLINE_LOG(zt::LOG_WARN, "[%s] routine,loopForever 1", module().c_str());
-    int nRet = mosquitto_loop_forever(client(), keepalive() * 1000, 1);
+    int nRet = mosquitto_loop_forever(client(), loopTimeoutMs(keepalive()), 1);
     BUSLINE_LOG(zt::LOG_WARN, "[%s] routine,loopForever 2 nRet=%d,m_bRun=%d,nReconnectDelay=%d",
                 module().c_str(), nRet, m_bRun.load() ? 1 : 0, int(m_timing.reconnectWait.count() / 1000));
     onDisconnect(nRet, nullptr);

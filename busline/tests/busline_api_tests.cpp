@@ -307,6 +307,23 @@ TEST(BuslineApiWithoutBroker, ConnectFailureIsReportedAtOnce) {
   busline_exit(pHandle);
 }
 
+// The network loop's timeout derives from the keep-alive; one too long for milliseconds in an
+// int must neither overflow nor stop the thread from running and ending.
+TEST(BuslineApiWithoutBroker, KeepaliveBeyondTheMillisecondRangeIsHandledSafely) {
+  LogCapture log;
+  TestClient client;
+  BuslineHandle *pHandle =
+      busline_init_session(nullptr, 1, 4, 1, TestClient::onConnect, TestClient::onMessage, &client);
+  ASSERT_NE(pHandle, nullptr);
+  busline_set_module(pHandle, "long-keepalive");
+  EXPECT_EQ(busline_connect(pHandle, "127.0.0.1", zt::test::freeTcpPort(), 3000000, nullptr), -1);
+  EXPECT_EQ(client.statuses(), std::vector<int>{1});
+  ASSERT_TRUE(zt::test::waitFor([&] { return log.has(4, "[long-keepalive] routine,loopForever 1"); }));
+  auto start = std::chrono::steady_clock::now();
+  busline_exit(pHandle);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
 TEST(BuslineApiWithoutBroker, ExitReturnsPromptlyOnceTheBrokerIsGone) {
   zt::test::Broker broker;
   ASSERT_TRUE(broker.start());
