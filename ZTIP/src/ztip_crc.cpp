@@ -106,6 +106,19 @@ __attribute__((target("pclmul,ssse3"))) inline __m128i loadBlock(const uint8_t *
   return reverseBytes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
 }
 
+// Folds the whole blocks left after the strided part, then the tables take the folded value
+// and the last bytes.
+__attribute__((target("pclmul,ssse3"))) uint16_t finishFolding(__m128i x, const uint8_t *pRest,
+                                                               size_t nRest) {
+  const __m128i kBlockFold = foldConstants(kFold1Block);
+  size_t nPos = 0;
+  for (; nPos + kBlock <= nRest; nPos += kBlock)
+    x = _mm_xor_si128(foldForward(x, kBlockFold), loadBlock(pRest + nPos));
+  uint8_t arrFolded[kBlock];
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(arrFolded), reverseBytes(x)); // message byte order
+  return crcByTables(crcByTables(0, arrFolded, kBlock), pRest + nPos, nRest - nPos);
+}
+
 __attribute__((target("pclmul,ssse3"))) uint16_t crcByClmul(const uint8_t *pData, size_t nLen) {
   if (nLen < kStride)
     return crcByTables(0, pData, nLen);
@@ -126,49 +139,102 @@ __attribute__((target("pclmul,ssse3"))) uint16_t crcByClmul(const uint8_t *pData
   __m128i x = _mm_xor_si128(_mm_xor_si128(foldForward(x0, foldConstants(kFold3Blocks)),
                                           foldForward(x1, foldConstants(kFold2Blocks))),
                             _mm_xor_si128(foldForward(x2, foldConstants(kFold1Block)), x3));
-  const __m128i kBlockFold = foldConstants(kFold1Block);
-  for (; nPos + kBlock <= nLen; nPos += kBlock)
-    x = _mm_xor_si128(foldForward(x, kBlockFold), loadBlock(pData + nPos));
-
-  uint8_t arrFolded[kBlock];
-  _mm_storeu_si128(reinterpret_cast<__m128i *>(arrFolded), reverseBytes(x)); // message byte order
-  return crcByTables(crcByTables(0, arrFolded, kBlock), pData + nPos, nLen - nPos);
+  return finishFolding(x, pData + nPos, nLen - nPos);
 }
 
-bool cpuHasClmul() {
+// The same folding on 256-bit registers, two blocks per register: the low half holds the
+// earlier block, the high half the one after it.
+constexpr size_t kWideBlock = 2 * kBlock;
+constexpr size_t kWideStride = 4 * kWideBlock;
+constexpr FoldPowers kFold1Wide = foldPowers(1 * kWideBlock * 8);
+constexpr FoldPowers kFold2Wide = foldPowers(2 * kWideBlock * 8);
+constexpr FoldPowers kFold3Wide = foldPowers(3 * kWideBlock * 8);
+constexpr FoldPowers kFoldWideStride = foldPowers(kWideStride * 8);
+
+__attribute__((target("vpclmulqdq,pclmul,avx2"))) inline __m256i wideFoldConstants(const FoldPowers &powers) {
+  return _mm256_set_epi64x(static_cast<long long>(powers.uHigh), static_cast<long long>(powers.uLow),
+                           static_cast<long long>(powers.uHigh), static_cast<long long>(powers.uLow));
+}
+
+__attribute__((target("vpclmulqdq,pclmul,avx2"))) inline __m256i wideFoldForward(__m256i y, __m256i kFold) {
+  return _mm256_xor_si256(_mm256_clmulepi64_epi128(y, kFold, 0x00), _mm256_clmulepi64_epi128(y, kFold, 0x11));
+}
+
+__attribute__((target("vpclmulqdq,pclmul,avx2"))) inline __m256i loadWideBlock(const uint8_t *p) {
+  const __m256i kReverse = _mm256_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3,
+                                           4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)), kReverse);
+}
+
+__attribute__((target("vpclmulqdq,pclmul,avx2"))) uint16_t crcByWideClmul(const uint8_t *pData, size_t nLen) {
+  if (nLen < kWideStride)
+    return crcByClmul(pData, nLen);
+  __m256i y0 = loadWideBlock(pData), y1 = loadWideBlock(pData + kWideBlock),
+          y2 = loadWideBlock(pData + 2 * kWideBlock), y3 = loadWideBlock(pData + 3 * kWideBlock);
+  size_t nPos = kWideStride;
+  const __m256i kStrideFold = wideFoldConstants(kFoldWideStride);
+  for (; nPos + kWideStride <= nLen; nPos += kWideStride) {
+    const uint8_t *p = pData + nPos;
+    y0 = _mm256_xor_si256(wideFoldForward(y0, kStrideFold), loadWideBlock(p));
+    y1 = _mm256_xor_si256(wideFoldForward(y1, kStrideFold), loadWideBlock(p + kWideBlock));
+    y2 = _mm256_xor_si256(wideFoldForward(y2, kStrideFold), loadWideBlock(p + 2 * kWideBlock));
+    y3 = _mm256_xor_si256(wideFoldForward(y3, kStrideFold), loadWideBlock(p + 3 * kWideBlock));
+  }
+  __m256i y = _mm256_xor_si256(_mm256_xor_si256(wideFoldForward(y0, wideFoldConstants(kFold3Wide)),
+                                                wideFoldForward(y1, wideFoldConstants(kFold2Wide))),
+                               _mm256_xor_si256(wideFoldForward(y2, wideFoldConstants(kFold1Wide)), y3));
+  // The earlier block of the pair moved past the later one.
+  __m128i x = _mm_xor_si128(foldForward(_mm256_castsi256_si128(y), foldConstants(kFold1Block)),
+                            _mm256_extracti128_si256(y, 1));
+  return finishFolding(x, pData + nPos, nLen - nPos);
+}
+
+CrcWay fastestWay() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+  if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("ssse3"))
+    return CrcWay::Tables;
+  if (__builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2"))
+    return CrcWay::WideClmul;
+  return CrcWay::Clmul;
+}
+
+uint16_t crcBy(CrcWay eWay, const uint8_t *pData, size_t nLen) {
+  switch (eWay) {
+  case CrcWay::WideClmul:
+    return crcByWideClmul(pData, nLen);
+  case CrcWay::Clmul:
+    return crcByClmul(pData, nLen);
+  case CrcWay::Tables:
+    break;
+  }
+  return crcByTables(0, pData, nLen);
 }
 
 #else
 
-bool cpuHasClmul() {
-  return false;
+CrcWay fastestWay() {
+  return CrcWay::Tables;
 }
-uint16_t crcByClmul(const uint8_t *pData, size_t nLen) {
+uint16_t crcBy(CrcWay, const uint8_t *pData, size_t nLen) {
   return crcByTables(0, pData, nLen);
 }
 
 #endif
 
-const bool g_bClmul = cpuHasClmul();
+const CrcWay g_eFastestWay = fastestWay();
 
 } // namespace
 
 uint16_t crc16Xmodem(const uint8_t *pData, size_t nLen) {
-  return g_bClmul ? crcByClmul(pData, nLen) : crcByTables(0, pData, nLen);
+  return crcBy(g_eFastestWay, pData, nLen);
 }
 
-uint16_t crc16XmodemTables(const uint8_t *pData, size_t nLen) {
-  return crcByTables(0, pData, nLen);
+bool crc16XmodemCanUse(CrcWay eWay) {
+  return eWay <= g_eFastestWay;
 }
 
-bool crc16XmodemHasClmul() {
-  return g_bClmul;
-}
-
-uint16_t crc16XmodemClmul(const uint8_t *pData, size_t nLen) {
-  return crcByClmul(pData, nLen);
+uint16_t crc16XmodemBy(CrcWay eWay, const uint8_t *pData, size_t nLen) {
+  return crcBy(eWay, pData, nLen);
 }
 
 } // namespace ztip

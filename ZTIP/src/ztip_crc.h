@@ -6,13 +6,14 @@
 
 namespace ztip {
 
-// Uses the carry-less multiply when the CPU has it, else the tables; both give the same result.
+// Uses the fastest way the CPU offers; all ways give the same result.
 uint16_t crc16Xmodem(const uint8_t *pData, size_t nLen);
 
-// The two ways behind crc16Xmodem, for tests. crc16XmodemClmul falls back to the tables on
-// short inputs; call it only when crc16XmodemHasClmul().
-uint16_t crc16XmodemTables(const uint8_t *pData, size_t nLen);
-uint16_t crc16XmodemClmul(const uint8_t *pData, size_t nLen);
-bool crc16XmodemHasClmul();
+// The ways behind crc16Xmodem, slowest first: slicing tables, carry-less multiply on 128-bit
+// registers, and on 256-bit registers. For tests; crc16XmodemBy may only be given a way
+// that crc16XmodemCanUse accepts.
+enum class CrcWay { Tables, Clmul, WideClmul };
+bool crc16XmodemCanUse(CrcWay eWay);
+uint16_t crc16XmodemBy(CrcWay eWay, const uint8_t *pData, size_t nLen);
 
 } // namespace ztip

@@ -63,9 +63,10 @@ TEST(Crc16Xmodem, CheckValuesAndBitwiseDefinition) {
           << nOffset << "/" << nLen;
 }
 
-// The table and the carry-less multiply ways against the definition: every remainder of the
-// 16-byte blocks and 64-byte strides they work in, at every alignment, up to frame sizes.
-TEST(Crc16Xmodem, BothWaysMatchDefinitionAtAllLengthsAndAlignments) {
+// Every way the CPU offers against the definition: every length up to several of the 64- and
+// 128-byte strides the folding works in, longer ones with their remainders, at every
+// alignment, up to frame sizes. Ways this CPU lacks are not run.
+TEST(Crc16Xmodem, EveryWayMatchesDefinitionAtAllLengthsAndAlignments) {
   std::vector<uint8_t> data(70000);
   uint32_t uState = 12345;
   for (uint8_t &uByte : data) {
@@ -73,27 +74,31 @@ TEST(Crc16Xmodem, BothWaysMatchDefinitionAtAllLengthsAndAlignments) {
     uByte = static_cast<uint8_t>(uState >> 23);
   }
   std::vector<size_t> vecLengths;
-  for (size_t nLen = 0; nLen <= 1100; nLen += 1 + nLen / 64)
+  for (size_t nLen = 0; nLen <= 600; ++nLen)
     vecLengths.push_back(nLen);
-  for (size_t nLen : {4095, 4096, 4097, 65535, 65536, 65536 + 63, 69983})
+  for (size_t nLen = 601; nLen <= 5000; nLen += 1 + nLen / 50)
     vecLengths.push_back(nLen);
-  bool bClmul = crc16XmodemHasClmul();
+  for (size_t nLen : {65535, 65536, 65536 + 63, 65536 + 127, 69983})
+    vecLengths.push_back(nLen);
+  std::vector<CrcWay> vecWays;
+  for (CrcWay eWay : {CrcWay::Tables, CrcWay::Clmul, CrcWay::WideClmul})
+    if (crc16XmodemCanUse(eWay))
+      vecWays.push_back(eWay);
+  EXPECT_TRUE(crc16XmodemCanUse(CrcWay::Tables));
   for (size_t nOffset = 0; nOffset < 16; ++nOffset) {
     for (size_t nLen : vecLengths) {
       const uint8_t *p = data.data() + nOffset;
       uint16_t uExpected = crcBitwise(p, nLen);
-      ASSERT_EQ(uExpected, crc16XmodemTables(p, nLen)) << nOffset << "/" << nLen;
       ASSERT_EQ(uExpected, crc16Xmodem(p, nLen)) << nOffset << "/" << nLen;
-      if (bClmul) {
-        ASSERT_EQ(uExpected, crc16XmodemClmul(p, nLen)) << nOffset << "/" << nLen;
-      }
+      for (CrcWay eWay : vecWays)
+        ASSERT_EQ(uExpected, crc16XmodemBy(eWay, p, nLen))
+            << static_cast<int>(eWay) << ":" << nOffset << "/" << nLen;
     }
   }
   // All-ones blocks set every bit the folding multiplies.
   std::vector<uint8_t> ones(4096, 0xFF);
-  EXPECT_EQ(crcBitwise(ones.data(), ones.size()), crc16Xmodem(ones.data(), ones.size()));
-  if (!bClmul)
-    GTEST_SKIP() << "no carry-less multiply on this CPU: only the tables were checked";
+  for (CrcWay eWay : vecWays)
+    EXPECT_EQ(crcBitwise(ones.data(), ones.size()), crc16XmodemBy(eWay, ones.data(), ones.size()));
 }
 
 TEST(FrameHead, WireLayoutBigEndianAndRoundTrip) {
