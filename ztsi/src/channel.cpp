@@ -41,7 +41,22 @@ int Channel::init(const std::string &strHost, int nPort) {
 }
 
 int Channel::subscribe(const std::string &strTopic) {
-  return busline_subscribe(m_pSession, strTopic.c_str(), 1);
+  std::lock_guard<std::mutex> lock(m_mutexTopics);
+  if (m_setTopics.count(strTopic) != 0) {
+    return 0;
+  }
+  int nRet = busline_subscribe(m_pSession, strTopic.c_str(), 1);
+  // busline keeps the subscription even when the call fails and sends it on the next connection.
+  if (nRet != -2) {
+    m_setTopics.insert(strTopic);
+    ++m_nSubscriptions;
+  }
+  return nRet;
+}
+
+size_t Channel::subscriptionCount() const {
+  std::lock_guard<std::mutex> lock(m_mutexTopics);
+  return m_nSubscriptions;
 }
 
 bool Channel::publishRequest(const std::string &strDevId, int nCmd, int nSn, const char *pData, int nLen) {

@@ -5,6 +5,8 @@
 #include "busline.h"
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace zt {
@@ -26,8 +28,11 @@ public:
   void setRecvCallback(MessageHandler pHandler, void *pContext);
   // Opens the session (MQTT 5 with the message head); 0, or -1 when busline gives no session.
   int init(const std::string &strHost, int nPort);
-  // The busline result.
+  // The busline result. A topic is handed to busline once: busline keeps every subscription
+  // and sends it again after each reconnection, and devices are announced again and again.
   int subscribe(const std::string &strTopic);
+  // How many subscriptions the session has handed to busline.
+  size_t subscriptionCount() const;
   // Publishes a request with QoS 2 and the response topic "0"; true when busline took it.
   // Command 1 goes to the discovery topic, every other command to the found device's topic.
   bool publishRequest(const std::string &strDevId, int nCmd, int nSn, const char *pData, int nLen);
@@ -47,6 +52,9 @@ private:
   // -1 before busline first reports, then 0 connected or 1 disconnected.
   std::atomic<int> m_nConnectState{-1};
   BuslineHandle *m_pSession = nullptr;
+  mutable std::mutex m_mutexTopics;
+  std::set<std::string> m_setTopics;
+  size_t m_nSubscriptions = 0;
   MessageHandler m_pRecvHandler = nullptr;
   void *m_pRecvContext = nullptr;
 };

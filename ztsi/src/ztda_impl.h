@@ -48,6 +48,9 @@ public:
   void setDataCallback(ztsi_data_callback pCallback) { m_pDataCallback = pCallback; }
   void setEventCallback(ztsi_data_callback pCallback) { m_pEventCallback = pCallback; }
 
+  // How many subscriptions the session has handed to busline.
+  size_t subscriptionCount() const { return m_pChannel ? m_pChannel->subscriptionCount() : 0; }
+
   // The message handler of the channel: announcements, reports, test cases and answers.
   void handleMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen);
 

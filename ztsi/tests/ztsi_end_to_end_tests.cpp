@@ -391,6 +391,38 @@ TEST_F(EndToEnd, UnansweredRequestsAreForgottenAfterTheExpiry) {
   EXPECT_FALSE(recorder.has(77));
 }
 
+namespace {
+
+std::atomic<int> g_nAnnouncements{0};
+
+void countAnnouncement(const char *, int, const DeviceInfo *, void *) {
+  ++g_nAnnouncements;
+}
+
+} // namespace
+
+TEST_F(EndToEnd, RepeatedAnnouncementsSubscribeNothingNew) {
+  m_pDriver->addDevice("R1", "0", zt::test::kVdtGate);
+  m_pDriver->addDevice("R2", "R1", zt::test::kVdtReader);
+  g_nAnnouncements = 0;
+  zt::ZtdaImpl impl(0);
+  ASSERT_EQ(impl.init(address().c_str(), &countAnnouncement, nullptr), 0);
+  ASSERT_TRUE(zt::test::waitFor(
+      [&] {
+        impl.findDevices("R1", 0);
+        return zt::test::waitFor([&] { return impl.getParam("R1", 0, nullptr) == 0; }, 300ms);
+      },
+      10000ms));
+  size_t nSubscriptions = impl.subscriptionCount();
+  int nBefore = g_nAnnouncements;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(impl.findDevices("R1", 0), 0);
+  }
+  // Every discovery is answered with a new announcement of the same device.
+  EXPECT_TRUE(zt::test::waitFor([&] { return g_nAnnouncements >= nBefore + 20; }));
+  EXPECT_EQ(impl.subscriptionCount(), nSubscriptions);
+}
+
 TEST_F(EndToEnd, BadInputIsRefusedOrDroppedWithoutHarm) {
   m_pDriver->addDevice("QUIET", "0", zt::test::kVdtGate);
   TestApp app(port());
