@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <unistd.h>
 
 #include "process_paths.h"
@@ -26,16 +28,32 @@ std::atomic<LogClock> g_pClock{nullptr};
 
 // Guarded by g_logMutex.
 std::mutex g_logMutex;
-std::string g_strLogDir;   // empty while the log is not open
-std::string g_strDatePart; // "%Y-%m-%d-" of the day the file name was built for
+std::string g_strLogDir; // empty while the log is not open
+int g_nDay = -1;         // the local day (year and day of the year) the file name was built for
 std::string g_strLogPath;
 FILE *g_pTraceFile = nullptr;
+
 // The daily file stays open between lines: opening and closing it for every line cost more
 // than the rest of the logging together. It is reopened when the date (and so the path)
 // changes and after any switch was set, which also lets an operator who removed the file
-// get a new one. Lines are written with one unbuffered write each.
-int g_nLogFd = -1;
-std::string g_strOpenPath; // the path g_nLogFd was opened with
+// get a new one. Each line is one unbuffered write in append mode, which the kernel adds to
+// the file whole, so the lock only guards which file is open and writers do not queue
+// behind each other's writes; a file replaced meanwhile is closed by its last writer.
+class LogFile {
+public:
+  LogFile(int nFd, std::string strPath) : m_nFd(nFd), m_strPath(std::move(strPath)) {}
+  ~LogFile() { ::close(m_nFd); }
+  LogFile(const LogFile &) = delete;
+  LogFile &operator=(const LogFile &) = delete;
+
+  int fd() const { return m_nFd; }
+  const std::string &path() const { return m_strPath; }
+
+private:
+  int m_nFd;
+  std::string m_strPath;
+};
+std::shared_ptr<LogFile> g_pLogFile; // null while no file is open
 
 // Set by the switch setters; the next line reopens the file.
 std::atomic<bool> g_bReopen{false};
@@ -48,11 +66,17 @@ std::chrono::system_clock::time_point now() {
   return pClock != nullptr ? pClock() : std::chrono::system_clock::now();
 }
 
+// Local time of the second; each thread keeps the last one it converted, since a busy link
+// logs many lines per second.
 std::tm localTime(std::chrono::system_clock::time_point tp) {
+  thread_local std::time_t t_tLastSeconds = -1;
+  thread_local std::tm t_tmLast{};
   std::time_t tSeconds = std::chrono::system_clock::to_time_t(tp);
-  std::tm tmLocal{};
-  localtime_r(&tSeconds, &tmLocal);
-  return tmLocal;
+  if (tSeconds != t_tLastSeconds) {
+    localtime_r(&tSeconds, &t_tmLast);
+    t_tLastSeconds = tSeconds;
+  }
+  return t_tmLast;
 }
 
 std::string datePart(const std::tm &tmLocal) {
@@ -63,10 +87,10 @@ std::string datePart(const std::tm &tmLocal) {
 
 // Rebuilds the file name when the local date has changed. Caller holds g_logMutex.
 void followDate(const std::tm &tmLocal) {
-  std::string strDate = datePart(tmLocal);
-  if (strDate != g_strDatePart) {
-    g_strDatePart = strDate;
-    g_strLogPath = g_strLogDir + "/" + strDate + "ztip.log";
+  int nDay = tmLocal.tm_year * 1000 + tmLocal.tm_yday;
+  if (nDay != g_nDay) {
+    g_nDay = nDay;
+    g_strLogPath = g_strLogDir + "/" + datePart(tmLocal) + "ztip.log";
   }
 }
 
@@ -80,23 +104,16 @@ void traceFirstLine(const char *pstrText) {
   g_pTraceFile = nullptr;
 }
 
-void closeLogFile() {
-  if (g_nLogFd >= 0)
-    ::close(g_nLogFd);
-  g_nLogFd = -1;
-  g_strOpenPath.clear();
-}
-
-// The open descriptor of today's file, -1 when it cannot be opened. Caller holds g_logMutex.
-int logFile() {
-  if (g_bReopen.exchange(false) || g_strOpenPath != g_strLogPath)
-    closeLogFile();
-  if (g_nLogFd < 0) {
-    g_nLogFd = ::open(g_strLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (g_nLogFd >= 0)
-      g_strOpenPath = g_strLogPath;
+// Today's file, opened when needed; null when it cannot be opened. Caller holds g_logMutex.
+std::shared_ptr<LogFile> logFile() {
+  if (g_bReopen.exchange(false) || (g_pLogFile != nullptr && g_pLogFile->path() != g_strLogPath))
+    g_pLogFile.reset();
+  if (g_pLogFile == nullptr) {
+    int nFd = ::open(g_strLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (nFd >= 0)
+      g_pLogFile = std::make_shared<LogFile>(nFd, g_strLogPath);
   }
-  return g_nLogFd;
+  return g_pLogFile;
 }
 
 void writeAll(int nFd, const char *pData, size_t nLen) {
@@ -143,24 +160,21 @@ void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) {
   if (nLen <= 0 || static_cast<size_t>(nLen) > kMaxLogMessage)
     return;
 
+  std::shared_ptr<LogFile> pFile;
   {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_strLogDir.empty())
       return;
     followDate(tmLocal);
     traceFirstLine(pstrText);
+    pFile = logFile();
   }
-
   if (g_bTransLog.load())
-    broadcast(pstrText, static_cast<size_t>(nLen));
-
-  pstrText[nLen] = '\n';
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  if (g_strLogDir.empty())
+    broadcast(pstrText, static_cast<size_t>(nLen)); // may log itself, so without the lock
+  if (pFile == nullptr)
     return;
-  int nFd = logFile();
-  if (nFd >= 0)
-    writeAll(nFd, szLine, static_cast<size_t>(nPrefix + nLen + 1));
+  pstrText[nLen] = '\n';
+  writeAll(pFile->fd(), szLine, static_cast<size_t>(nPrefix + nLen + 1));
 }
 
 void openLibraryLog() {
@@ -172,9 +186,9 @@ void openLibraryLog(const std::string &strBaseDir) {
   zt::platform::makeDirectories(strLogDir);
   std::lock_guard<std::mutex> lock(g_logMutex);
   g_strLogDir = strLogDir;
-  g_strDatePart.clear();
+  g_nDay = -1;
   followDate(localTime(now()));
-  closeLogFile();
+  g_pLogFile.reset();
   logFile(); // creates today's file
   if (g_pTraceFile != nullptr)
     std::fclose(g_pTraceFile);
@@ -189,9 +203,9 @@ void closeLibraryLog() {
   if (g_pTraceFile != nullptr)
     std::fclose(g_pTraceFile);
   g_pTraceFile = nullptr;
-  closeLogFile();
+  g_pLogFile.reset();
   g_strLogDir.clear();
-  g_strDatePart.clear();
+  g_nDay = -1;
   g_strLogPath.clear();
 }
 
