@@ -2,6 +2,7 @@
 // records and the broadcast hook.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -240,4 +241,37 @@ TEST_F(LibraryLogTest, LinesFromManyThreadsStayWhole) {
     ++vecCount[static_cast<size_t>(nThread)];
   }
   EXPECT_EQ(std::vector<int>(4, 250), vecCount);
+}
+
+// Lines written while another thread keeps making the file reopen (a switch set) all arrive
+// whole: a writer still holding the file it took keeps using it until its line is out.
+TEST_F(LibraryLogTest, LinesStayWholeWhileFileIsReopened) {
+  std::atomic<bool> bDone{false};
+  std::thread reopener([&bDone] {
+    while (!bDone)
+      setLogLevel(0);
+  });
+  std::vector<std::thread> vecThreads;
+  for (int t = 0; t < 3; ++t)
+    vecThreads.emplace_back([t] {
+      for (int i = 0; i < 300; ++i)
+        ZTIPLog(kLogEvent, kAreaThread, "writer %d line %03d %s", t, i, std::string(100, 'z').c_str());
+    });
+  for (std::thread &thread : vecThreads)
+    thread.join();
+  bDone = true;
+  reopener.join();
+  std::istringstream in(dayLog("2021-10-08"));
+  std::string strLine;
+  int nLines = 0;
+  while (std::getline(in, strLine)) {
+    int nThread = -1, nIndex = -1;
+    ASSERT_EQ(2, std::sscanf(strLine.c_str(),
+                             "2021-10-08 10:06:50.123  :log: level: 2, area: 2, writer %d line %d", &nThread,
+                             &nIndex))
+        << strLine;
+    EXPECT_EQ(std::string(100, 'z'), strLine.substr(strLine.size() - 100));
+    ++nLines;
+  }
+  EXPECT_EQ(900, nLines);
 }
