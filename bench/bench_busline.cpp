@@ -19,10 +19,13 @@
 #include "adapters.h"
 #include "broker.h"
 #include "busline.h"
+#include "round_trips.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zt::bench::measureRoundTrips;
+using zt::bench::medianOfRounds;
+using zt::bench::RoundTrips;
 
 const std::string kBody(64, 'b');
 
@@ -40,26 +43,19 @@ std::string localIpList() {
 }
 const std::string kIpList = localIpList();
 
-// One way of exchanging requests and responses; responses are reported with their SN.
-class Exchange {
-public:
-  virtual ~Exchange() = default;
-  virtual bool start(int nPort) = 0;
-  virtual bool sendRequest(uint32_t uSN) = 0;
-  virtual void stop() = 0;
-  std::function<void(uint32_t)> m_onResponse = [](uint32_t) {};
-
+// An exchange over its own pair of request and response topics.
+class TopicPairExchange : public zt::bench::Exchange {
 protected:
-  explicit Exchange(const std::string &strName)
+  explicit TopicPairExchange(const std::string &strName)
       : m_strRequestTopic("bench/" + strName + "/request"),
         m_strResponseTopic("bench/" + strName + "/response") {}
   const std::string m_strRequestTopic;
   const std::string m_strResponseTopic;
 };
 
-class BuslineExchange : public Exchange {
+class BuslineExchange : public TopicPairExchange {
 public:
-  BuslineExchange() : Exchange("busline") {}
+  BuslineExchange() : TopicPairExchange("busline") {}
   bool start(int nPort) override {
     m_pResponder = busline_init("127.0.0.1", nPort, nullptr, 1, 5, 1, onConnect, onRequest, this);
     m_pRequester = busline_init("127.0.0.1", nPort, nullptr, 1, 5, 1, onConnect, onResponse, this);
@@ -101,9 +97,9 @@ private:
 };
 
 // The same exchange written directly on libmosquitto.
-class RawExchange : public Exchange {
+class RawExchange : public TopicPairExchange {
 public:
-  RawExchange() : Exchange("raw") {}
+  RawExchange() : TopicPairExchange("raw") {}
   bool start(int nPort) override {
     m_pResponder = client(nPort, onRequest);
     m_pRequester = client(nPort, onResponse);
@@ -193,93 +189,19 @@ private:
   std::atomic<int> m_nConnected{0};
 };
 
-struct Result {
-  double dP50Us = 0;
-  double dP99Us = 0;
-  double dRoundTripsPerSecond = 0;
-  bool bOk = false;
-};
-
-// nTotal round trips with nInFlight requests outstanding; SNs run from 1 to nTotal.
-Result measure(Exchange &exchange, int nInFlight, int nTotal) {
-  std::mutex mutex;
-  std::condition_variable done;
-  std::vector<Clock::time_point> vecSent(size_t(nTotal) + 1);
-  std::vector<double> vecLatencyUs;
-  vecLatencyUs.reserve(size_t(nTotal));
-  int nNext = 1;
-  int nCompleted = 0;
-  auto sendNext = [&](std::unique_lock<std::mutex> &lock) {
-    if (nNext > nTotal) {
-      return;
-    }
-    uint32_t uSN = uint32_t(nNext++);
-    vecSent[uSN] = Clock::now();
-    lock.unlock();
-    exchange.sendRequest(uSN);
-    lock.lock();
-  };
-  exchange.m_onResponse = [&](uint32_t uSN) {
-    auto now = Clock::now();
-    std::unique_lock<std::mutex> lock(mutex);
-    if (uSN == 0 || uSN >= uint32_t(nNext)) {
-      return;
-    }
-    vecLatencyUs.push_back(std::chrono::duration<double, std::micro>(now - vecSent[uSN]).count());
-    ++nCompleted;
-    sendNext(lock);
-    done.notify_one();
-  };
-  auto start = Clock::now();
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (int i = 0; i < nInFlight; ++i) {
-      sendNext(lock);
-    }
-  }
-  std::unique_lock<std::mutex> lock(mutex);
-  Result result;
-  result.bOk = done.wait_for(lock, std::chrono::seconds(60), [&] { return nCompleted >= nTotal; });
-  double dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::sort(vecLatencyUs.begin(), vecLatencyUs.end());
-  if (!vecLatencyUs.empty()) {
-    result.dP50Us = vecLatencyUs[vecLatencyUs.size() / 2];
-    result.dP99Us = vecLatencyUs[std::min(vecLatencyUs.size() - 1, vecLatencyUs.size() * 99 / 100)];
-  }
-  result.dRoundTripsPerSecond = nCompleted / dSeconds;
-  exchange.m_onResponse = [](uint32_t) {};
-  return result;
-}
-
-// Median of one figure over the rounds.
-double median(std::vector<double> vec) {
-  std::sort(vec.begin(), vec.end());
-  return vec[vec.size() / 2];
-}
-
-Result medianOf(const std::vector<Result> &vecRounds) {
-  std::vector<double> vecP50, vecP99, vecRate;
-  for (const Result &result : vecRounds) {
-    vecP50.push_back(result.dP50Us);
-    vecP99.push_back(result.dP99Us);
-    vecRate.push_back(result.dRoundTripsPerSecond);
-  }
-  return Result{median(vecP50), median(vecP99), median(vecRate), true};
-}
-
-void print(const char *pstrName, int nInFlight, const Result &result) {
+void print(const char *pstrName, int nInFlight, const RoundTrips &result) {
   std::printf("%s_rtt_p50_inflight%d %.1f us\n", pstrName, nInFlight, result.dP50Us);
   std::printf("%s_rtt_p99_inflight%d %.1f us\n", pstrName, nInFlight, result.dP99Us);
-  std::printf("%s_roundtrips_inflight%d %.0f per_s\n", pstrName, nInFlight, result.dRoundTripsPerSecond);
+  std::printf("%s_roundtrips_inflight%d %.0f per_s\n", pstrName, nInFlight, result.dPerSecond);
 }
 
-void printRatios(const char *pstrName, int nInFlight, const Result &busline, const Result &raw) {
+void printRatios(const char *pstrName, int nInFlight, const RoundTrips &busline, const RoundTrips &raw) {
   std::printf("ratio_%s_rtt_p50_inflight%d %.2f busline/raw\n", pstrName, nInFlight,
               busline.dP50Us / raw.dP50Us);
   std::printf("ratio_%s_rtt_p99_inflight%d %.2f busline/raw\n", pstrName, nInFlight,
               busline.dP99Us / raw.dP99Us);
   std::printf("ratio_%s_roundtrips_inflight%d %.2f raw/busline\n", pstrName, nInFlight,
-              raw.dRoundTripsPerSecond / busline.dRoundTripsPerSecond);
+              raw.dPerSecond / busline.dPerSecond);
 }
 
 } // namespace
@@ -302,16 +224,16 @@ int main() {
   constexpr int kRounds = 5;
   const int nInFlight[2] = {1, 16};
   const int nTotal[2] = {1500, 8000};
-  std::vector<Result> vecRaw[2], vecBusline[2], vecQuiet[2];
-  measure(rawExchange, 1, 200); // warm-up
-  measure(buslineExchange, 1, 200);
+  std::vector<RoundTrips> vecRaw[2], vecBusline[2], vecQuiet[2];
+  measureRoundTrips(rawExchange, 1, 200, 1); // warm-up
+  measureRoundTrips(buslineExchange, 1, 200, 1);
   for (int nRound = 0; nRound < kRounds; ++nRound) {
     for (int i = 0; i < 2; ++i) {
-      vecRaw[i].push_back(measure(rawExchange, nInFlight[i], nTotal[i]));
+      vecRaw[i].push_back(measureRoundTrips(rawExchange, nInFlight[i], nTotal[i], 1));
       nm_set_log_type(1, 7);
-      vecBusline[i].push_back(measure(buslineExchange, nInFlight[i], nTotal[i]));
+      vecBusline[i].push_back(measureRoundTrips(buslineExchange, nInFlight[i], nTotal[i], 1));
       nm_set_log_type(1, 3);
-      vecQuiet[i].push_back(measure(buslineExchange, nInFlight[i], nTotal[i]));
+      vecQuiet[i].push_back(measureRoundTrips(buslineExchange, nInFlight[i], nTotal[i], 1));
       for (const auto *pVec : {&vecRaw[i], &vecBusline[i], &vecQuiet[i]}) {
         if (!pVec->back().bOk) {
           std::fprintf(stderr, "a run did not complete\n");
@@ -323,9 +245,9 @@ int main() {
   rawExchange.stop();
   buslineExchange.stop();
   for (int i = 0; i < 2; ++i) {
-    Result raw = medianOf(vecRaw[i]);
-    Result busline = medianOf(vecBusline[i]);
-    Result quiet = medianOf(vecQuiet[i]);
+    RoundTrips raw = medianOfRounds(vecRaw[i]);
+    RoundTrips busline = medianOfRounds(vecBusline[i]);
+    RoundTrips quiet = medianOfRounds(vecQuiet[i]);
     print("raw_mosquitto", nInFlight[i], raw);
     print("busline", nInFlight[i], busline);
     print("busline_log3", nInFlight[i], quiet);

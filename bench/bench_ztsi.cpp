@@ -5,6 +5,7 @@
 //   requests per second with 1 and with 16 requests in flight (medians of three rounds);
 // - reports ztdm_ReportStatus -> status callback: reports per second and lost reports of 20,000.
 #include "broker.h"
+#include "round_trips.h"
 #include "ztdm.h"
 #include "ztsi.h"
 
@@ -26,6 +27,9 @@
 
 namespace {
 
+using zt::bench::measureRoundTrips;
+using zt::bench::medianOfRounds;
+using zt::bench::RoundTrips;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -128,15 +132,6 @@ int rawSnOf(const mosquitto_property *pProps) {
 
 // ---- request/response exchanges ----
 
-class Exchange {
-public:
-  virtual ~Exchange() = default;
-  virtual bool start(int nPort) = 0;
-  virtual bool sendRequest(int nSn) = 0;
-  virtual void stop() = 0;
-  std::function<void(int)> m_onResponse;
-};
-
 int benchGetConfig(const DeviceInfo *, char *pOut, int *pnOutLen, int nSn) {
   std::string strText = paramText(nSn);
   *pnOutLen = std::min(*pnOutLen, static_cast<int>(strText.size()));
@@ -145,7 +140,7 @@ int benchGetConfig(const DeviceInfo *, char *pOut, int *pnOutLen, int nSn) {
 }
 
 // A driver on ztdm answering GetParam for D1, and an application on ztsi asking.
-class ZtsiExchange : public Exchange {
+class ZtsiExchange : public zt::bench::Exchange {
 public:
   bool start(int nPort) override {
     std::string strAddress = "127.0.0.1:" + std::to_string(nPort);
@@ -170,8 +165,8 @@ public:
         },
         10s);
   }
-  bool sendRequest(int nSn) override {
-    return ztsi_GetParam(m_pApp, kDevId, nSn, &ZtsiExchange::onAnswer) == 0;
+  bool sendRequest(uint32_t uSN) override {
+    return ztsi_GetParam(m_pApp, kDevId, static_cast<int>(uSN), &ZtsiExchange::onAnswer) == 0;
   }
   void stop() override {
     ztsi_Destory(m_pApp);
@@ -188,7 +183,7 @@ private:
     static_cast<ZtsiExchange *>(pUserData)->m_bFound = true;
   }
   static void onAnswer(const char *, int nSn, const char *, int, void *pUserData) {
-    static_cast<ZtsiExchange *>(pUserData)->m_onResponse(nSn);
+    static_cast<ZtsiExchange *>(pUserData)->m_onResponse(static_cast<uint32_t>(nSn));
   }
   static void onStatus(const char *, int, const char *, int, void *pUserData) {
     static_cast<ZtsiExchange *>(pUserData)->m_onReport();
@@ -200,7 +195,7 @@ private:
 };
 
 // The same topics, properties and bodies written directly on libmosquitto.
-class RawExchange : public Exchange {
+class RawExchange : public zt::bench::Exchange {
 public:
   bool start(int nPort) override {
     m_responder.m_onMessage = [this](const mosquitto_property *pProps) {
@@ -209,11 +204,13 @@ public:
       rawPublish(m_responder.handle(), kResponseTopic, strBody.data(), static_cast<int>(strBody.size()), nSn,
                  3, false);
     };
-    m_requester.m_onMessage = [this](const mosquitto_property *pProps) { m_onResponse(rawSnOf(pProps)); };
+    m_requester.m_onMessage = [this](const mosquitto_property *pProps) {
+      m_onResponse(static_cast<uint32_t>(rawSnOf(pProps)));
+    };
     return m_responder.start(nPort, "ZTDM/DOWN/DEV/0/#") && m_requester.start(nPort, "ZTDM/UP/DEV/0/#");
   }
-  bool sendRequest(int nSn) override {
-    return rawPublish(m_requester.handle(), kRequestTopic, "{}", 2, nSn, 3, true);
+  bool sendRequest(uint32_t uSN) override {
+    return rawPublish(m_requester.handle(), kRequestTopic, "{}", 2, static_cast<int>(uSN), 3, true);
   }
   void stop() override {
     m_requester.stop();
@@ -225,66 +222,10 @@ private:
   RawClient m_responder;
 };
 
-struct RoundTrips {
-  double dP50Us = 0;
-  double dP99Us = 0;
-  double dPerSecond = 0;
-  bool bOk = false;
-};
-
-// nTotal round trips with nInFlight outstanding; sns run from nFirstSn.
-RoundTrips measureRoundTrips(Exchange &exchange, int nInFlight, int nTotal, int nFirstSn) {
-  std::mutex mutex;
-  std::condition_variable done;
-  std::vector<Clock::time_point> vecSent(nTotal);
-  std::vector<double> vecLatencyUs;
-  vecLatencyUs.reserve(nTotal);
-  int nNext = 0;
-  int nCompleted = 0;
-  auto sendNext = [&](std::unique_lock<std::mutex> &lock) {
-    if (nNext >= nTotal) {
-      return;
-    }
-    int nIndex = nNext++;
-    vecSent[nIndex] = Clock::now();
-    lock.unlock();
-    exchange.sendRequest(nFirstSn + nIndex);
-    lock.lock();
-  };
-  exchange.m_onResponse = [&](int nSn) {
-    auto now = Clock::now();
-    std::unique_lock<std::mutex> lock(mutex);
-    int nIndex = nSn - nFirstSn;
-    if (nIndex < 0 || nIndex >= nNext) {
-      return;
-    }
-    vecLatencyUs.push_back(std::chrono::duration<double, std::micro>(now - vecSent[nIndex]).count());
-    ++nCompleted;
-    sendNext(lock);
-    done.notify_one();
-  };
-  auto start = Clock::now();
-  std::unique_lock<std::mutex> lock(mutex);
-  for (int i = 0; i < nInFlight; ++i) {
-    sendNext(lock);
-  }
-  RoundTrips result;
-  result.bOk = done.wait_for(lock, 60s, [&] { return nCompleted >= nTotal; });
-  double dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  exchange.m_onResponse = [](int) {};
-  std::sort(vecLatencyUs.begin(), vecLatencyUs.end());
-  if (!vecLatencyUs.empty()) {
-    result.dP50Us = vecLatencyUs[vecLatencyUs.size() / 2];
-    result.dP99Us = vecLatencyUs[std::min(vecLatencyUs.size() - 1, vecLatencyUs.size() * 99 / 100)];
-  }
-  result.dPerSecond = nCompleted / dSeconds;
-  return result;
-}
-
 // Rounds in which raw and ztsi take turns, so that a change of machine load hits both.
 constexpr int kRounds = 3;
 
-bool runRoundTrips(Exchange &exchange, int nPort, const char *pstrName,
+bool runRoundTrips(zt::bench::Exchange &exchange, int nPort, const char *pstrName,
                    std::vector<RoundTrips> (&results)[2]) {
   if (!exchange.start(nPort)) {
     std::fprintf(stderr, "%s: could not start\n", pstrName);
@@ -298,23 +239,6 @@ bool runRoundTrips(Exchange &exchange, int nPort, const char *pstrName,
     std::fprintf(stderr, "%s: round trips did not complete\n", pstrName);
   }
   return true;
-}
-
-// The median of each figure over the rounds.
-RoundTrips median(std::vector<RoundTrips> vecRounds) {
-  auto medianOf = [&](double RoundTrips::*pField) {
-    std::vector<double> vecValues;
-    for (const RoundTrips &round : vecRounds) {
-      vecValues.push_back(round.*pField);
-    }
-    std::sort(vecValues.begin(), vecValues.end());
-    return vecValues[vecValues.size() / 2];
-  };
-  RoundTrips result;
-  result.dP50Us = medianOf(&RoundTrips::dP50Us);
-  result.dP99Us = medianOf(&RoundTrips::dP99Us);
-  result.dPerSecond = medianOf(&RoundTrips::dPerSecond);
-  return result;
 }
 
 // ---- report path ----
@@ -414,8 +338,8 @@ int main() {
   }
   const int nInFlight[2] = {1, 16};
   for (int i = 0; i < 2; ++i) {
-    RoundTrips ztsi = median(vecZtsi[i]);
-    RoundTrips raw = median(vecRaw[i]);
+    RoundTrips ztsi = medianOfRounds(vecZtsi[i]);
+    RoundTrips raw = medianOfRounds(vecRaw[i]);
     std::printf("ztsi_getparam_p50_inflight%d %.1f us\n", nInFlight[i], ztsi.dP50Us);
     std::printf("ztsi_getparam_p99_inflight%d %.1f us\n", nInFlight[i], ztsi.dP99Us);
     std::printf("ztsi_getparam_requests_inflight%d %.0f per_s\n", nInFlight[i], ztsi.dPerSecond);
