@@ -25,6 +25,15 @@ uint8_t setSendBuffer(ZtipContext *pContext, int nSize) {
   return kResultOk;
 }
 
+uint8_t setWinCallback(ZtipContext *pContext, ZTIP_WinRecvCallback callback, void *pUser) {
+  if (pContext == nullptr)
+    return kResultFailed;
+  std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
+  pContext->mpWinCallback = callback;
+  pContext->mpWinUser = pUser;
+  return kResultOk;
+}
+
 } // namespace
 } // namespace ztip
 
@@ -58,13 +67,7 @@ void ztIP_RegisterWinConnectionNotify(void *user, ZTIP_WinConnectionNotify callb
 uint8_t ztIP_RegisterWinCallback_BySockID(ZTIP_WinRecvCallback callback, void *user, uint16_t socketId) {
   if (!library().bInit)
     return kResultNotInit;
-  ZtipContext *pContext = findContext(socketId);
-  if (pContext == nullptr)
-    return kResultFailed;
-  std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
-  pContext->mpWinCallback = callback;
-  pContext->mpWinUser = user;
-  return kResultOk;
+  return setWinCallback(findContext(socketId), callback, user);
 }
 
 uint8_t ztIP_RegisterWinCallback_ByIPPORT(ZTIP_WinRecvCallback callback, void *user, const char *ip,
@@ -73,13 +76,7 @@ uint8_t ztIP_RegisterWinCallback_ByIPPORT(ZTIP_WinRecvCallback callback, void *u
     return kResultFailed;
   if (!library().bInit)
     return kResultNotInit;
-  ZtipContext *pContext = findConnectionByAddress(ip, port);
-  if (pContext == nullptr)
-    return kResultFailed;
-  std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
-  pContext->mpWinCallback = callback;
-  pContext->mpWinUser = user;
-  return kResultOk;
+  return setWinCallback(findConnectionByAddress(ip, port), callback, user);
 }
 
 uint8_t ztIP_RegisterUdpCallback_BySockID(ZTIP_UdpRecordCallback callback, uint16_t socketId) {
