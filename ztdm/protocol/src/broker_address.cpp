@@ -40,19 +40,30 @@ bool isDottedIpv4(const std::string &strHost) {
 
 } // namespace
 
-bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address) {
-  if (pstrAddress == nullptr) {
+bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address, std::string *pstrProblem) {
+  auto fail = [&](const std::string &strWhy) {
+    if (pstrProblem != nullptr) {
+      *pstrProblem = strWhy;
+    }
     return false;
+  };
+  const std::string strExpected = " (expected a.b.c.d:port, a dotted IPv4 address and a port of 1 to 65535)";
+  if (pstrAddress == nullptr) {
+    return fail("no broker address given" + strExpected);
   }
   std::string strAddress(pstrAddress);
   size_t nColon = strAddress.find(':');
   if (nColon == std::string::npos) {
-    return false;
+    return fail("broker address \"" + strAddress + "\" has no port" + strExpected);
   }
   std::string strHost = strAddress.substr(0, nColon);
+  if (!isDottedIpv4(strHost)) {
+    return fail("broker address \"" + strAddress + "\" does not start with a dotted IPv4 address; host names are not resolved" +
+                strExpected);
+  }
   unsigned long nPort = 0;
-  if (!isDottedIpv4(strHost) || !parseDecimal(strAddress.substr(nColon + 1), 5, 65535, nPort)) {
-    return false;
+  if (!parseDecimal(strAddress.substr(nColon + 1), 5, 65535, nPort) || nPort == 0) {
+    return fail("broker address \"" + strAddress + "\" has no valid port" + strExpected);
   }
   address.strHost = strHost;
   address.uPort = static_cast<uint16_t>(nPort);

@@ -164,15 +164,31 @@ TEST(BrokerAddress, AcceptsDottedIpv4WithPortOnly) {
   EXPECT_EQ(address.strHost, "127.0.0.1");
   EXPECT_EQ(address.uPort, 1883);
   EXPECT_TRUE(zt::parseBrokerAddress("255.255.255.255:65535", address));
-  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:0", address));
+  EXPECT_TRUE(zt::parseBrokerAddress("0.0.0.0:1", address));
 
   const char *bad[] = {
       "127.0.0.1",      "localhost:1883",  "1.2.3:1883",    "1.2.3.4.5:1883", ".1.2.3:1883",
       "1.2.3.256:1883", "1..2.3:1883",     "1.2.3.:1883",   ":1883",          "",
       "1.2.3.4:",       "1.2.3.4:65536",   "1.2.3.4:18x3",  "1.2.3.4:-1",     " 1.2.3.4:1883",
-      "1.2.3.4 :1883",  "1.2.3.0004:1883", "1.2.3.4:1883:1", "a.b.c.d:1", "-1.2.3.4:1"};
+      "1.2.3.4 :1883",  "1.2.3.0004:1883", "1.2.3.4:1883:1", "a.b.c.d:1", "-1.2.3.4:1", "1.2.3.4:0"};
   for (const char *pstrAddress : bad) {
     EXPECT_FALSE(zt::parseBrokerAddress(pstrAddress, address)) << pstrAddress;
   }
   EXPECT_FALSE(zt::parseBrokerAddress(nullptr, address));
+}
+
+TEST(BrokerAddress, SaysWhatIsWrong) {
+  zt::BrokerAddress address;
+  std::string strProblem;
+  EXPECT_FALSE(zt::parseBrokerAddress("localhost:1883", address, &strProblem));
+  EXPECT_NE(strProblem.find("\"localhost:1883\""), std::string::npos) << strProblem;
+  EXPECT_NE(strProblem.find("host names are not resolved"), std::string::npos) << strProblem;
+  EXPECT_FALSE(zt::parseBrokerAddress("300.1.1.1:1883", address, &strProblem));
+  EXPECT_NE(strProblem.find("dotted IPv4"), std::string::npos) << strProblem;
+  EXPECT_FALSE(zt::parseBrokerAddress("127.0.0.1:99999", address, &strProblem));
+  EXPECT_NE(strProblem.find("no valid port"), std::string::npos) << strProblem;
+  EXPECT_FALSE(zt::parseBrokerAddress("127.0.0.1", address, &strProblem));
+  EXPECT_NE(strProblem.find("has no port"), std::string::npos) << strProblem;
+  EXPECT_FALSE(zt::parseBrokerAddress(nullptr, address, &strProblem));
+  EXPECT_NE(strProblem.find("no broker address"), std::string::npos) << strProblem;
 }
