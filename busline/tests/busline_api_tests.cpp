@@ -11,6 +11,7 @@
 #include "busline.h"
 #include "busline_test_client.h"
 
+using busline::test::LogCapture;
 using busline::test::Received;
 using busline::test::TestClient;
 
@@ -101,37 +102,6 @@ TEST_F(BuslineApi, RoundTripWithHeadUnderMqtt311) {
   busline_exit(pReceiver);
 }
 
-namespace {
-
-// Log lines given to the callback of nm_set_log_func.
-struct LogCapture {
-  static std::mutex s_mutex;
-  static std::vector<std::pair<int, std::string>> s_vecLines;
-  static void onLine(int nLevel, const char *pstrText, int nLength) {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    s_vecLines.emplace_back(nLevel, std::string(pstrText, size_t(nLength)));
-  }
-  LogCapture() {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    s_vecLines.clear();
-    nm_set_log_func(onLine);
-  }
-  ~LogCapture() { nm_set_log_func(nullptr); }
-  // Whether a line at this level contains the text.
-  bool has(int nLevel, const std::string &strText) const {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    for (const auto &line : s_vecLines) {
-      if (line.first == nLevel && line.second.find(strText) != std::string::npos) {
-        return true;
-      }
-    }
-    return false;
-  }
-};
-std::mutex LogCapture::s_mutex;
-std::vector<std::pair<int, std::string>> LogCapture::s_vecLines;
-
-} // namespace
 
 TEST_F(BuslineApi, BadHandlesAreRefusedAndLogged) {
   LogCapture log;
@@ -424,4 +394,26 @@ TEST(LogSettings, DisabledOrFilteredLinesReachNoCallback) {
   nm_set_log_type(1, 7);
   busline_unsubscribe(nullptr, "t");
   EXPECT_TRUE(log.has(7, "busline_unsubscribe,pHandle=(nil),pstrTopic=t"));
+}
+
+// An exception inside an exported function (here from the application's log callback) ends
+// that call with its failure result and one ERROR line; nothing reaches the C caller.
+TEST_F(BuslineApi, ExceptionsStopAtTheBoundary) {
+  TestClient client;
+  BuslineHandle *pHandle = open(client, 5);
+  LogCapture log;
+  log.throwOn("busline_subscribe,pHandle=");
+  EXPECT_EQ(busline_subscribe(pHandle, "thrown/topic", 1), -3);
+  EXPECT_EQ(nm_mqtt_subscribe("thrown/topic", 1), -3); // forwards to busline_subscribe
+  log.throwOn("busline_init,pstrIP=");
+  EXPECT_EQ(busline_init("127.0.0.1", broker().port(), nullptr, 1, 5, 1, nullptr, nullptr, nullptr), nullptr);
+  log.throwOn("busline_exit,pHandle=");
+  busline_exit(nullptr);
+  EXPECT_EQ(log.count(3, "busline_subscribe,exception,log callback failed"), 2u);
+  EXPECT_EQ(log.count(3, "busline_init,exception,log callback failed"), 1u);
+  EXPECT_EQ(log.count(3, "busline_exit,exception,log callback failed"), 1u);
+  EXPECT_EQ(log.count(3, ",exception,"), 4u); // one per call
+  log.throwOn("");
+  EXPECT_EQ(busline_subscribe(pHandle, "thrown/topic", 1), 0); // the handle is unharmed
+  busline_exit(pHandle);
 }
