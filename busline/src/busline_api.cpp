@@ -205,6 +205,15 @@ BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const Session
   return pHandle.release();
 }
 
+bool exitRefusedOnOwnThread(const BuslineHandle &handle, const char *pstrCaller) {
+  if (handle.pZtMosquittoSdk == nullptr || !handle.pZtMosquittoSdk->onNetworkThread()) {
+    return false;
+  }
+  BUSLINE_LOG(zt::LOG_ERROR, "%s,called from a callback of the same handle,refused,pHandle=%p", pstrCaller,
+              static_cast<const void *>(&handle));
+  return true;
+}
+
 } // namespace busline
 
 extern "C" {
@@ -475,6 +484,9 @@ void busline_exit(BuslineHandle *pHandle) {
                 static_cast<void *>(pHandle));
     if (pHandle == nullptr) {
       BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pBuslineHandle is nullptr");
+      return;
+    }
+    if (busline::exitRefusedOnOwnThread(*pHandle, "busline_exit")) {
       return;
     }
     if (ZtMosquittoSdk *pSdk = pHandle->pZtMosquittoSdk) {

@@ -30,4 +30,8 @@ BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const Session
 // busline_init_session: neither secured nor connected; null when the protocol cannot be set.
 BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &timing);
 
+// True, after one ERROR line, when pstrCaller (busline_exit, nm_mqtt_exit) runs inside a callback
+// of the handle it would stop: the network thread cannot join itself, so the handle keeps running.
+bool exitRefusedOnOwnThread(const BuslineHandle &handle, const char *pstrCaller);
+
 } // namespace busline

@@ -123,6 +123,11 @@ int nm_mqtt_clear_will(void) {
 
 void nm_mqtt_exit(void) {
   busline::guarded("nm_mqtt_exit", [&] {
+    // Checked before taking the mutex, which another thread may hold while it joins this one.
+    BuslineHandle *pCurrent = g_pGlobalHandle.load();
+    if (pCurrent != nullptr && busline::exitRefusedOnOwnThread(*pCurrent, "nm_mqtt_exit")) {
+      return;
+    }
     std::lock_guard<std::recursive_mutex> lock(g_globalMutex);
     if (BuslineHandle *pHandle = g_pGlobalHandle.exchange(nullptr)) {
       busline_exit(pHandle);

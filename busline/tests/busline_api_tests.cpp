@@ -1,4 +1,5 @@
 // The exported functions of libbusline.so against the real local broker.
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -415,5 +416,42 @@ TEST_F(BuslineApi, ExceptionsStopAtTheBoundary) {
   EXPECT_EQ(log.count(3, ",exception,"), 4u); // one per call
   log.throwOn("");
   EXPECT_EQ(busline_subscribe(pHandle, "thrown/topic", 1), 0); // the handle is unharmed
+  busline_exit(pHandle);
+}
+
+namespace {
+
+// Calls busline_exit on its own handle from inside the handle's connection callback.
+struct SelfExiter {
+  std::atomic<BuslineHandle *> pHandle{nullptr};
+  std::atomic<bool> bReturned{false};
+  static void onConnect(int nStatus, void *pUserData) {
+    auto *pSelf = static_cast<SelfExiter *>(pUserData);
+    BuslineHandle *pHandle = pSelf->pHandle.load();
+    if (nStatus == 0 && pHandle != nullptr && !pSelf->bReturned.load()) {
+      busline_exit(pHandle);
+      pSelf->bReturned = true;
+    }
+  }
+};
+
+} // namespace
+
+// The network thread cannot stop itself: the call is refused with one ERROR line and the handle
+// keeps working until it is stopped from another thread.
+TEST_F(BuslineApi, ExitFromTheHandlesOwnCallbackIsRefused) {
+  LogCapture log;
+  SelfExiter exiter;
+  BuslineHandle *pHandle = busline_init_session(nullptr, 1, 5, 1, SelfExiter::onConnect, nullptr, &exiter);
+  ASSERT_NE(pHandle, nullptr);
+  exiter.pHandle = pHandle;
+  ASSERT_EQ(busline_set_tls(pHandle, zt::test::Broker::caFile().c_str(), nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr), 0);
+  ASSERT_EQ(busline_set_user_pwd(pHandle, "root", "rbqe705316!$&^"), 0);
+  ASSERT_EQ(busline_connect(pHandle, "127.0.0.1", broker().port(), 0, nullptr), 0);
+  ASSERT_TRUE(zt::test::waitFor([&] { return exiter.bReturned.load(); }));
+  EXPECT_EQ(log.count(3, "busline_exit,called from a callback of the same handle,refused"), 1u);
+  EXPECT_EQ(busline_get_connect_state(pHandle), 1);
+  EXPECT_EQ(busline_publish(pHandle, "still/running", "x", 1, 1, 0, 0, 0, nullptr), 0);
   busline_exit(pHandle);
 }
