@@ -23,8 +23,9 @@ struct SessionArgs {
   void *pUserData = nullptr;
 };
 
-// busline_init: secured with the embedded CA and the fixed credentials, connecting, and
-// with its network thread running (also when the first connect failed).
+// busline_init: secured with the trusted CA and the fixed credentials, connecting, and
+// with its network thread running (also when the first connect failed); null when the trusted CA
+// cannot be loaded.
 BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const SessionArgs &args,
                                     const SessionTiming &timing);
 // busline_init_session: neither secured nor connected; null when the protocol cannot be set.
