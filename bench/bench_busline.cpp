@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "adapters.h"
 #include "broker.h"
 #include "busline.h"
 #include "round_trips.h"
+#include "source_ip_list.h"
 
 namespace {
 
@@ -33,19 +33,7 @@ using zt::bench::RoundTrips;
 
 const std::string kBody(64, 'b');
 
-// The sender's IPv4 list as busline sends it along, so that both exchanges carry the same bytes.
-std::string localIpList() {
-  std::vector<zt::platform::Adapter> vecAdapters;
-  zt::platform::listAdapters(vecAdapters);
-  std::string strList;
-  for (const auto &adapter : vecAdapters) {
-    for (const auto &strIp : adapter.vecIpv4) {
-      strList += (strList.empty() ? "" : "|") + strIp;
-    }
-  }
-  return strList;
-}
-const std::string kIpList = localIpList();
+const std::string kIpList = zt::bench::sourceIpList();
 
 // An exchange over its own pair of request and response topics.
 class TopicPairExchange : public zt::bench::Exchange {

@@ -1,6 +1,7 @@
 // The device access layer end to end through the local TLS broker, beside raw libmosquitto
-// exchanges of the same shape in the same run (QoS 2 publishes with SN/TYPE user properties,
-// QoS 1 subscriptions, Nagle off on every client):
+// exchanges of the same shape in the same run (QoS 2 publishes with the user properties busline
+// sends: SN, TYPE, RESPONSETOPIC on requests and SOURCEIPLIST; QoS 1 subscriptions, Nagle off on
+// every client):
 // - GetParam round trips application (ztsi) -> driver (ztdm) -> application: p50/p99 latency and
 //   requests per second with 1 and with 16 requests in flight (medians of three rounds);
 // - sporadic GetParam requests, one at a time after a random pause of 0 to 100 ms: p50/p99 latency
@@ -8,6 +9,7 @@
 // - reports ztdm_ReportStatus -> status callback: reports per second and lost reports of 20,000.
 #include "broker.h"
 #include "round_trips.h"
+#include "source_ip_list.h"
 #include "ztdm.h"
 #include "ztsi.h"
 
@@ -45,6 +47,7 @@ constexpr char kResponseTopic[] = "ZTDM/UP/DEV/0/16/D1/GetParam";
 constexpr char kReportTopic[] = "ZTDM/UP/DEV/0/16/D1/ReportStatus";
 constexpr int kReports = 20000;
 const std::string kReportBody(64, 'r');
+const std::string kIpList = zt::bench::sourceIpList();
 
 // The driver's output, the same bytes in both exchanges.
 std::string paramText(int nSn) {
@@ -104,7 +107,7 @@ private:
   std::atomic<bool> m_bConnected{false};
 };
 
-// QoS 2 with the properties the SDKs carry: SN, TYPE and, on requests, RESPONSETOPIC.
+// QoS 2 with the properties the SDKs carry: SN, TYPE, on requests RESPONSETOPIC, and SOURCEIPLIST.
 bool rawPublish(mosquitto *pMosq, const char *pstrTopic, const void *pBody, int nSize, int nSn, int nType,
                 bool bRequest) {
   mosquitto_property *pProps = nullptr;
@@ -112,6 +115,9 @@ bool rawPublish(mosquitto *pMosq, const char *pstrTopic, const void *pBody, int 
   mosquitto_property_add_string_pair(&pProps, MQTT_PROP_USER_PROPERTY, "TYPE", std::to_string(nType).c_str());
   if (bRequest) {
     mosquitto_property_add_string_pair(&pProps, MQTT_PROP_USER_PROPERTY, "RESPONSETOPIC", "0");
+  }
+  if (!kIpList.empty()) {
+    mosquitto_property_add_string_pair(&pProps, MQTT_PROP_USER_PROPERTY, "SOURCEIPLIST", kIpList.c_str());
   }
   int nRet = mosquitto_publish_v5(pMosq, nullptr, pstrTopic, nSize, pBody, 2, false, pProps);
   mosquitto_property_free_all(&pProps);
