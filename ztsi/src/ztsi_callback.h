@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zt {
 
@@ -50,8 +51,10 @@ private:
   std::condition_variable m_cvDelivery;
   std::condition_variable m_cvCleanup;
   std::map<int, PendingCallback> m_mapPending;
+  // Keys of the entries that received an answer since the last delivery pass (may repeat), so
+  // that delivery need not walk the entries still waiting or already delivered.
+  std::vector<decltype(m_mapPending)::key_type> m_vecAnswered;
   uint64_t m_uNextTicket = 1;
-  bool m_bResponseReady = false;
   bool m_bRun = true;
   std::thread m_threadDelivery;
   std::thread m_threadCleanup;
