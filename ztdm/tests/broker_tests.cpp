@@ -140,6 +140,21 @@ protected:
 
   zt::ZTDMImpl *impl() { return reinterpret_cast<zt::ZTDMImpl *>(m_pHandle); }
 
+  // A second instance with one driver table and one root device, announced (so subscribed);
+  // null on failure.
+  ZtdmHandle *createInstanceWithDevice(int nVdt, const DriverCallbacks &callbacks, const char *pstrId) {
+    ZtdmHandle *pHandle = createInstance();
+    DeviceInfo device = makeDevice(pstrId, "0", nVdt);
+    ReceivedMessage message;
+    if (pHandle == nullptr || ztdm_RegisterDriver(pHandle, nVdt, &callbacks) != 0 ||
+        ztdm_RegisterDevice(pHandle, &device) != 0 ||
+        !m_pApp->waitMessage("ZTDM/UP/DEV/0/" + std::to_string(nVdt) + "/" + pstrId + "/FindDevices", message)) {
+      ztdm_Destroy(pHandle);
+      return nullptr;
+    }
+    return pHandle;
+  }
+
   void registerDevice(const char *pstrId, const char *pstrPid, int nVdt) {
     DeviceInfo device = makeDevice(pstrId, pstrPid, nVdt);
     ASSERT_EQ(ztdm_RegisterDevice(m_pHandle, &device), 0);
@@ -451,14 +466,8 @@ TEST_F(ZtdmBrokerTest, ReportsCarryTheDriverBytesAndSn) {
 }
 
 TEST_F(ZtdmBrokerTest, BlockingDriverHoldsBackOnlyItsOwnInstance) {
-  ZtdmHandle *pSlow = createInstance();
+  ZtdmHandle *pSlow = createInstanceWithDevice(40, DriverCallbacks{nullptr, slowGetConfig, nullptr, nullptr}, "B1");
   ASSERT_NE(pSlow, nullptr);
-  DriverCallbacks slow{nullptr, slowGetConfig, nullptr, nullptr};
-  ASSERT_EQ(ztdm_RegisterDriver(pSlow, 40, &slow), 0);
-  DeviceInfo device = makeDevice("B1", "0", 40);
-  ASSERT_EQ(ztdm_RegisterDevice(pSlow, &device), 0);
-  ReceivedMessage message;
-  ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/40/B1/FindDevices", message));
 
   m_pApp->request("ZTDM/DOWN/DEV/0/40/B1/GetParam", "{}", 120, 3);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -580,13 +589,8 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
     g_destroying.bDestroyerReturned = false;
     g_destroying.nCallsAfterDestroyer = 0;
     int nLiveBefore = zt::ZTDMImpl::liveInstances();
-    ZtdmHandle *pHandle = createInstance();
+    ZtdmHandle *pHandle = createInstanceWithDevice(50, destroying, "X1");
     ASSERT_NE(pHandle, nullptr);
-    ASSERT_EQ(ztdm_RegisterDriver(pHandle, 50, &destroying), 0);
-    DeviceInfo device = makeDevice("X1", "0", 50);
-    ASSERT_EQ(ztdm_RegisterDevice(pHandle, &device), 0);
-    ReceivedMessage message;
-    ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/50/X1/FindDevices", message));
     g_destroying.pHandle = pHandle;
 
     // Further requests are already queued behind the one that destroys the instance.
@@ -603,14 +607,9 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
 }
 
 TEST_F(ZtdmBrokerTest, DestroyFromAnotherThreadWaitsForTheRunningEntryPoint) {
-  ZtdmHandle *pHandle = createInstance();
+  ZtdmHandle *pHandle =
+      createInstanceWithDevice(60, DriverCallbacks{busySetConfig, busyGetConfig, busyCtrl, busyQryStatus}, "Y1");
   ASSERT_NE(pHandle, nullptr);
-  DriverCallbacks busy{busySetConfig, busyGetConfig, busyCtrl, busyQryStatus};
-  ASSERT_EQ(ztdm_RegisterDriver(pHandle, 60, &busy), 0);
-  DeviceInfo device = makeDevice("Y1", "0", 60);
-  ASSERT_EQ(ztdm_RegisterDevice(pHandle, &device), 0);
-  ReceivedMessage message;
-  ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/60/Y1/FindDevices", message));
 
   g_busy.nCalls = 0;
   std::atomic<bool> bSending{true};
