@@ -1,5 +1,5 @@
 // Arbitrary messages through ztdm's receive callback, as busline hands them over: topic,
-// payload, sn and type. One instance (its broker never reached) serves every input, with a
+// payload, sn and type. An instance whose broker is never reached serves the inputs, with a
 // driver table per vdt, a root device, its child, a device whose vdt has no table and one
 // whose table has only GetConfig.
 //
@@ -50,18 +50,31 @@ DeviceInfo makeDevice(const char *pstrId, const char *pstrPid, int nVdt) {
   return device;
 }
 
+zt::ZTDMImpl *createInstance() {
+  // Port 1 has no broker; the channel stays unconnected and publishing fails quietly.
+  zt::ZTDMImpl *pImpl = zt::ZTDMImpl::create("127.0.0.1:1");
+  pImpl->registerDriver(1, DriverCallbacks{fuzzSetConfig, fuzzGetConfig, fuzzCtrl, fuzzQryStatus});
+  pImpl->registerDriver(2, DriverCallbacks{nullptr, fuzzGetConfig, nullptr, nullptr});
+  pImpl->registerDevice(makeDevice("D1", "", 1));
+  pImpl->registerDevice(makeDevice("C1", "D1", 1));
+  pImpl->registerDevice(makeDevice("N1", "0", 99));
+  pImpl->registerDevice(makeDevice("G1", "0", 2));
+  return pImpl;
+}
+
+// The MQTT client keeps every answer queued while it is not connected, so the instance is
+// renewed now and then to bound the memory that takes.
 zt::ZTDMImpl &instance() {
-  static zt::ZTDMImpl *s_pImpl = [] {
-    // Port 1 has no broker; the channel stays unconnected and publishing fails quietly.
-    zt::ZTDMImpl *pImpl = zt::ZTDMImpl::create("127.0.0.1:1");
-    pImpl->registerDriver(1, DriverCallbacks{fuzzSetConfig, fuzzGetConfig, fuzzCtrl, fuzzQryStatus});
-    pImpl->registerDriver(2, DriverCallbacks{nullptr, fuzzGetConfig, nullptr, nullptr});
-    pImpl->registerDevice(makeDevice("D1", "", 1));
-    pImpl->registerDevice(makeDevice("C1", "D1", 1));
-    pImpl->registerDevice(makeDevice("N1", "0", 99));
-    pImpl->registerDevice(makeDevice("G1", "0", 2));
-    return pImpl;
-  }();
+  constexpr int kInputsPerInstance = 2000;
+  static zt::ZTDMImpl *s_pImpl = nullptr;
+  static int s_nInputs = 0;
+  if (s_pImpl == nullptr || ++s_nInputs == kInputsPerInstance) {
+    if (s_pImpl != nullptr) {
+      zt::ZTDMImpl::destroy(s_pImpl);
+    }
+    s_pImpl = createInstance();
+    s_nInputs = 0;
+  }
   return *s_pImpl;
 }
 
