@@ -1,5 +1,23 @@
 /* ZTIP: framed TCP and UDP links with heartbeats, connection management and
- * session encryption. Plain C interface; one-byte result codes, 0x01 is success. */
+ * session encryption. Plain C interface; one-byte result codes, 0x01 is success. No C++
+ * exception leaves a function: an internal failure is written to the library log and gives
+ * 0x00 (functions without a one-byte result: nothing for void ones, 0 from DesCbcRun,
+ * EncryptInfo and DecryptInfo, an empty text from getZTIPVersion, the value given from
+ * ztIP_SetTimeOutValue).
+ *
+ * Threads. Every function may be called from any thread, including from inside the callbacks;
+ * ztIP_Init and ztIP_Exit must not run concurrently with each other, and ztIP_Exit must not be
+ * called from a callback (it joins the threads that run them). Received TCP frames reach their
+ * receive callback on the library's callback thread, or on its priority callback thread for
+ * the commands of ztIP_SetPriorityCMDSet, one frame at a time in arrival order; a frame of
+ * 98,273 bytes or more is delivered on the TCP receive thread. The UDP receive, UDP record
+ * and window receive callbacks run on the UDP receive thread. The connection notifies run on
+ * the thread that called ztIP_StartTCPClient (outgoing connection made), the TCP receive
+ * thread (accepted connection ready, connection closed by an error) or the status-refresh
+ * thread (connection timed out or disconnected); the key-exchange result callback runs on the
+ * TCP receive thread. A callback that blocks holds back everything else of its thread.
+ * Pointers handed to a callback (data, address and port texts) are valid only during the
+ * call. An exception thrown by a callback is logged and the library thread goes on. */
 #ifndef ZTIP_H
 #define ZTIP_H
 

@@ -3,6 +3,7 @@
 #include "ZTIPMyFileLog.h"
 #include "zt_common.h"
 #include "ztip_context.h"
+#include "ztip_guard.h"
 #include "ztip_crash_handler.h"
 #include "ztip_head.h"
 #include "ztip_library.h"
@@ -70,57 +71,65 @@ using namespace ztip;
 extern "C" {
 
 const char *getZTIPVersion(void) {
-  return kVersion;
+  return ztipGuarded("getZTIPVersion", static_cast<const char *>(""), [&]() -> const char * {
+    return kVersion;
+  });
 }
 
 uint8_t ztIP_Moduleinfo(ZtModuleInfo *info) {
-  if (info == nullptr)
-    return kResultFailed;
-  zt::fillModuleInfo(info, kVersion, std::string(kBuildDate) + " " + kBuildTime, kModuleType, kModuleName);
-  return kResultOk;
+  return ztipGuarded("ztIP_Moduleinfo", kResultFailed, [&]() -> uint8_t {
+    if (info == nullptr)
+      return kResultFailed;
+    zt::fillModuleInfo(info, kVersion, std::string(kBuildDate) + " " + kBuildTime, kModuleType, kModuleName);
+    return kResultOk;
+  });
 }
 
 uint8_t ztIP_Init(int mode, uint8_t producttype, uint8_t subtype, int, ZTIP_KeyResultCallback keyResult,
                   void *, void *, void *) {
-  ZtipLibrary &lib = library();
-  if (lib.bInit)
-    return kResultAlreadyInit;
-  lib.bDebugMode = mode == kDebugMode;
-  lib.uProductType = producttype;
-  lib.uSubType = subtype;
-  lib.bKeyLimitInForce = false;
-  clearContextTable();
-  openLibraryLog();
-  ZTIPLog(kLogEvent, kAreaOperation, "ZTIP Lib:[initialize], version:%s(%s %s)", kVersion, kBuildDate,
-          kBuildTime);
-  ZTIPLog(kLogEvent, kAreaOperation,
-          lib.bDebugMode ? "Init Mode:Debug Mode, No Encrypt" : "Init Mode:Release Mode, Encrypt");
-  lib.pNormalQueue = std::make_unique<ZtipCallbackQueue>(kNormalQueueCount, false);
-  lib.pPriorityQueue = std::make_unique<ZtipCallbackQueue>(kPriorityQueueCount, true);
-  lib.pKeyResult = keyResult;
-  lib.bInit = true;
-  startThreads();
-  openLogSocket();
-  installCrashHandler();
-  return kResultOk;
+  return ztipGuarded("ztIP_Init", kResultFailed, [&]() -> uint8_t {
+    ZtipLibrary &lib = library();
+    if (lib.bInit)
+      return kResultAlreadyInit;
+    lib.bDebugMode = mode == kDebugMode;
+    lib.uProductType = producttype;
+    lib.uSubType = subtype;
+    lib.bKeyLimitInForce = false;
+    clearContextTable();
+    openLibraryLog();
+    ZTIPLog(kLogEvent, kAreaOperation, "ZTIP Lib:[initialize], version:%s(%s %s)", kVersion, kBuildDate,
+            kBuildTime);
+    ZTIPLog(kLogEvent, kAreaOperation,
+            lib.bDebugMode ? "Init Mode:Debug Mode, No Encrypt" : "Init Mode:Release Mode, Encrypt");
+    lib.pNormalQueue = std::make_unique<ZtipCallbackQueue>(kNormalQueueCount, false);
+    lib.pPriorityQueue = std::make_unique<ZtipCallbackQueue>(kPriorityQueueCount, true);
+    lib.pKeyResult = keyResult;
+    lib.bInit = true;
+    startThreads();
+    openLogSocket();
+    installCrashHandler();
+    return kResultOk;
+  });
 }
 
 uint8_t ztIP_Exit(void) {
-  ZtipLibrary &lib = library();
-  if (!lib.bInit)
-    return kResultNotInit;
-  ZTIPLog(kLogEvent, kAreaOperation, "ztIP_Exit");
-  setLogBroadcaster(nullptr);
-  lib.nLogSocketId = -1;
-  stopThreads();
-  closeAllSockets();
-  lib.pNormalQueue.reset();
-  lib.pPriorityQueue.reset();
-  clearContextTable();
-  releaseSocketList();
-  closeLibraryLog();
-  lib.bInit = false;
-  return kResultOk;
+  return ztipGuarded("ztIP_Exit", kResultFailed, [&]() -> uint8_t {
+    ZtipLibrary &lib = library();
+    if (!lib.bInit)
+      return kResultNotInit;
+    ZTIPLog(kLogEvent, kAreaOperation, "ztIP_Exit");
+    setLogBroadcaster(nullptr);
+    lib.nLogSocketId = -1;
+    stopThreads();
+    closeAllSockets();
+    lib.pNormalQueue.reset();
+    lib.pPriorityQueue.reset();
+    clearContextTable();
+    releaseSocketList();
+    closeLibraryLog();
+    lib.bInit = false;
+    return kResultOk;
+  });
 }
 
 } // extern "C"

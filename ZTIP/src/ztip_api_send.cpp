@@ -3,6 +3,7 @@
 #include "ZTIPMyFileLog.h"
 #include "zt_common.h"
 #include "ztip_context.h"
+#include "ztip_guard.h"
 #include "ztip_frame_send.h"
 #include "ztip_head.h"
 #include "ztip_head_validation.h"
@@ -80,55 +81,63 @@ using namespace ztip;
 extern "C" {
 
 uint8_t ztIP_SendBySocketId(uint16_t socketId, ZTIP_Head_Para *head, int, int dataLen, const uint8_t *data) {
-  if (!library().bInit)
-    return kResultNotInit;
-  ZtipContext *pContext = findContext(socketId);
-  if (pContext == nullptr) {
-    ZTIPLog(kLogError, kAreaOperation,
-            "ztIP_SendBySocketId,error,curContext is null,SocketId:%d,cmd:0x%04x,session_id:0x%08x", socketId,
-            head != nullptr ? head->cmd : 0, head != nullptr ? head->session_id : 0);
-    return kResultNoContext;
-  }
-  if (head == nullptr)
-    return kResultFailed;
-  std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
-  if (pContext->mbActive != 1)
-    return kResultNoContext;
-  return sendApplicationFrameLocked(*pContext, *head, dataLen, data);
+  return ztipGuarded("ztIP_SendBySocketId", kResultFailed, [&]() -> uint8_t {
+    if (!library().bInit)
+      return kResultNotInit;
+    ZtipContext *pContext = findContext(socketId);
+    if (pContext == nullptr) {
+      ZTIPLog(kLogError, kAreaOperation,
+              "ztIP_SendBySocketId,error,curContext is null,SocketId:%d,cmd:0x%04x,session_id:0x%08x", socketId,
+              head != nullptr ? head->cmd : 0, head != nullptr ? head->session_id : 0);
+      return kResultNoContext;
+    }
+    if (head == nullptr)
+      return kResultFailed;
+    std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
+    if (pContext->mbActive != 1)
+      return kResultNoContext;
+    return sendApplicationFrameLocked(*pContext, *head, dataLen, data);
+  });
 }
 
 uint8_t ztIP_TcpSendBy_IPPORT(const char *ip, int port, ZTIP_Head_Para *head, int, int dataLen,
                               const uint8_t *data, uint16_t *socketId) {
-  if (!library().bInit)
-    return kResultNotInit;
-  if (ip == nullptr || port == 0)
-    return kResultAddressMissing;
-  ZtipContext *pContext = findConnectionByAddress(ip, port);
-  if (pContext == nullptr)
-    return kResultNoContext;
-  if (head == nullptr)
-    return kResultFailed;
-  std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
-  if (pContext->mbActive != 1)
-    return kResultNoContext;
-  if (socketId != nullptr)
-    *socketId = pContext->mSocketId;
-  uint8_t uRet = sendApplicationFrameLocked(*pContext, *head, dataLen, data);
-  if (uRet != kResultOk)
-    ZTIPLog(kLogError, kAreaOperation, "send failure ret:%d", uRet);
-  return uRet;
+  return ztipGuarded("ztIP_TcpSendBy_IPPORT", kResultFailed, [&]() -> uint8_t {
+    if (!library().bInit)
+      return kResultNotInit;
+    if (ip == nullptr || port == 0)
+      return kResultAddressMissing;
+    ZtipContext *pContext = findConnectionByAddress(ip, port);
+    if (pContext == nullptr)
+      return kResultNoContext;
+    if (head == nullptr)
+      return kResultFailed;
+    std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
+    if (pContext->mbActive != 1)
+      return kResultNoContext;
+    if (socketId != nullptr)
+      *socketId = pContext->mSocketId;
+    uint8_t uRet = sendApplicationFrameLocked(*pContext, *head, dataLen, data);
+    if (uRet != kResultOk)
+      ZTIPLog(kLogError, kAreaOperation, "send failure ret:%d", uRet);
+    return uRet;
+  });
 }
 
 uint8_t ztIP_UdpSendTo(uint16_t socketId, ZTIP_Head_Para *head, int, int dataLen, const uint8_t *data,
                        const char *destIp, int destPort) {
-  return sendUdpTo(socketId, head, dataLen, data, destIp, destPort, "ztIP_UdpSendTo,curContext == NULL",
-                   "ztIP_UdpSendTo,curContext->mTCP == ZTIP_TRUE");
+  return ztipGuarded("ztIP_UdpSendTo", kResultFailed, [&]() -> uint8_t {
+    return sendUdpTo(socketId, head, dataLen, data, destIp, destPort, "ztIP_UdpSendTo,curContext == NULL",
+                     "ztIP_UdpSendTo,curContext->mTCP == ZTIP_TRUE");
+  });
 }
 
 uint8_t ztIP_UdpTransLog(uint16_t socketId, ZTIP_Head_Para *head, int, int len, const uint8_t *message,
                          int port) {
-  return sendUdpTo(socketId, head, len, message, "255.255.255.255", port,
-                   "ztIP_UdpTransLog,curContext == NULL", "ztIP_UdpTransLog,curContext->mTCP == ZTIP_TRUE");
+  return ztipGuarded("ztIP_UdpTransLog", kResultFailed, [&]() -> uint8_t {
+    return sendUdpTo(socketId, head, len, message, "255.255.255.255", port,
+                     "ztIP_UdpTransLog,curContext == NULL", "ztIP_UdpTransLog,curContext->mTCP == ZTIP_TRUE");
+  });
 }
 
 } // extern "C"

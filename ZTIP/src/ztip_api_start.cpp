@@ -3,6 +3,7 @@
 #include "ZTIP.h"
 #include "ZTIPMyFileLog.h"
 #include "ztip_connection_notify.h"
+#include "ztip_guard.h"
 #include "ztip_context.h"
 #include "ztip_library.h"
 #include "ztip_result.h"
@@ -159,136 +160,148 @@ using namespace ztip;
 extern "C" {
 
 uint8_t ztIP_StartTCPServer(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip, int port) {
-  ZTIPLog(kLogStep, kAreaOperation,
-          "Tcp Server:[ztIP_StartTCPServer,pSocketId=%p,TCPServerCallback=%p,Ip=%s,Port=%d]",
-          static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
-  if (!library().bInit) {
-    ZTIPLog(kLogError, kAreaOperation, "Tcp Server:[error,getInitFlag() == ZTIP_FALSE]");
-    return kResultNotInit;
-  }
-  if (callback == nullptr || socketId == nullptr) {
-    ZTIPLog(kLogError, kAreaOperation, "Tcp Server:[error,TCPServerCallback == NULL]");
-    return kResultCallbackMissing;
-  }
-  int nSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (nSocket < 0)
-    return fail(nSocket, kResultSocket, "Tcp Server:[create socket, socket() error]");
-  if (!setReuseAddress(nSocket))
-    return fail(nSocket, kResultReuseAddr, "Tcp Server:[set socket reuse option failure]");
-  ZTIPLog(kLogStep, kAreaOperation, "Tcp Server:[set socket reuse option success noww]");
-  if (!setRecvTimeout(nSocket, kServerRecvTimeoutMs))
-    return fail(nSocket, kResultRecvTimeout, "Tcp Server:[set time out attribute error ]");
-  if (!setRecvBufferSize(nSocket, kServerRecvBufferSize))
-    return fail(nSocket, kResultRecvBuffSize, "Tcp Server:[set recv buff size error]");
-  if (!bindTo(nSocket, ip, port))
-    return fail(nSocket, kResultBind, "Tcp Server:[set bind port error]");
-  if (::listen(nSocket, kServerBacklog) != 0)
-    return fail(nSocket, kResultListen, "Tcp Server:[set listen func error]");
-  if (!setNonBlocking(nSocket))
-    return fail(nSocket, kResultNonBlocking, "Tcp Server:[set unblock attributes error]");
-  ZtipContext *pContext = takeContext(ZtipRange::Server, nSocket);
-  if (pContext == nullptr)
-    return fail(nSocket, kResultNoFreeContext, "Tcp Server:[no active context to use]");
-  uint16_t uSocketId;
-  {
-    std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
-    uSocketId = pContext->mSocketId;
-    pContext->mServerSocketId = uSocketId;
-    pContext->mListenSocket = nSocket;
-    copyText(pContext->mszPort, sizeof(pContext->mszPort), std::to_string(port));
-    copyText(pContext->mszPeerPort, sizeof(pContext->mszPeerPort), std::to_string(port));
-    pContext->mTCP = true;
-    pContext->mbClient = false;
-    pContext->mpRecvCallback = callback;
-  }
-  library().serverSockets.add(nSocket, uSocketId);
-  ZTIPLog(kLogEvent, kAreaOperation, "Tcp Server:[create tcp server success] socket:%d,SocketId:%d", nSocket,
-          uSocketId);
-  *socketId = uSocketId;
-  return kResultOk;
+  return ztipGuarded("ztIP_StartTCPServer", kResultFailed, [&]() -> uint8_t {
+    ZTIPLog(kLogStep, kAreaOperation,
+            "Tcp Server:[ztIP_StartTCPServer,pSocketId=%p,TCPServerCallback=%p,Ip=%s,Port=%d]",
+            static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
+    if (!library().bInit) {
+      ZTIPLog(kLogError, kAreaOperation, "Tcp Server:[error,getInitFlag() == ZTIP_FALSE]");
+      return kResultNotInit;
+    }
+    if (callback == nullptr || socketId == nullptr) {
+      ZTIPLog(kLogError, kAreaOperation, "Tcp Server:[error,TCPServerCallback == NULL]");
+      return kResultCallbackMissing;
+    }
+    int nSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (nSocket < 0)
+      return fail(nSocket, kResultSocket, "Tcp Server:[create socket, socket() error]");
+    if (!setReuseAddress(nSocket))
+      return fail(nSocket, kResultReuseAddr, "Tcp Server:[set socket reuse option failure]");
+    ZTIPLog(kLogStep, kAreaOperation, "Tcp Server:[set socket reuse option success noww]");
+    if (!setRecvTimeout(nSocket, kServerRecvTimeoutMs))
+      return fail(nSocket, kResultRecvTimeout, "Tcp Server:[set time out attribute error ]");
+    if (!setRecvBufferSize(nSocket, kServerRecvBufferSize))
+      return fail(nSocket, kResultRecvBuffSize, "Tcp Server:[set recv buff size error]");
+    if (!bindTo(nSocket, ip, port))
+      return fail(nSocket, kResultBind, "Tcp Server:[set bind port error]");
+    if (::listen(nSocket, kServerBacklog) != 0)
+      return fail(nSocket, kResultListen, "Tcp Server:[set listen func error]");
+    if (!setNonBlocking(nSocket))
+      return fail(nSocket, kResultNonBlocking, "Tcp Server:[set unblock attributes error]");
+    ZtipContext *pContext = takeContext(ZtipRange::Server, nSocket);
+    if (pContext == nullptr)
+      return fail(nSocket, kResultNoFreeContext, "Tcp Server:[no active context to use]");
+    uint16_t uSocketId;
+    {
+      std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
+      uSocketId = pContext->mSocketId;
+      pContext->mServerSocketId = uSocketId;
+      pContext->mListenSocket = nSocket;
+      copyText(pContext->mszPort, sizeof(pContext->mszPort), std::to_string(port));
+      copyText(pContext->mszPeerPort, sizeof(pContext->mszPeerPort), std::to_string(port));
+      pContext->mTCP = true;
+      pContext->mbClient = false;
+      pContext->mpRecvCallback = callback;
+    }
+    library().serverSockets.add(nSocket, uSocketId);
+    ZTIPLog(kLogEvent, kAreaOperation, "Tcp Server:[create tcp server success] socket:%d,SocketId:%d", nSocket,
+            uSocketId);
+    *socketId = uSocketId;
+    return kResultOk;
+  });
 }
 
 uint8_t ztIP_StartTCPClient(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip, int port) {
-  ZTIPLog(kLogStep, kAreaOperation,
-          "Tcp Client:[ztIP_StartTCPClient,pSocketId=%p,TCPClientCallback=%p,Ip=%s,Port=%d]",
-          static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
-  return startTcpClient(socketId, callback, ip, port, nullptr, false);
+  return ztipGuarded("ztIP_StartTCPClient", kResultFailed, [&]() -> uint8_t {
+    ZTIPLog(kLogStep, kAreaOperation,
+            "Tcp Client:[ztIP_StartTCPClient,pSocketId=%p,TCPClientCallback=%p,Ip=%s,Port=%d]",
+            static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
+    return startTcpClient(socketId, callback, ip, port, nullptr, false);
+  });
 }
 
 uint8_t ztIP_StartTCPClient_BindIP(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip, int port,
                                    const char *srcIp) {
-  ZTIPLog(kLogStep, kAreaOperation,
-          "Tcp Client:[ztIP_StartTCPClient_BindIP,pSocketId=%p,TCPClientCallback=%p,Ip=%s,Port=%d,SrcIp=%s]",
-          static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port,
-          srcIp != nullptr ? srcIp : "");
-  return startTcpClient(socketId, callback, ip, port, srcIp, true);
+  return ztipGuarded("ztIP_StartTCPClient_BindIP", kResultFailed, [&]() -> uint8_t {
+    ZTIPLog(kLogStep, kAreaOperation,
+            "Tcp Client:[ztIP_StartTCPClient_BindIP,pSocketId=%p,TCPClientCallback=%p,Ip=%s,Port=%d,SrcIp=%s]",
+            static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port,
+            srcIp != nullptr ? srcIp : "");
+    return startTcpClient(socketId, callback, ip, port, srcIp, true);
+  });
 }
 
 uint8_t ztIP_StartUDPClient(uint16_t *socketId, const char *ip, int port, ZTIP_RecvCallback callback) {
-  ZTIPLog(kLogStep, kAreaOperation,
-          "Udp Client:[ztIP_StartUDPClient,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d]",
-          static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
-  return startUdpClient(socketId, ip, port, callback,
-                        {"Udp Client:[no active context to use]",
-                         "Udp Client:[create udp client success] socket:%d,SocketId:%d"});
+  return ztipGuarded("ztIP_StartUDPClient", kResultFailed, [&]() -> uint8_t {
+    ZTIPLog(kLogStep, kAreaOperation,
+            "Udp Client:[ztIP_StartUDPClient,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d]",
+            static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port);
+    return startUdpClient(socketId, ip, port, callback,
+                          {"Udp Client:[no active context to use]",
+                           "Udp Client:[create udp client success] socket:%d,SocketId:%d"});
+  });
 }
 
 uint8_t ztIP_StartUDPClient_BindDevice(uint16_t *socketId, const char *ip, int port, const char *deviceName,
                                        ZTIP_RecvCallback callback) {
-  ZTIPLog(
-      kLogStep, kAreaOperation,
-      "Udp "
-      "Client:[ztIP_StartUDPClient_BindDevice,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d,deviceName=%s]",
-      static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port,
-      deviceName != nullptr ? deviceName : "");
-  return startUdpClient(socketId, ip, port, callback,
-                        {"Udp Client bind device:[no active context to use]",
-                         "Udp Client:[create udp client bind device success] socket:%d,SocketId:%d"});
+  return ztipGuarded("ztIP_StartUDPClient_BindDevice", kResultFailed, [&]() -> uint8_t {
+    ZTIPLog(
+        kLogStep, kAreaOperation,
+        "Udp "
+        "Client:[ztIP_StartUDPClient_BindDevice,pSocketId=%p,UDPClientCallback=%p,Ip=%s,port=%d,deviceName=%s]",
+        static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "", port,
+        deviceName != nullptr ? deviceName : "");
+    return startUdpClient(socketId, ip, port, callback,
+                          {"Udp Client bind device:[no active context to use]",
+                           "Udp Client:[create udp client bind device success] socket:%d,SocketId:%d"});
+  });
 }
 
 uint8_t ztIP_StartUDPServer(uint16_t *socketId, ZTIP_RecvCallback callback, const char *ip,
                             const char *deviceName, int port) {
-  ZTIPLog(kLogStep, kAreaOperation,
-          "Udp Server:[ztIP_StartUDPServer,pSocketId=%p,UDPServerCallback=%p,Ip=%s,DeviceName=%s,Port=%d]",
-          static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "",
-          deviceName != nullptr ? deviceName : "", port);
-  if (!library().bInit) {
-    ZTIPLog(kLogError, kAreaOperation, "Udp Server:[getInitFlag() == ZTIP_FALSE]");
-    return kResultNotInit;
-  }
-  if (callback == nullptr || socketId == nullptr) {
-    ZTIPLog(kLogError, kAreaOperation, "Udp Server:[UDPServerCallback == NULL]");
-    return kResultCallbackMissing;
-  }
-  int nSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (nSocket < 0)
-    return fail(nSocket, kResultSocket, "Udp Server:[create socket, socket() error]");
-  if (!setBroadcast(nSocket))
-    return fail(nSocket, kResultBroadcast, "Udp Server:[set socket broadcast error]");
-  if (!setRecvBufferSize(nSocket, kUdpServerRecvBufferSize))
-    return fail(nSocket, kResultRecvBuffSize, "Udp Server:[set recv buff size error]");
-  if (!bindTo(nSocket, ip, port))
-    return fail(nSocket, kResultBind, "Udp Server:[bind port error]");
-  if (!setNonBlocking(nSocket))
-    return fail(nSocket, kResultNonBlocking, "Udp Server:[set unblock attributes error]");
-  ZtipContext *pContext = takeContext(ZtipRange::Udp, nSocket);
-  if (pContext == nullptr)
-    return fail(nSocket, kResultNoFreeContext, "Udp Server:[no active context to use]");
-  uint16_t uSocketId;
-  {
-    std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
-    uSocketId = pContext->mSocketId;
-    copyText(pContext->mszPort, sizeof(pContext->mszPort), std::to_string(port));
-    copyText(pContext->mszPeerPort, sizeof(pContext->mszPeerPort), std::to_string(port));
-    pContext->mTCP = false;
-    pContext->mbClient = false;
-    pContext->mpRecvCallback = callback;
-  }
-  library().udpSockets.add(nSocket, uSocketId);
-  ZTIPLog(kLogEvent, kAreaOperation, "Udp Server:[create udp server success] socket:%d,SocketId=%d", nSocket,
-          uSocketId);
-  *socketId = uSocketId;
-  return kResultOk;
+  return ztipGuarded("ztIP_StartUDPServer", kResultFailed, [&]() -> uint8_t {
+    ZTIPLog(kLogStep, kAreaOperation,
+            "Udp Server:[ztIP_StartUDPServer,pSocketId=%p,UDPServerCallback=%p,Ip=%s,DeviceName=%s,Port=%d]",
+            static_cast<void *>(socketId), reinterpret_cast<void *>(callback), ip != nullptr ? ip : "",
+            deviceName != nullptr ? deviceName : "", port);
+    if (!library().bInit) {
+      ZTIPLog(kLogError, kAreaOperation, "Udp Server:[getInitFlag() == ZTIP_FALSE]");
+      return kResultNotInit;
+    }
+    if (callback == nullptr || socketId == nullptr) {
+      ZTIPLog(kLogError, kAreaOperation, "Udp Server:[UDPServerCallback == NULL]");
+      return kResultCallbackMissing;
+    }
+    int nSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (nSocket < 0)
+      return fail(nSocket, kResultSocket, "Udp Server:[create socket, socket() error]");
+    if (!setBroadcast(nSocket))
+      return fail(nSocket, kResultBroadcast, "Udp Server:[set socket broadcast error]");
+    if (!setRecvBufferSize(nSocket, kUdpServerRecvBufferSize))
+      return fail(nSocket, kResultRecvBuffSize, "Udp Server:[set recv buff size error]");
+    if (!bindTo(nSocket, ip, port))
+      return fail(nSocket, kResultBind, "Udp Server:[bind port error]");
+    if (!setNonBlocking(nSocket))
+      return fail(nSocket, kResultNonBlocking, "Udp Server:[set unblock attributes error]");
+    ZtipContext *pContext = takeContext(ZtipRange::Udp, nSocket);
+    if (pContext == nullptr)
+      return fail(nSocket, kResultNoFreeContext, "Udp Server:[no active context to use]");
+    uint16_t uSocketId;
+    {
+      std::lock_guard<std::mutex> statusLock(pContext->mStatusLock);
+      uSocketId = pContext->mSocketId;
+      copyText(pContext->mszPort, sizeof(pContext->mszPort), std::to_string(port));
+      copyText(pContext->mszPeerPort, sizeof(pContext->mszPeerPort), std::to_string(port));
+      pContext->mTCP = false;
+      pContext->mbClient = false;
+      pContext->mpRecvCallback = callback;
+    }
+    library().udpSockets.add(nSocket, uSocketId);
+    ZTIPLog(kLogEvent, kAreaOperation, "Udp Server:[create udp server success] socket:%d,SocketId=%d", nSocket,
+            uSocketId);
+    *socketId = uSocketId;
+    return kResultOk;
+  });
 }
 
 } // extern "C"

@@ -3,6 +3,7 @@
 #include "ZTIPMyFileLog.h"
 #include "zt_common.h"
 #include "ztip_fatal_exit.h"
+#include "ztip_guard.h"
 #include "ztip_library.h"
 #include "ztip_threads.h"
 
@@ -27,8 +28,10 @@ void deliver(const ZtipQueuedFrame &frame, std::vector<uint8_t> &vecBuffer) {
     std::memcpy(vecBuffer.data(), frame.vecData.data(), nLen);
   vecBuffer[nLen] = 0;
   uint64_t uStart = zt::tickMs();
-  frame.pCallback(frame.uSocketId, frame.uServerSocketId, frame.head, static_cast<uint32_t>(nLen),
-                  vecBuffer.data(), frame.strIp.c_str(), frame.strPort.c_str());
+  ztipGuarded("receive callback", [&] {
+    frame.pCallback(frame.uSocketId, frame.uServerSocketId, frame.head, static_cast<uint32_t>(nLen),
+                    vecBuffer.data(), frame.strIp.c_str(), frame.strPort.c_str());
+  });
   uint64_t uSpent = zt::tickMs() - uStart;
   if (uSpent > kSlowCallbackMs)
     ZTIPLog(kLogEvent, kAreaQueue,

@@ -1,4 +1,5 @@
 #include "ztip_connection_notify.h"
+#include "ztip_guard.h"
 
 #include "ztip_library.h"
 
@@ -8,11 +9,11 @@ void notifyConnection(int nType, int nStatus, uint16_t uSocketId, const char *ps
   ZtipLibrary &lib = library();
   ZTIP_ConnectionNotify pNotify = lib.pNotify;
   if (pNotify != nullptr)
-    pNotify(nType, nStatus, uSocketId, pstrIp, nPort);
+    ztipGuarded("connection notify", [&] { pNotify(nType, nStatus, uSocketId, pstrIp, nPort); });
   ZTIP_WinConnectionNotify pWinNotify = lib.pWinNotify;
   void *pUser = lib.pWinNotifyUser;
   if (pWinNotify != nullptr && pUser != nullptr)
-    pWinNotify(pUser, nType, nStatus, uSocketId, pstrIp, nPort);
+    ztipGuarded("window connection notify", [&] { pWinNotify(pUser, nType, nStatus, uSocketId, pstrIp, nPort); });
 }
 
 } // namespace ztip

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "ZTIP.h"
+#include "ztip_guard.h"
 
 namespace {
 
@@ -63,56 +64,66 @@ void runEcb(const uint8_t *pIn, int nLen, bool bEncrypt, uint8_t *pOut, BlockCip
 extern "C" {
 
 void DesRun(const uint8_t *in, const uint8_t *key8, int encrypt, int len, uint8_t *out) {
-  if (in == nullptr || key8 == nullptr || out == nullptr || len <= 0)
-    return;
-  DES_key_schedule schedule;
-  scheduleReversedKey(key8, &schedule);
-  int nMode = encrypt ? DES_ENCRYPT : DES_DECRYPT;
-  runEcb(in, len, encrypt != 0, out, [&](DES_LONG *pHalves) { DES_encrypt1(pHalves, &schedule, nMode); });
+  ztip::ztipGuarded("DesRun", [&] {
+    if (in == nullptr || key8 == nullptr || out == nullptr || len <= 0)
+      return;
+    DES_key_schedule schedule;
+    scheduleReversedKey(key8, &schedule);
+    int nMode = encrypt ? DES_ENCRYPT : DES_DECRYPT;
+    runEcb(in, len, encrypt != 0, out, [&](DES_LONG *pHalves) { DES_encrypt1(pHalves, &schedule, nMode); });
+  });
 }
 
 void Des3Run(const uint8_t *in, const uint8_t *key16, int encrypt, int len, uint8_t *out) {
-  if (in == nullptr || key16 == nullptr || out == nullptr || len <= 0)
-    return;
-  DES_key_schedule schedule1, schedule2;
-  scheduleReversedKey(key16, &schedule1);
-  scheduleReversedKey(key16 + 8, &schedule2);
-  // With K3 = K1 this is E(K1) D(K2) E(K1), and D(K1) E(K2) D(K1) when decrypting.
-  if (encrypt)
-    runEcb(in, len, true, out,
-           [&](DES_LONG *pHalves) { DES_encrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
-  else
-    runEcb(in, len, false, out,
-           [&](DES_LONG *pHalves) { DES_decrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
+  ztip::ztipGuarded("Des3Run", [&] {
+    if (in == nullptr || key16 == nullptr || out == nullptr || len <= 0)
+      return;
+    DES_key_schedule schedule1, schedule2;
+    scheduleReversedKey(key16, &schedule1);
+    scheduleReversedKey(key16 + 8, &schedule2);
+    // With K3 = K1 this is E(K1) D(K2) E(K1), and D(K1) E(K2) D(K1) when decrypting.
+    if (encrypt)
+      runEcb(in, len, true, out,
+             [&](DES_LONG *pHalves) { DES_encrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
+    else
+      runEcb(in, len, false, out,
+             [&](DES_LONG *pHalves) { DES_decrypt3(pHalves, &schedule1, &schedule2, &schedule1); });
+  });
 }
 
 int DesCbcRun(const uint8_t *in, const uint8_t *key8, int encrypt, int len, uint8_t *out) {
-  if (in == nullptr || key8 == nullptr || out == nullptr || len <= 0)
-    return 0;
-  int nPadded = (len + 7) / 8 * 8;
-  std::memmove(out, in, static_cast<size_t>(len));
-  std::memset(out + len, 0, static_cast<size_t>(nPadded - len));
-  DES_cblock key, iv;
-  std::memcpy(key, key8, 8);
-  for (int i = 0; i < 8; ++i)
-    iv[i] = key8[7 - i];
-  DES_key_schedule schedule;
-  DES_set_key_unchecked(&key, &schedule);
-  DES_ncbc_encrypt(out, out, nPadded, &schedule, &iv, encrypt ? DES_ENCRYPT : DES_DECRYPT);
-  return nPadded;
+  return ztip::ztipGuarded("DesCbcRun", 0, [&]() -> int {
+    if (in == nullptr || key8 == nullptr || out == nullptr || len <= 0)
+      return 0;
+    int nPadded = (len + 7) / 8 * 8;
+    std::memmove(out, in, static_cast<size_t>(len));
+    std::memset(out + len, 0, static_cast<size_t>(nPadded - len));
+    DES_cblock key, iv;
+    std::memcpy(key, key8, 8);
+    for (int i = 0; i < 8; ++i)
+      iv[i] = key8[7 - i];
+    DES_key_schedule schedule;
+    DES_set_key_unchecked(&key, &schedule);
+    DES_ncbc_encrypt(out, out, nPadded, &schedule, &iv, encrypt ? DES_ENCRYPT : DES_DECRYPT);
+    return nPadded;
+  });
 }
 
 int EncryptInfo(const uint8_t *in, uint8_t *out, const uint8_t *material32, int len) {
-  if (in == nullptr || out == nullptr || material32 == nullptr || len < 0 || len > 16)
-    return 0;
-  // The index is kept to the 16 key bytes whatever the material holds.
-  for (int i = 0; i < len; ++i)
-    out[i] = in[i] ^ material32[16 + (material32[i] & 0x0F)];
-  return 1;
+  return ztip::ztipGuarded("EncryptInfo", 0, [&]() -> int {
+    if (in == nullptr || out == nullptr || material32 == nullptr || len < 0 || len > 16)
+      return 0;
+    // The index is kept to the 16 key bytes whatever the material holds.
+    for (int i = 0; i < len; ++i)
+      out[i] = in[i] ^ material32[16 + (material32[i] & 0x0F)];
+    return 1;
+  });
 }
 
 int DecryptInfo(const uint8_t *in, uint8_t *out, const uint8_t *material32, int len) {
-  return EncryptInfo(in, out, material32, len);
+  return ztip::ztipGuarded("DecryptInfo", 0, [&]() -> int {
+    return EncryptInfo(in, out, material32, len);
+  });
 }
 
 } // extern "C"

@@ -1,4 +1,5 @@
 #include "ztip_key_exchange.h"
+#include "ztip_guard.h"
 
 #include "ZTIPMyFileLog.h"
 #include "zt_common.h"
@@ -142,7 +143,8 @@ void restartExchange(ZtipContext &context, const ZtipHead &head) {
 void runAfterStep(ZtipContext &context, const AfterStep &after) {
   if (after.bAgreed) {
     ZTIP_KeyResultCallback pKeyResult = library().pKeyResult;
-    if (pKeyResult != nullptr && pKeyResult(after.uPeerProductType) == 1)
+    if (pKeyResult != nullptr &&
+        ztipGuarded("key-exchange result callback", 0, [&] { return pKeyResult(after.uPeerProductType); }) == 1)
       library().bKeyLimitInForce = true;
   }
   if (after.bNotifyAccepted) {

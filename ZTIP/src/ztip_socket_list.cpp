@@ -1,4 +1,5 @@
 #include "ztip_socket_list.h"
+#include "ztip_guard.h"
 
 #include "ZTIP.h"
 #include "ztip_context.h"
@@ -40,22 +41,24 @@ void releaseSocketList() {
 using namespace ztip;
 
 extern "C" uint8_t ztIP_SocketIdList(ZtipSocketEntry **list, int *count) {
-  if (!library().bInit)
-    return kResultNotInit;
-  if (list == nullptr || count == nullptr)
-    return kResultFailed;
-  std::lock_guard<std::mutex> lock(g_listLock);
-  g_vecEntries.clear();
-  // Ids run UDP sockets, servers, connections: the order the list is given in.
-  for (uint16_t uId = 0; uId < kContextCount; ++uId) {
-    ZtipContext &context = *contextAt(uId);
-    if (context.mbActive != 1)
-      continue;
-    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-    if (context.mbActive == 1)
-      g_vecEntries.push_back(makeEntry(context));
-  }
-  *list = g_vecEntries.data();
-  *count = static_cast<int>(g_vecEntries.size());
-  return kResultOk;
+  return ztipGuarded("ztIP_SocketIdList", kResultFailed, [&]() -> uint8_t {
+    if (!library().bInit)
+      return kResultNotInit;
+    if (list == nullptr || count == nullptr)
+      return kResultFailed;
+    std::lock_guard<std::mutex> lock(g_listLock);
+    g_vecEntries.clear();
+    // Ids run UDP sockets, servers, connections: the order the list is given in.
+    for (uint16_t uId = 0; uId < kContextCount; ++uId) {
+      ZtipContext &context = *contextAt(uId);
+      if (context.mbActive != 1)
+        continue;
+      std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+      if (context.mbActive == 1)
+        g_vecEntries.push_back(makeEntry(context));
+    }
+    *list = g_vecEntries.data();
+    *count = static_cast<int>(g_vecEntries.size());
+    return kResultOk;
+  });
 }

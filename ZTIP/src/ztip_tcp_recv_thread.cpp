@@ -4,6 +4,7 @@
 #include "ZTIPMyFileLog.h"
 #include "zt_common.h"
 #include "ztip_connection_close.h"
+#include "ztip_guard.h"
 #include "ztip_key_exchange.h"
 #include "ztip_library.h"
 #include "ztip_priority_commands.h"
@@ -50,8 +51,10 @@ public:
         ZTIPLog(kLogEvent, kAreaConnection, "tcp recv thread:in queue waster time:[%lld ms], obj_id[%04x]",
                 static_cast<long long>(uSpent), para.cmd);
     } else if (pCallback != nullptr) {
-      pCallback(m_context.mSocketId, m_context.mServerSocketId, para, uDataLen, pData, m_context.mszPeerIp,
-                m_context.mszPort);
+      ztipGuarded("receive callback", [&] {
+        pCallback(m_context.mSocketId, m_context.mServerSocketId, para, uDataLen, pData, m_context.mszPeerIp,
+                  m_context.mszPort);
+      });
     }
     logTransferRecord(false, true, para, uDataLen, m_context.mLinkSocket, m_context.mszPeerIp,
                       m_context.mszPort);

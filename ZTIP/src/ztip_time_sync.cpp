@@ -1,4 +1,5 @@
 #include "ztip_time_sync.h"
+#include "ztip_guard.h"
 
 #include "ZTIP.h"
 #include "ztip_library.h"
@@ -99,7 +100,9 @@ uint8_t syncTimeByServer(const char *pstrServerIp, int nPort, ClockSetter pSetCl
 } // namespace ztip
 
 extern "C" uint8_t ztIP_SyncTimeByServer(const char *serverIp) {
-  if (!ztip::library().bInit)
-    return ztip::kResultNotInit;
-  return ztip::syncTimeByServer(serverIp, ztip::kTimeServerPort, ztip::setSystemClock);
+  return ztip::ztipGuarded("ztIP_SyncTimeByServer", ztip::kResultFailed, [&]() -> uint8_t {
+    if (!ztip::library().bInit)
+      return ztip::kResultNotInit;
+    return ztip::syncTimeByServer(serverIp, ztip::kTimeServerPort, ztip::setSystemClock);
+  });
 }

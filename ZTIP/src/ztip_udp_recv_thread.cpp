@@ -3,6 +3,7 @@
 #include "ZTIPMyFileLog.h"
 #include "zt_common.h"
 #include "ztip_context.h"
+#include "ztip_guard.h"
 #include "ztip_library.h"
 #include "ztip_socket.h"
 #include "ztip_threads.h"
@@ -74,12 +75,14 @@ void deliverDatagram(ZtipContext &context, int nSocket) {
     return;
   ZTIP_Head_Para para = headToPara(head);
   const uint8_t *pData = pBuf + kHeadSize;
-  if (callbacks.pRecv != nullptr)
-    callbacks.pRecv(context.mSocketId, context.mServerSocketId, para, head.uObjLen, pData, nullptr, nullptr);
-  if (callbacks.pRecord != nullptr)
-    callbacks.pRecord(makeRecord(context, para, head.uObjLen, pData, strIp, strPort));
-  if (callbacks.pWin != nullptr)
-    callbacks.pWin(callbacks.pWinUser, context.mSocketId, context.mServerSocketId, para, head.uObjLen, pData);
+  ztipGuarded("UDP receive callbacks", [&] {
+    if (callbacks.pRecv != nullptr)
+      callbacks.pRecv(context.mSocketId, context.mServerSocketId, para, head.uObjLen, pData, nullptr, nullptr);
+    if (callbacks.pRecord != nullptr)
+      callbacks.pRecord(makeRecord(context, para, head.uObjLen, pData, strIp, strPort));
+    if (callbacks.pWin != nullptr)
+      callbacks.pWin(callbacks.pWinUser, context.mSocketId, context.mServerSocketId, para, head.uObjLen, pData);
+  });
   logTransferRecord(false, false, para, head.uObjLen, nSocket, strIp.c_str(), strPort.c_str());
 }
 

@@ -8,6 +8,7 @@
 #include "broker.h"
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 namespace ztip::test {
@@ -119,6 +120,42 @@ TEST_F(LoopbackLink, SendByAddressFindsTheClient) {
   EXPECT_TRUE(uUsedId == m_uClient || uUsedId == m_uAccepted); // both have the server's port
   EXPECT_EQ(ztIP_TcpSendBy_IPPORT(nullptr, m_nPort, &head, 0, 3, arrData, nullptr), 0xF5);
   EXPECT_EQ(ztIP_TcpSendBy_IPPORT("127.0.0.2", m_nPort, &head, 0, 3, arrData, nullptr), 0xD9);
+}
+
+std::atomic<int> g_nThrowingCalls{0};
+
+void throwingFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *, const char *) {
+  ++g_nThrowingCalls;
+  throw std::runtime_error("application failure");
+}
+
+void throwingNotification(int, int, uint16_t, const char *, int) {
+  ++g_nThrowingCalls;
+  throw std::runtime_error("application failure");
+}
+
+TEST_F(LoopbackLink, ThrowingCallbacksLeaveTheLibraryThreadsRunning) {
+  init(1);
+  uint16_t uServer = 0;
+  m_nPort = zt::test::freeTcpPort();
+  ASSERT_EQ(ztIP_StartTCPServer(&uServer, throwingFrame, "127.0.0.1", m_nPort), 0x01);
+  g_nThrowingCalls = 0;
+  // Small frames go through the callback thread, one past the direct delivery limit is
+  // delivered on the TCP receive thread.
+  uint16_t uClient = startClient();
+  for (size_t nSize : {3u, 100000u, 3u})
+    ASSERT_EQ(sendWhenKeysAgreed(uClient, makeHead(0x0100, 0x8000), pattern(nSize, 1)), 0x01);
+  ASSERT_TRUE(waitUntil([] { return g_nThrowingCalls == 3; }));
+
+  // Both ends of a closed connection are announced, on the refresh and the receive thread.
+  ztIP_RegisterConnectionNotify(throwingNotification);
+  ASSERT_EQ(ztIP_Disconnect(uClient), 0x01);
+  ASSERT_TRUE(waitUntil([] { return g_nThrowingCalls == 5; }));
+  ztIP_RegisterConnectionNotify(recordNotification);
+
+  uint16_t uSecondClient = startClient();
+  ASSERT_EQ(sendWhenKeysAgreed(uSecondClient, makeHead(0x0100, 0x8000), pattern(3, 2)), 0x01);
+  EXPECT_TRUE(waitUntil([] { return g_nThrowingCalls == 6; }));
 }
 
 TEST_F(LoopbackLink, DebugModeSendsAtOnce) {

@@ -1,7 +1,20 @@
 /* ztdm: the device-side SDK. A device driver creates one instance per broker, registers a table
  * of entry points per visual device type (vdt), registers its devices and test cases and pushes
  * reports; requests from applications arrive as calls of the registered entry points.
- * Plain C interface. Results: 0 success, -1 bad arguments or not published. */
+ * Plain C interface. Results: 0 success, -1 bad arguments, not published or an internal failure
+ * (which is logged); no C++ exception leaves any function.
+ *
+ * Threads. Each instance has one network thread, on which all its requests are handled one at a
+ * time: every driver entry point (SetConfig, GetConfig, Ctrl, QryStatus) of the instance is
+ * called on it, so an entry point that blocks holds back every later request of that instance.
+ * A second thread per instance answers deferred requests when their time-out passes; it never
+ * calls the driver. The pointers an entry point receives (device record, request data, output
+ * buffer and length) are valid only until it returns; copy what you keep.
+ * An entry point may call the report functions and ztdm_Destroy of its own instance. Every
+ * function may be called from any thread. ztdm_Destroy may run while requests arrive: once it
+ * returns to its caller no entry point of the instance runs any more; called inside an entry
+ * point, none starts after that entry point returns (the instance is then released in the
+ * background). A handle must not be used once ztdm_Destroy was called for it. */
 #ifndef ZTDM_H
 #define ZTDM_H
 
@@ -18,7 +31,10 @@ extern "C" {
 /* Opaque instance handle. */
 typedef struct ZtdmHandle ZtdmHandle;
 
-/* pstrAddress: "a.b.c.d:port". Null when the address is invalid or the session cannot be made. */
+/* pstrAddress: "a.b.c.d:port", a dotted IPv4 address and a decimal port of 1 to 65535; host
+ * names are not resolved. Null when the address is refused (the reason is logged) or the session
+ * cannot be made. The connection to the broker is made in the background and retried there, so
+ * a handle is returned before (and whether or not) the broker is reached. */
 ZTDM_API ZtdmHandle *ztdm_Create(const char *pstrAddress);
 ZTDM_API void ztdm_Destroy(ZtdmHandle *pHandle);
 /* Fills version "3.1.3", build time, type "ZTM2042" and name "ZTDM". */

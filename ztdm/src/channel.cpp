@@ -4,6 +4,7 @@
 #include "device_info_text.h"
 #include "response_object.h"
 #include "topic.h"
+#include "ztdm_guard.h"
 #include "ztdm_log.h"
 
 namespace zt {
@@ -121,19 +122,21 @@ bool Channel::publishResponse(const ResponseRecord &record, int nSn) {
 }
 
 void Channel::onConnect(int nStatus, void *pUserData) {
-  auto *pChannel = static_cast<Channel *>(pUserData);
-  pChannel->m_nConnectState = nStatus;
-  if (nStatus == 0) {
-    ZTDM_LOG_PROGRESS("ZTDM connecte success.... ");
-  } else {
-    ZTDM_LOG_ERROR("ZTDM connecte faild, connectStatus = %d", nStatus);
-  }
+  ztdmGuarded("Channel::onConnect", [&] {
+    static_cast<Channel *>(pUserData)->m_nConnectState = nStatus;
+    if (nStatus == 0) {
+      ZTDM_LOG_PROGRESS("ZTDM connecte success.... ");
+    } else {
+      ZTDM_LOG_ERROR("ZTDM connecte faild, connectStatus = %d", nStatus);
+    }
+  });
 }
 
 void Channel::onMessage(const char *pstrTopic, const void *pMessage, int nSize, int /*nQos*/, int /*nRetain*/,
                         uint32_t uSN, int32_t /*nType*/, const char * /*pstrResponseTopic*/,
                         void *pUserData) {
-  static_cast<Channel *>(pUserData)->handleMessage(pstrTopic, pMessage, nSize, uSN);
+  ztdmGuarded("Channel::onMessage",
+              [&] { static_cast<Channel *>(pUserData)->handleMessage(pstrTopic, pMessage, nSize, uSN); });
 }
 
 void Channel::handleMessage(const char *pstrTopic, const void *pMessage, int nSize, uint32_t uSN) {

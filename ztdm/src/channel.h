@@ -44,10 +44,12 @@ public:
 
   int connectState() const { return m_nConnectState; }
 
-private:
-  static void onConnect(int nStatus, void *pUserData);
+  // busline's receive callback, user data the channel; no exception leaves it.
   static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
                         uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData);
+
+private:
+  static void onConnect(int nStatus, void *pUserData);
   void handleMessage(const char *pstrTopic, const void *pMessage, int nSize, uint32_t uSN);
   // The UP topic of a registered device; empty (and logged) for an unknown one.
   std::string upTopic(const std::string &strDevId, int nCmd) const;

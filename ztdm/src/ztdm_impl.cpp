@@ -6,12 +6,14 @@
 #include "response_object.h"
 #include "run_model.h"
 #include "topic.h"
+#include "ztdm_guard.h"
 #include "ztdm_log.h"
 #include "ztdm_module_info.h"
 
 #include <cstring>
 #include <exception>
 #include <new>
+#include <thread>
 
 namespace zt {
 
@@ -52,12 +54,13 @@ int outputLength(int nReported, int nBufferSize) {
 
 ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &timerSettings) {
   logBanner();
-  if (pstrAddress == nullptr) {
-    return nullptr;
-  }
   BrokerAddress address;
-  if (!parseBrokerAddress(pstrAddress, address)) {
-    ZTDM_LOG_ERROR("Invalid address: %s\n", pstrAddress);
+  std::string strProblem;
+  if (!parseBrokerAddress(pstrAddress, address, &strProblem)) {
+    if (pstrAddress != nullptr) {
+      ZTDM_LOG_ERROR("Invalid address: %s\n", pstrAddress);
+    }
+    ZTDM_LOG_ERROR("ztdm_Create: %s", strProblem.c_str());
     return nullptr;
   }
   ZTDMImpl *pImpl = nullptr;
@@ -75,6 +78,16 @@ ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &tim
   return pImpl;
 }
 
+std::atomic<int> ZTDMImpl::s_nLiveInstances{0};
+
+void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
+  if (!pImpl->m_requestGate.close()) {
+    delete pImpl;
+    return;
+  }
+  std::thread([pImpl] { ztdmGuarded("ztdm_Destroy teardown", [&] { delete pImpl; }); }).detach();
+}
+
 ZTDMImpl::ZTDMImpl(const SyncTimerSettings &timerSettings) {
   ZTDM_LOG_PROGRESS("1> create a Driver Manager");
   m_pDriverManager = std::make_unique<DriverManager>(kRunModelNormal);
@@ -83,6 +96,7 @@ ZTDMImpl::ZTDMImpl(const SyncTimerSettings &timerSettings) {
       [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, timerSettings);
   ZTDM_LOG_PROGRESS("3> create ZTDM Request Proc");
   ZTDM_LOG_PROGRESS("----------END create ZTDMImpl--------");
+  ++s_nLiveInstances;
 }
 
 ZTDMImpl::~ZTDMImpl() {
@@ -95,6 +109,7 @@ ZTDMImpl::~ZTDMImpl() {
   m_pSyncTimeManager.reset();
   m_pChannel.reset();
   m_pDriverManager.reset();
+  --s_nLiveInstances;
 }
 
 int ZTDMImpl::openChannel(const std::string &strHost, int nPort) {
@@ -161,7 +176,11 @@ void ZTDMImpl::respond(const ResponseRecord &record, int nSn) {
 
 void ZTDMImpl::onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
                          void *pContext) {
-  static_cast<ZTDMImpl *>(pContext)->requestProc(Request{strDevId, nSn, nCmd, pData, nLength});
+  auto *pImpl = static_cast<ZTDMImpl *>(pContext);
+  RequestGate::Pass pass(pImpl->m_requestGate);
+  if (pass.admitted()) {
+    pImpl->requestProc(Request{strDevId, nSn, nCmd, pData, nLength});
+  }
 }
 
 void ZTDMImpl::requestProc(const Request &request) {

@@ -4,8 +4,10 @@
 
 #include "channel.h"
 #include "driver_manager.h"
+#include "request_gate.h"
 #include "ztdm_sync_time_manager.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,8 +20,13 @@ public:
   // Null when the address is not "a.b.c.d:port" or the channel cannot be opened.
   static ZTDMImpl *create(const char *pstrAddress,
                           const SyncTimerSettings &timerSettings = SyncTimerSettings());
-  // Stops the timer thread and the receive path before anything they read is freed.
-  ~ZTDMImpl();
+  // Callable from any thread, also from inside an entry point: no entry point starts once this
+  // is called, and those running on other threads are waited for. From inside an entry point
+  // (on the network thread, which teardown joins) the instance is freed on a thread of its own
+  // once that entry point has returned.
+  static void destroy(ZTDMImpl *pImpl);
+  // Instances not yet freed, in this process.
+  static int liveInstances() { return s_nLiveInstances; }
   ZTDMImpl(const ZTDMImpl &) = delete;
   ZTDMImpl &operator=(const ZTDMImpl &) = delete;
 
@@ -33,6 +40,8 @@ public:
   int runModel() const { return m_pDriverManager->runModel(); }
   // 0 once the broker accepted the session; -1 before busline reported, 1 when disconnected.
   int connectState() const { return m_pChannel->connectState(); }
+  // The broker channel, whose receive callback delivers the requests.
+  Channel &channel() { return *m_pChannel; }
 
 private:
   // One request as delivered by the channel.
@@ -45,6 +54,8 @@ private:
   };
 
   explicit ZTDMImpl(const SyncTimerSettings &timerSettings);
+  // Stops the timer thread and the receive path before anything they read is freed.
+  ~ZTDMImpl();
   int openChannel(const std::string &strHost, int nPort);
 
   static void onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
@@ -77,6 +88,9 @@ private:
   std::unique_ptr<ztdmSyncTimeManager> m_pSyncTimeManager;
   std::unique_ptr<Channel> m_pChannel;
   std::mutex m_runModelMutex;
+  RequestGate m_requestGate;
+
+  static std::atomic<int> s_nLiveInstances;
 };
 
 } // namespace zt

@@ -2,6 +2,7 @@
 
 #include "response_object.h"
 #include "zt_common.h"
+#include "ztdm_guard.h"
 
 #include <chrono>
 #include <vector>
@@ -51,8 +52,11 @@ void ztdmSyncTimeManager::run() {
       break;
     }
     lock.unlock();
-    answerExpired();
-    checkIdle();
+    // A failing pass (out of memory) is logged and the next one tried; the thread goes on.
+    ztdmGuarded("ztdmSyncTimeManager::run", [this] {
+      answerExpired();
+      checkIdle();
+    });
     lock.lock();
   }
 }

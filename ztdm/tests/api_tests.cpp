@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 
 extern "C" int ztdmRefusalsSeenByC(void);
 
@@ -61,4 +64,37 @@ TEST(ZtdmApi, CreateChecksTheAddress) {
   EXPECT_EQ(ztdm_regTestCase(pHandle, -1, "{}", 2), -1);
   EXPECT_EQ(ztdm_regTestCase(pHandle, 1, nullptr, 2), -1);
   ztdm_Destroy(pHandle);
+}
+
+namespace {
+
+// ztdm's log file, beside the test program.
+std::string ztdmLogText() {
+  char szExe[4096] = {0};
+  ssize_t nLength = readlink("/proc/self/exe", szExe, sizeof szExe - 1);
+  std::string strExe(szExe, nLength > 0 ? static_cast<size_t>(nLength) : 0);
+  std::ifstream file(strExe.substr(0, strExe.rfind('/')) + "/log/ztdm.log");
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+} // namespace
+
+TEST(ZtdmApi, CreateLogsWhyAnAddressIsRefused) {
+  const char *refused[] = {"localhost:1883", "300.1.1.1:1883", "127.0.0.1:99999", "127.0.0.1:0"};
+  for (const char *pstrAddress : refused) {
+    EXPECT_EQ(ztdm_Create(pstrAddress), nullptr) << pstrAddress;
+    // The line kept as it was, then the reason naming the address.
+    std::string strKept = std::string("Invalid address: ") + pstrAddress + "\n";
+    std::string strReason = std::string("ztdm_Create: broker address \"") + pstrAddress + "\"";
+    EXPECT_TRUE(zt::test::waitFor([&] {
+      std::string strLog = ztdmLogText();
+      size_t nKept = strLog.rfind(strKept);
+      return nKept != std::string::npos && strLog.find(strReason, nKept) != std::string::npos;
+    })) << pstrAddress;
+  }
+  EXPECT_EQ(ztdm_Create(nullptr), nullptr);
+  EXPECT_TRUE(zt::test::waitFor(
+      [] { return ztdmLogText().find("ztdm_Create: no broker address given") != std::string::npos; }));
 }

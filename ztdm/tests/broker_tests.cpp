@@ -140,6 +140,21 @@ protected:
 
   zt::ZTDMImpl *impl() { return reinterpret_cast<zt::ZTDMImpl *>(m_pHandle); }
 
+  // A second instance with one driver table and one root device, announced (so subscribed);
+  // null on failure.
+  ZtdmHandle *createInstanceWithDevice(int nVdt, const DriverCallbacks &callbacks, const char *pstrId) {
+    ZtdmHandle *pHandle = createInstance();
+    DeviceInfo device = makeDevice(pstrId, "0", nVdt);
+    ReceivedMessage message;
+    if (pHandle == nullptr || ztdm_RegisterDriver(pHandle, nVdt, &callbacks) != 0 ||
+        ztdm_RegisterDevice(pHandle, &device) != 0 ||
+        !m_pApp->waitMessage("ZTDM/UP/DEV/0/" + std::to_string(nVdt) + "/" + pstrId + "/FindDevices", message)) {
+      ztdm_Destroy(pHandle);
+      return nullptr;
+    }
+    return pHandle;
+  }
+
   void registerDevice(const char *pstrId, const char *pstrPid, int nVdt) {
     DeviceInfo device = makeDevice(pstrId, pstrPid, nVdt);
     ASSERT_EQ(ztdm_RegisterDevice(m_pHandle, &device), 0);
@@ -451,14 +466,8 @@ TEST_F(ZtdmBrokerTest, ReportsCarryTheDriverBytesAndSn) {
 }
 
 TEST_F(ZtdmBrokerTest, BlockingDriverHoldsBackOnlyItsOwnInstance) {
-  ZtdmHandle *pSlow = createInstance();
+  ZtdmHandle *pSlow = createInstanceWithDevice(40, DriverCallbacks{nullptr, slowGetConfig, nullptr, nullptr}, "B1");
   ASSERT_NE(pSlow, nullptr);
-  DriverCallbacks slow{nullptr, slowGetConfig, nullptr, nullptr};
-  ASSERT_EQ(ztdm_RegisterDriver(pSlow, 40, &slow), 0);
-  DeviceInfo device = makeDevice("B1", "0", 40);
-  ASSERT_EQ(ztdm_RegisterDevice(pSlow, &device), 0);
-  ReceivedMessage message;
-  ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/40/B1/FindDevices", message));
 
   m_pApp->request("ZTDM/DOWN/DEV/0/40/B1/GetParam", "{}", 120, 3);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -492,4 +501,131 @@ TEST_F(ZtdmBrokerTest, DestroyWithDeferredRequestAndDebugArmedIsClean) {
   bSending = false;
   sender.join();
   EXPECT_FALSE(answeredWithin(131, std::chrono::milliseconds(0)));
+}
+
+namespace {
+
+// A driver whose entry points report and then destroy their own instance on the first call.
+struct DestroyingDriver {
+  std::atomic<ZtdmHandle *> pHandle{nullptr};
+  std::atomic<int> nCalls{0};
+  std::atomic<bool> bDestroyerReturned{false};
+  std::atomic<int> nCallsAfterDestroyer{0};
+};
+DestroyingDriver g_destroying;
+
+int destroyOwnInstance(const DeviceInfo *pDevice) {
+  if (g_destroying.bDestroyerReturned) {
+    ++g_destroying.nCallsAfterDestroyer;
+  }
+  ++g_destroying.nCalls;
+  ZtdmHandle *pHandle = g_destroying.pHandle.exchange(nullptr);
+  if (pHandle != nullptr) {
+    EXPECT_EQ(ztdm_ReportEvent(pHandle, pDevice->id, 0, "bye", 3), 0);
+    ztdm_Destroy(pHandle);
+    g_destroying.bDestroyerReturned = true;
+  }
+  return 0;
+}
+int destroyingSetConfig(const DeviceInfo *pDevice, const char *, int, int) {
+  return destroyOwnInstance(pDevice);
+}
+int destroyingGetConfig(const DeviceInfo *pDevice, char *, int *pnOutLen, int) {
+  *pnOutLen = 0;
+  return destroyOwnInstance(pDevice);
+}
+int destroyingCtrl(const DeviceInfo *pDevice, const char *, int, char *, int *pnOutLen, int) {
+  *pnOutLen = 0;
+  return destroyOwnInstance(pDevice);
+}
+int destroyingQryStatus(const DeviceInfo *pDevice, char *, int *pnOutLen, int) {
+  *pnOutLen = 0;
+  return destroyOwnInstance(pDevice);
+}
+
+// A driver that takes a little while per request and tells whether one is running.
+struct BusyDriver {
+  std::atomic<int> nCalls{0};
+  std::atomic<bool> bInEntry{false};
+};
+BusyDriver g_busy;
+
+int busyEntry(int nResult) {
+  g_busy.bInEntry = true;
+  ++g_busy.nCalls;
+  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  g_busy.bInEntry = false;
+  return nResult;
+}
+int busySetConfig(const DeviceInfo *, const char *, int, int) {
+  return busyEntry(150); // deferred: the timer thread answers while the instance goes away
+}
+int busyGetConfig(const DeviceInfo *, char *, int *pnOutLen, int) {
+  *pnOutLen = 0;
+  return busyEntry(0);
+}
+int busyCtrl(const DeviceInfo *, const char *, int, char *, int *pnOutLen, int) {
+  *pnOutLen = 0;
+  return busyEntry(0);
+}
+int busyQryStatus(const DeviceInfo *, char *, int *pnOutLen, int) {
+  *pnOutLen = 0;
+  return busyEntry(0);
+}
+
+struct RequestKind {
+  const char *pstrCommand;
+  int nCmd;
+};
+const RequestKind kEntryRequests[] = {{"SetParam", 2}, {"GetParam", 3}, {"Ctrl", 4}, {"QryStatus", 5}};
+
+} // namespace
+
+TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
+  DriverCallbacks destroying{destroyingSetConfig, destroyingGetConfig, destroyingCtrl, destroyingQryStatus};
+  for (const RequestKind &kind : kEntryRequests) {
+    SCOPED_TRACE(kind.pstrCommand);
+    g_destroying.nCalls = 0;
+    g_destroying.bDestroyerReturned = false;
+    g_destroying.nCallsAfterDestroyer = 0;
+    int nLiveBefore = zt::ZTDMImpl::liveInstances();
+    ZtdmHandle *pHandle = createInstanceWithDevice(50, destroying, "X1");
+    ASSERT_NE(pHandle, nullptr);
+    g_destroying.pHandle = pHandle;
+
+    // Further requests are already queued behind the one that destroys the instance.
+    for (uint32_t uSN = 300; uSN < 320; ++uSN) {
+      m_pApp->request(std::string("ZTDM/DOWN/DEV/0/50/X1/") + kind.pstrCommand, "{}", uSN, kind.nCmd);
+    }
+    EXPECT_TRUE(zt::test::waitFor([&] { return zt::ZTDMImpl::liveInstances() == nLiveBefore; },
+                                  std::chrono::seconds(15)));
+    EXPECT_TRUE(g_destroying.bDestroyerReturned);
+    EXPECT_EQ(g_destroying.nCalls, 1);
+    EXPECT_EQ(g_destroying.nCallsAfterDestroyer, 0);
+    m_pApp->clear();
+  }
+}
+
+TEST_F(ZtdmBrokerTest, DestroyFromAnotherThreadWaitsForTheRunningEntryPoint) {
+  ZtdmHandle *pHandle =
+      createInstanceWithDevice(60, DriverCallbacks{busySetConfig, busyGetConfig, busyCtrl, busyQryStatus}, "Y1");
+  ASSERT_NE(pHandle, nullptr);
+
+  g_busy.nCalls = 0;
+  std::atomic<bool> bSending{true};
+  std::thread flood([&] {
+    for (uint32_t uSN = 400; bSending; ++uSN) {
+      const RequestKind &kind = kEntryRequests[uSN % 4];
+      m_pApp->request(std::string("ZTDM/DOWN/DEV/0/60/Y1/") + kind.pstrCommand, "{}", uSN, kind.nCmd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  ASSERT_TRUE(zt::test::waitFor([] { return g_busy.nCalls > 20; }));
+  ztdm_Destroy(pHandle);
+  EXPECT_FALSE(g_busy.bInEntry);
+  int nCallsAtDestroy = g_busy.nCalls;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  bSending = false;
+  flood.join();
+  EXPECT_EQ(g_busy.nCalls, nCallsAtDestroy);
 }

@@ -1,6 +1,9 @@
-// The parts of the library that need no broker: registries, timer object.
+// The parts of the library that need no broker: registries, timer object, request gate, and
+// request handling of an instance whose broker is never reached.
 #include "driver_manager.h"
+#include "request_gate.h"
 #include "response_object.h"
+#include "ztdm_impl.h"
 #include "ztdm_sync_time_manager.h"
 
 #include "zt_common.h"
@@ -8,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -211,4 +215,73 @@ TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   pManager.reset(); // wakes the sleeping thread at once
   EXPECT_LT(zt::tickMs() - uStartMs, 500u);
   EXPECT_EQ(log.size(), 0u);
+}
+
+TEST(RequestGate, ClosingStopsNewRequestsAndWaitsOnlyForOtherThreads) {
+  zt::RequestGate gate;
+  std::atomic<bool> bInside{false};
+  std::atomic<bool> bRelease{false};
+  std::thread running([&] {
+    zt::RequestGate::Pass pass(gate);
+    EXPECT_TRUE(pass.admitted());
+    bInside = true;
+    while (!bRelease) {
+      std::this_thread::yield();
+    }
+  });
+  while (!bInside) {
+    std::this_thread::yield();
+  }
+  std::atomic<bool> bClosed{false};
+  std::thread closer([&] {
+    EXPECT_FALSE(gate.close());
+    bClosed = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(bClosed); // still waiting for the running request
+  bRelease = true;
+  running.join();
+  closer.join();
+  EXPECT_TRUE(bClosed);
+  zt::RequestGate::Pass late(gate);
+  EXPECT_FALSE(late.admitted());
+
+  // Closing from inside one of its own requests does not wait for that request.
+  zt::RequestGate ownGate;
+  zt::RequestGate otherGate;
+  zt::RequestGate::Pass own(ownGate);
+  {
+    zt::RequestGate::Pass other(otherGate);
+  }
+  EXPECT_TRUE(ownGate.close());
+}
+
+namespace {
+
+std::atomic<int> g_nThrowingCalls{0};
+
+int throwingGetConfig(const DeviceInfo *, char *, int *, int) {
+  ++g_nThrowingCalls;
+  throw std::runtime_error("driver failure");
+}
+
+void deliver(zt::ZTDMImpl &impl, const std::string &strTopic, const std::string &strPayload, uint32_t uSN) {
+  zt::Channel::onMessage(strTopic.c_str(), strPayload.data(), static_cast<int>(strPayload.size()), 1, 0, uSN,
+                         0, "0", &impl.channel());
+}
+
+} // namespace
+
+TEST(RequestHandling, ExceptionFromADriverStaysInsideTheInstance) {
+  // Port 1 has no broker: the requests are delivered here as busline's receive callback would.
+  zt::ZTDMImpl *pImpl = zt::ZTDMImpl::create("127.0.0.1:1");
+  ASSERT_NE(pImpl, nullptr);
+  DriverCallbacks throwing{nullptr, throwingGetConfig, nullptr, nullptr};
+  pImpl->registerDriver(9, throwing);
+  pImpl->registerDevice(makeDevice("T1", "0", 9));
+  g_nThrowingCalls = 0;
+  EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 1));
+  EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 2));
+  EXPECT_EQ(g_nThrowingCalls, 2); // the failed request left the instance usable
+  zt::ZTDMImpl::destroy(pImpl);   // and no request counted as running
 }
