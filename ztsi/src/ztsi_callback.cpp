@@ -13,25 +13,28 @@ namespace {
 
 // An answer taken out of its entry for delivery outside the lock.
 struct ReadyResponse {
-  int nSn;
+  std::pair<int, std::string> key;
   uint64_t uTicket;
   uint64_t uResponseCount;
   ztsi_data_callback pCallback;
   void *pUserData;
   int nCmd;
-  std::string strDevId;
   std::vector<char> vecData;
 };
 
 } // namespace
 
-ZtsiCallback::ZtsiCallback(ZtsiTiming timing) : m_timing(timing) {
+ZtsiCallback::ZtsiCallback(CallbackGate &gate, ZtsiTiming timing) : m_gate(gate), m_timing(timing) {
   m_threadDelivery = std::thread(&ZtsiCallback::deliveryLoop, this);
   m_threadCleanup = std::thread(&ZtsiCallback::cleanupLoop, this);
 }
 
 ZtsiCallback::~ZtsiCallback() {
   stop();
+}
+
+ZtsiCallback::PendingKey ZtsiCallback::keyOf(const std::string &strDevId, int nSn) {
+  return PendingKey(nSn, strDevId.substr(0, kMaxDevIdLength));
 }
 
 uint64_t ZtsiCallback::registerRequest(const std::string &strDevId, int nSn, ztsi_data_callback pCallback,
@@ -41,17 +44,16 @@ uint64_t ZtsiCallback::registerRequest(const std::string &strDevId, int nSn, zts
   pending.m_pUserData = pUserData;
   pending.m_uCreatedMs = tickMs();
   pending.m_nCmd = nCmd;
-  pending.m_strDevId = strDevId.substr(0, kMaxDevIdLength);
   std::lock_guard<std::mutex> lock(m_mutex);
   uint64_t uTicket = m_uNextTicket++;
   pending.m_uTicket = uTicket;
-  m_mapPending[nSn] = std::move(pending);
+  m_mapPending[keyOf(strDevId, nSn)] = std::move(pending);
   return uTicket;
 }
 
-void ZtsiCallback::forgetRequest(int nSn, uint64_t uTicket) {
+void ZtsiCallback::forgetRequest(const std::string &strDevId, int nSn, uint64_t uTicket) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  auto it = m_mapPending.find(nSn);
+  auto it = m_mapPending.find(keyOf(strDevId, nSn));
   if (it != m_mapPending.end() && it->second.m_uTicket == uTicket) {
     m_mapPending.erase(it);
   }
@@ -61,10 +63,9 @@ bool ZtsiCallback::storeResponse(int nSn, int nCmd, const std::string &strDevId,
                                  int nLen) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_mapPending.find(nSn);
+    auto it = m_mapPending.find(keyOf(strDevId, nSn));
     if (it != m_mapPending.end()) {
       PendingCallback &pending = it->second;
-      pending.m_strDevId = strDevId.substr(0, kMaxDevIdLength);
       pending.m_nCmd = nCmd;
       if (pData != nullptr && nLen > 0) {
         pending.m_vecResponse.assign(pData, pData + nLen);
@@ -109,11 +110,11 @@ void ZtsiCallback::deliveryLoop() {
     }
     m_bResponseReady = false;
     std::vector<ReadyResponse> vecReady;
-    for (auto &[nSn, pending] : m_mapPending) {
+    for (auto &[key, pending] : m_mapPending) {
       if (pending.m_eState == PendingCallback::kResponseStored) {
-        vecReady.push_back(ReadyResponse{nSn, pending.m_uTicket, pending.m_uResponseCount,
+        vecReady.push_back(ReadyResponse{key, pending.m_uTicket, pending.m_uResponseCount,
                                          pending.m_pCallback, pending.m_pUserData, pending.m_nCmd,
-                                         pending.m_strDevId, std::move(pending.m_vecResponse)});
+                                         std::move(pending.m_vecResponse)});
       }
     }
     if (vecReady.empty()) {
@@ -121,12 +122,16 @@ void ZtsiCallback::deliveryLoop() {
     }
     lock.unlock();
     for (const ReadyResponse &ready : vecReady) {
-      dispatchCall(ready.pCallback, ready.nCmd, ready.strDevId.c_str(), ready.nSn, ready.vecData.data(),
+      CallbackGate::Section section(m_gate);
+      if (!section) {
+        break;
+      }
+      dispatchCall(ready.pCallback, ready.nCmd, ready.key.second.c_str(), ready.key.first, ready.vecData.data(),
                    static_cast<int>(ready.vecData.size()), ready.pUserData);
     }
     lock.lock();
     for (const ReadyResponse &ready : vecReady) {
-      auto it = m_mapPending.find(ready.nSn);
+      auto it = m_mapPending.find(ready.key);
       if (it != m_mapPending.end() && it->second.m_uTicket == ready.uTicket &&
           it->second.m_uResponseCount == ready.uResponseCount) {
         it->second.m_eState = PendingCallback::kDelivered;
