@@ -66,6 +66,21 @@ ZtsiHandle *create(const char *pstrBroker, ztsi_found_device_callback pFoundCall
   return reinterpret_cast<ZtsiHandle *>(pImpl.release());
 }
 
+// The three report callback setters; pstrKind names the report in the log line.
+void setReportCallback(const char *pstrFunction, const char *pstrKind,
+                       void (ZtdaImpl::*pSetter)(ztsi_data_callback), ZtsiHandle *pHandle,
+                       ztsi_data_callback pCallback) {
+  zt::ztsiGuarded(pstrFunction, [&] {
+    if (pHandle == nullptr) {
+      ZTSI_LOG_ERROR("handle is NULL");
+      return;
+    }
+    (instanceOf(pHandle)->*pSetter)(pCallback);
+    ZTSI_LOG_INFO("ztsi set %s callback func=[%p] this=[%p] .", pstrKind, reinterpret_cast<void *>(pCallback),
+                  static_cast<void *>(pHandle));
+  });
+}
+
 } // namespace
 
 extern "C" {
@@ -193,39 +208,15 @@ const char *ztsi_GetTestCase(ZtsiHandle *pHandle, int *pnLen) {
 }
 
 void ztsi_SetStatusCallback(ZtsiHandle *pHandle, ztsi_data_callback pCallback) {
-  zt::ztsiGuarded("ztsi_SetStatusCallback", [&] {
-    if (pHandle == nullptr) {
-      ZTSI_LOG_ERROR("handle is NULL");
-      return;
-    }
-    instanceOf(pHandle)->setStatusCallback(pCallback);
-    ZTSI_LOG_INFO("ztsi set status callback func=[%p] this=[%p] .", reinterpret_cast<void *>(pCallback),
-                  static_cast<void *>(pHandle));
-  });
+  setReportCallback("ztsi_SetStatusCallback", "status", &ZtdaImpl::setStatusCallback, pHandle, pCallback);
 }
 
 void ztsi_SetDataCallback(ZtsiHandle *pHandle, ztsi_data_callback pCallback) {
-  zt::ztsiGuarded("ztsi_SetDataCallback", [&] {
-    if (pHandle == nullptr) {
-      ZTSI_LOG_ERROR("handle is NULL");
-      return;
-    }
-    instanceOf(pHandle)->setDataCallback(pCallback);
-    ZTSI_LOG_INFO("ztsi set data callback func=[%p] this=[%p] .", reinterpret_cast<void *>(pCallback),
-                  static_cast<void *>(pHandle));
-  });
+  setReportCallback("ztsi_SetDataCallback", "data", &ZtdaImpl::setDataCallback, pHandle, pCallback);
 }
 
 void ztsi_SetEventCallback(ZtsiHandle *pHandle, ztsi_data_callback pCallback) {
-  zt::ztsiGuarded("ztsi_SetEventCallback", [&] {
-    if (pHandle == nullptr) {
-      ZTSI_LOG_ERROR("handle is NULL");
-      return;
-    }
-    instanceOf(pHandle)->setEventCallback(pCallback);
-    ZTSI_LOG_INFO("ztsi set event callback func=[%p] this=[%p] .", reinterpret_cast<void *>(pCallback),
-                  static_cast<void *>(pHandle));
-  });
+  setReportCallback("ztsi_SetEventCallback", "event", &ZtdaImpl::setEventCallback, pHandle, pCallback);
 }
 
 } // extern "C"
