@@ -60,7 +60,8 @@ std::unique_ptr<zt::ZtdaImpl> freshInstance() {
   strcpy(info.id, "F1");
   strcpy(info.pid, "0");
   info.vdt = 16;
-  std::vector<char> vecRecord(reinterpret_cast<const char *>(&info), reinterpret_cast<const char *>(&info + 1));
+  std::vector<char> vecRecord(reinterpret_cast<const char *>(&info),
+                              reinterpret_cast<const char *>(&info + 1));
   receive(*pImpl, "ZTDM/UP/DEV/0/16/F1/FindDevices", vecRecord, 1, 1);
   pImpl->getParam("F1", kWaitingSn, &onData);
   return pImpl;

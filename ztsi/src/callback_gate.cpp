@@ -30,7 +30,8 @@ bool CallbackGate::close() {
 void CallbackGate::waitForOtherThreads() {
   std::unique_lock<std::mutex> lock(m_mutex);
   std::thread::id self = std::this_thread::get_id();
-  m_cvLeft.wait(lock, [&] { return m_mapInside.empty() || (m_mapInside.size() == 1 && m_mapInside.count(self)); });
+  m_cvLeft.wait(lock,
+                [&] { return m_mapInside.empty() || (m_mapInside.size() == 1 && m_mapInside.count(self)); });
 }
 
 void CallbackGate::waitForAll() {

@@ -35,18 +35,18 @@ ZtdaImpl::ZtdaImpl(int nRunModel, ZtsiTiming timing) : m_nRunModel(nRunModel), m
 void ZtdaImpl::destroy(ZtdaImpl *pImpl) {
   bool bInsideCallback = pImpl->m_gate.close();
   pImpl->m_gate.waitForOtherThreads();
-  if (!bInsideCallback) {
+  auto teardown = [pImpl] {
+    pImpl->m_gate.waitForAll();
     delete pImpl;
     ZTSI_LOG_INFO("ztsi_uninit\n");
+  };
+  if (!bInsideCallback) {
+    teardown();
     return;
   }
   // This thread runs a callback of the instance and may be one of the threads the teardown joins
   // (busline's network thread, the delivery thread).
-  std::thread([pImpl] {
-    pImpl->m_gate.waitForAll();
-    delete pImpl;
-    ZTSI_LOG_INFO("ztsi_uninit\n");
-  }).detach();
+  std::thread(teardown).detach();
 }
 
 ZtdaImpl::~ZtdaImpl() {
@@ -275,8 +275,9 @@ void ZtdaImpl::handleAnnouncement(const std::string &strDevId, int nSn, const ch
 
 void ZtdaImpl::subscribeParent(const std::string &strId) {
   if (!isFilterLevel(strId)) {
-    ZTSI_LOG_ERROR("Device ID=[%s] can not stand in a topic filter, its answers and reports are not subscribed",
-                   strId.c_str());
+    ZTSI_LOG_ERROR(
+        "Device ID=[%s] can not stand in a topic filter, its answers and reports are not subscribed",
+        strId.c_str());
     return;
   }
   for (const std::string &strFilter : answerAndReportFilters(m_nRunModel, strId)) {

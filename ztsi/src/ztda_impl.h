@@ -60,6 +60,7 @@ public:
   // How many subscriptions the session has handed to busline.
   size_t subscriptionCount() const { return m_pChannel ? m_pChannel->subscriptionCount() : 0; }
 
+  // The session, whose receive callback the fuzz harness drives as busline would.
   Channel &channel() { return *m_pChannel; }
 
   // The message handler of the channel: announcements, reports, test cases and answers.

@@ -126,8 +126,8 @@ void ZtsiCallback::deliveryLoop() {
       if (!section) {
         break;
       }
-      dispatchCall(ready.pCallback, ready.nCmd, ready.key.second.c_str(), ready.key.first, ready.vecData.data(),
-                   static_cast<int>(ready.vecData.size()), ready.pUserData);
+      dispatchCall(ready.pCallback, ready.nCmd, ready.key.second.c_str(), ready.key.first,
+                   ready.vecData.data(), static_cast<int>(ready.vecData.size()), ready.pUserData);
     }
     lock.lock();
     for (const ReadyResponse &ready : vecReady) {

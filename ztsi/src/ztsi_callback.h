@@ -1,6 +1,6 @@
 // The requests of one owner (ZtdaImpl keeps one per owner key) that wait for their answers: answers are
-// matched by the device and the sn, handed to the application on the delivery thread, and entries are forgotten once
-// delivered or once they are older than the expiry.
+// matched by the device and the sn, handed to the application on the delivery thread, and entries are
+// forgotten once delivered or once they are older than the expiry.
 #pragma once
 
 #include "callback_gate.h"

@@ -47,7 +47,8 @@ std::string programLog() {
 
 size_t occurrences(const std::string &strText, const std::string &strPart) {
   size_t nCount = 0;
-  for (size_t nPos = strText.find(strPart); nPos != std::string::npos; nPos = strText.find(strPart, nPos + 1)) {
+  for (size_t nPos = strText.find(strPart); nPos != std::string::npos;
+       nPos = strText.find(strPart, nPos + 1)) {
     ++nCount;
   }
   return nCount;

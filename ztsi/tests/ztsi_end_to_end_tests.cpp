@@ -479,8 +479,7 @@ TEST_F(EndToEnd, AnswersAreMatchedByDeviceAndSn) {
   EXPECT_EQ(app.deliveries("answer")[0].strDevId, "D1");
   EXPECT_EQ(parseAnswer(app.deliveries("answer")[0].strData).strDesc, "{\"param\":\"D1\",\"sn\":700}");
   EXPECT_EQ(app.deliveries("other answer")[0].strDevId, "C1");
-  EXPECT_EQ(parseAnswer(app.deliveries("other answer")[0].strData).strDesc,
-            "{\"param\":\"C1\",\"sn\":700}");
+  EXPECT_EQ(parseAnswer(app.deliveries("other answer")[0].strData).strDesc, "{\"param\":\"C1\",\"sn\":700}");
 
   // A late answer of one device does not complete the request another device has not answered.
   ASSERT_EQ(ztsi_GetParam(app.handle(), "SLOW", 701, &TestApp::onAnswer), 0);

@@ -69,8 +69,8 @@ TEST(UpFilters, CarryWhatTheWideFiltersCarryEachTopicOnce) {
             if ((std::string(pstrChannel) == "DEV-TEST") != zt::isRunModelCommand(nCmd)) {
               continue;
             }
-            std::string strTopic = std::string("ZTDM/UP/") + pstrChannel + "/" + pstrPid + "/16/" + pstrDevId +
-                                   "/" + zt::commandNameOf(nCmd);
+            std::string strTopic = std::string("ZTDM/UP/") + pstrChannel + "/" + pstrPid + "/16/" +
+                                   pstrDevId + "/" + zt::commandNameOf(nCmd);
             size_t nExpected = nCmd == zt::kCmdFindDevices || matchCount(vecWide, strTopic) > 0 ? 1 : 0;
             EXPECT_EQ(matchCount(vecFilters, strTopic), nExpected) << strTopic;
           }

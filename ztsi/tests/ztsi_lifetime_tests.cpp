@@ -56,7 +56,8 @@ struct SelfDestroying {
   }
 };
 
-class DestroyInsideCallback : public zt::test::EndToEnd, public ::testing::WithParamInterface<const char *> {};
+class DestroyInsideCallback : public zt::test::EndToEnd,
+                              public ::testing::WithParamInterface<const char *> {};
 
 // The driver keeps announcing and reporting D1 until the instance is gone; the test thread itself
 // uses the instance only before the destroying callback can run (one request, one replay).

@@ -113,7 +113,8 @@ TEST(ChannelReceive, NothingThrownBeneathReachesBusline) {
   zt::Channel channel(dmc);
   channel.setRecvCallback(&throwFromHandler, nullptr);
   const char szBody[] = "{}";
-  EXPECT_NO_THROW(zt::Channel::onMessage("ZTDM/UP/DEV/0/16/D1/GetParam", szBody, 2, 1, 0, 5, 3, "", &channel));
+  EXPECT_NO_THROW(
+      zt::Channel::onMessage("ZTDM/UP/DEV/0/16/D1/GetParam", szBody, 2, 1, 0, 5, 3, "", &channel));
 }
 
 } // namespace
