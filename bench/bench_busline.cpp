@@ -1,7 +1,8 @@
 // Request/response round trips between a requester and a responder through the local TLS
 // broker: QoS 2 publishes carrying SN and TYPE as MQTT 5 user properties, QoS 1
 // subscriptions, Nagle off. Once over two busline handles, once written directly on
-// libmosquitto, in the same run; prints p50/p99 latency, round trips per second and ratios.
+// libmosquitto, in the same run; prints p50/p99 latency, round trips per second and ratios, back to
+// back and for sporadic requests (one at a time after a random pause of 0 to 100 ms).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -13,35 +14,26 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "adapters.h"
 #include "broker.h"
 #include "busline.h"
 #include "round_trips.h"
+#include "source_ip_list.h"
 
 namespace {
 
 using zt::bench::measureRoundTrips;
+using zt::bench::measureSporadic;
+using zt::bench::percentilesOf;
 using zt::bench::medianOfRounds;
 using zt::bench::RoundTrips;
 
 const std::string kBody(64, 'b');
 
-// The sender's IPv4 list as busline sends it along, so that both exchanges carry the same bytes.
-std::string localIpList() {
-  std::vector<zt::platform::Adapter> vecAdapters;
-  zt::platform::listAdapters(vecAdapters);
-  std::string strList;
-  for (const auto &adapter : vecAdapters) {
-    for (const auto &strIp : adapter.vecIpv4) {
-      strList += (strList.empty() ? "" : "|") + strIp;
-    }
-  }
-  return strList;
-}
-const std::string kIpList = localIpList();
+const std::string kIpList = zt::bench::sourceIpList();
 
 // An exchange over its own pair of request and response topics.
 class TopicPairExchange : public zt::bench::Exchange {
@@ -204,6 +196,21 @@ void printRatios(const char *pstrName, int nInFlight, const RoundTrips &busline,
               raw.dPerSecond / busline.dPerSecond);
 }
 
+// p50/p99 over the sporadic samples of all rounds.
+RoundTrips sporadicFigures(const char *pstrName, std::vector<double> &vecLatencyUs) {
+  RoundTrips result;
+  percentilesOf(vecLatencyUs, result);
+  std::printf("%s_sporadic_p50 %.1f us\n", pstrName, result.dP50Us);
+  std::printf("%s_sporadic_p99 %.1f us\n", pstrName, result.dP99Us);
+  std::printf("%s_sporadic_samples %zu requests\n", pstrName, vecLatencyUs.size());
+  return result;
+}
+
+void printSporadicRatios(const char *pstrName, const RoundTrips &busline, const RoundTrips &raw) {
+  std::printf("ratio_%s_sporadic_p50 %.2f busline/raw\n", pstrName, busline.dP50Us / raw.dP50Us);
+  std::printf("ratio_%s_sporadic_p99 %.2f busline/raw\n", pstrName, busline.dP99Us / raw.dP99Us);
+}
+
 } // namespace
 
 int main() {
@@ -227,7 +234,19 @@ int main() {
   std::vector<RoundTrips> vecRaw[2], vecBusline[2], vecQuiet[2];
   measureRoundTrips(rawExchange, 1, 200, 1); // warm-up
   measureRoundTrips(buslineExchange, 1, 200, 1);
+  constexpr int kSporadicPerRound = 45;
+  std::vector<double> vecRawSporadic, vecBuslineSporadic, vecQuietSporadic;
+  std::mt19937 random(13);
   for (int nRound = 0; nRound < kRounds; ++nRound) {
+    bool bSporadicOk = measureSporadic(rawExchange, kSporadicPerRound, 100000, random, vecRawSporadic);
+    nm_set_log_type(1, 7);
+    bSporadicOk &= measureSporadic(buslineExchange, kSporadicPerRound, 100000, random, vecBuslineSporadic);
+    nm_set_log_type(1, 3);
+    bSporadicOk &= measureSporadic(buslineExchange, kSporadicPerRound, 100000, random, vecQuietSporadic);
+    if (!bSporadicOk) {
+      std::fprintf(stderr, "a sporadic run did not complete\n");
+      return 1;
+    }
     for (int i = 0; i < 2; ++i) {
       vecRaw[i].push_back(measureRoundTrips(rawExchange, nInFlight[i], nTotal[i], 1));
       nm_set_log_type(1, 7);
@@ -254,5 +273,10 @@ int main() {
     printRatios("busline", nInFlight[i], busline, raw);
     printRatios("busline_log3", nInFlight[i], quiet, raw);
   }
+  RoundTrips rawSporadic = sporadicFigures("raw_mosquitto", vecRawSporadic);
+  RoundTrips buslineSporadic = sporadicFigures("busline", vecBuslineSporadic);
+  RoundTrips quietSporadic = sporadicFigures("busline_log3", vecQuietSporadic);
+  printSporadicRatios("busline", buslineSporadic, rawSporadic);
+  printSporadicRatios("busline_log3", quietSporadic, rawSporadic);
   return 0;
 }

@@ -1,11 +1,15 @@
 // The device access layer end to end through the local TLS broker, beside raw libmosquitto
-// exchanges of the same shape in the same run (QoS 2 publishes with SN/TYPE user properties,
-// QoS 1 subscriptions, Nagle off on every client):
+// exchanges of the same shape in the same run (QoS 2 publishes with the user properties busline
+// sends: SN, TYPE, RESPONSETOPIC on requests and SOURCEIPLIST; QoS 1 subscriptions, Nagle off on
+// every client):
 // - GetParam round trips application (ztsi) -> driver (ztdm) -> application: p50/p99 latency and
 //   requests per second with 1 and with 16 requests in flight (medians of three rounds);
+// - sporadic GetParam requests, one at a time after a random pause of 0 to 100 ms: p50/p99 latency
+//   over the samples of all rounds;
 // - reports ztdm_ReportStatus -> status callback: reports per second and lost reports of 20,000.
 #include "broker.h"
 #include "round_trips.h"
+#include "source_ip_list.h"
 #include "ztdm.h"
 #include "ztsi.h"
 
@@ -21,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +33,8 @@
 namespace {
 
 using zt::bench::measureRoundTrips;
+using zt::bench::measureSporadic;
+using zt::bench::percentilesOf;
 using zt::bench::medianOfRounds;
 using zt::bench::RoundTrips;
 using Clock = std::chrono::steady_clock;
@@ -40,6 +47,7 @@ constexpr char kResponseTopic[] = "ZTDM/UP/DEV/0/16/D1/GetParam";
 constexpr char kReportTopic[] = "ZTDM/UP/DEV/0/16/D1/ReportStatus";
 constexpr int kReports = 20000;
 const std::string kReportBody(64, 'r');
+const std::string kIpList = zt::bench::sourceIpList();
 
 // The driver's output, the same bytes in both exchanges.
 std::string paramText(int nSn) {
@@ -99,7 +107,7 @@ private:
   std::atomic<bool> m_bConnected{false};
 };
 
-// QoS 2 with the properties the SDKs carry: SN, TYPE and, on requests, RESPONSETOPIC.
+// QoS 2 with the properties the SDKs carry: SN, TYPE, on requests RESPONSETOPIC, and SOURCEIPLIST.
 bool rawPublish(mosquitto *pMosq, const char *pstrTopic, const void *pBody, int nSize, int nSn, int nType,
                 bool bRequest) {
   mosquitto_property *pProps = nullptr;
@@ -107,6 +115,9 @@ bool rawPublish(mosquitto *pMosq, const char *pstrTopic, const void *pBody, int 
   mosquitto_property_add_string_pair(&pProps, MQTT_PROP_USER_PROPERTY, "TYPE", std::to_string(nType).c_str());
   if (bRequest) {
     mosquitto_property_add_string_pair(&pProps, MQTT_PROP_USER_PROPERTY, "RESPONSETOPIC", "0");
+  }
+  if (!kIpList.empty()) {
+    mosquitto_property_add_string_pair(&pProps, MQTT_PROP_USER_PROPERTY, "SOURCEIPLIST", kIpList.c_str());
   }
   int nRet = mosquitto_publish_v5(pMosq, nullptr, pstrTopic, nSize, pBody, 2, false, pProps);
   mosquitto_property_free_all(&pProps);
@@ -224,18 +235,26 @@ private:
 
 // Rounds in which raw and ztsi take turns, so that a change of machine load hits both.
 constexpr int kRounds = 3;
+constexpr int kSporadicPerRound = 70;
 
-bool runRoundTrips(zt::bench::Exchange &exchange, int nPort, const char *pstrName,
-                   std::vector<RoundTrips> (&results)[2]) {
+// Back-to-back round trips (1 and 16 in flight), then sporadic requests.
+struct ExchangeResults {
+  std::vector<RoundTrips> vecBackToBack[2];
+  std::vector<double> vecSporadicUs;
+};
+
+bool runRoundTrips(zt::bench::Exchange &exchange, int nPort, const char *pstrName, std::mt19937 &random,
+                   ExchangeResults &results) {
   if (!exchange.start(nPort)) {
     std::fprintf(stderr, "%s: could not start\n", pstrName);
     return false;
   }
   measureRoundTrips(exchange, 1, 100, 1); // warm-up
-  results[0].push_back(measureRoundTrips(exchange, 1, 1000, 1000));
-  results[1].push_back(measureRoundTrips(exchange, 16, 8000, 10000));
+  results.vecBackToBack[0].push_back(measureRoundTrips(exchange, 1, 1000, 1000));
+  results.vecBackToBack[1].push_back(measureRoundTrips(exchange, 16, 8000, 10000));
+  bool bSporadicOk = measureSporadic(exchange, kSporadicPerRound, 20000, random, results.vecSporadicUs);
   exchange.stop();
-  if (!results[0].back().bOk || !results[1].back().bOk) {
+  if (!results.vecBackToBack[0].back().bOk || !results.vecBackToBack[1].back().bOk || !bSporadicOk) {
     std::fprintf(stderr, "%s: round trips did not complete\n", pstrName);
   }
   return true;
@@ -326,20 +345,21 @@ int main() {
     std::fprintf(stderr, "broker did not start\n");
     return 1;
   }
-  std::vector<RoundTrips> vecZtsi[2];
-  std::vector<RoundTrips> vecRaw[2];
+  ExchangeResults ztsiResults;
+  ExchangeResults rawResults;
+  std::mt19937 random(13);
   for (int nRound = 0; nRound < kRounds; ++nRound) {
     RawExchange rawExchange;
     ZtsiExchange ztsiExchange;
-    if (!runRoundTrips(rawExchange, broker.port(), "raw", vecRaw) ||
-        !runRoundTrips(ztsiExchange, broker.port(), "ztsi", vecZtsi)) {
+    if (!runRoundTrips(rawExchange, broker.port(), "raw", random, rawResults) ||
+        !runRoundTrips(ztsiExchange, broker.port(), "ztsi", random, ztsiResults)) {
       return 1;
     }
   }
   const int nInFlight[2] = {1, 16};
   for (int i = 0; i < 2; ++i) {
-    RoundTrips ztsi = medianOfRounds(vecZtsi[i]);
-    RoundTrips raw = medianOfRounds(vecRaw[i]);
+    RoundTrips ztsi = medianOfRounds(ztsiResults.vecBackToBack[i]);
+    RoundTrips raw = medianOfRounds(rawResults.vecBackToBack[i]);
     std::printf("ztsi_getparam_p50_inflight%d %.1f us\n", nInFlight[i], ztsi.dP50Us);
     std::printf("ztsi_getparam_p99_inflight%d %.1f us\n", nInFlight[i], ztsi.dP99Us);
     std::printf("ztsi_getparam_requests_inflight%d %.0f per_s\n", nInFlight[i], ztsi.dPerSecond);
@@ -351,6 +371,18 @@ int main() {
     std::printf("ratio_getparam_requests_inflight%d %.2f ztsi/raw\n", nInFlight[i],
                 ztsi.dPerSecond / raw.dPerSecond);
   }
+  RoundTrips ztsiSporadic;
+  RoundTrips rawSporadic;
+  percentilesOf(ztsiResults.vecSporadicUs, ztsiSporadic);
+  percentilesOf(rawResults.vecSporadicUs, rawSporadic);
+  std::printf("ztsi_getparam_sporadic_p50 %.1f us\n", ztsiSporadic.dP50Us);
+  std::printf("ztsi_getparam_sporadic_p99 %.1f us\n", ztsiSporadic.dP99Us);
+  std::printf("ztsi_getparam_sporadic_samples %zu requests\n", ztsiResults.vecSporadicUs.size());
+  std::printf("raw_getparam_sporadic_p50 %.1f us\n", rawSporadic.dP50Us);
+  std::printf("raw_getparam_sporadic_p99 %.1f us\n", rawSporadic.dP99Us);
+  std::printf("raw_getparam_sporadic_samples %zu requests\n", rawResults.vecSporadicUs.size());
+  std::printf("ratio_getparam_sporadic_p50 %.2f ztsi/raw\n", ztsiSporadic.dP50Us / rawSporadic.dP50Us);
+  std::printf("ratio_getparam_sporadic_p99 %.2f ztsi/raw\n", ztsiSporadic.dP99Us / rawSporadic.dP99Us);
   Reports rawResult = rawReports(broker.port());
   Reports ztsiResult = ztsiReports(broker.port());
   std::printf("ztsi_reports %.0f per_s\n", ztsiResult.dPerSecond);

@@ -1,6 +1,35 @@
 /* busline: MQTT sessions to one broker with sequence number, message type,
- * response topic and sender IP list carried beside each message.
- * Plain C interface; every function may be called from any thread. */
+ * response topic and sender IP list carried beside each message. Plain C interface.
+ *
+ * Trust: busline_init and nm_mqtt_init_session check the broker against one CA: the file
+ * named by the environment variable ZT_CA_FILE when it is set, else /etc/ztaccess/ca.crt
+ * when that file exists, else the CA compiled into the library. No file is written. When
+ * the chosen CA cannot be loaded they fail (null, -1) after one ERROR log line naming the
+ * file; a session trusting the repository's test CA logs one WARN line. A session made with
+ * busline_init_session trusts only what busline_set_tls gives it.
+ *
+ * Threads:
+ * - Every function may be called from any thread, also at the same time on one handle,
+ *   except busline_exit: no other call may use the handle during or after it.
+ * - Each handle has one network thread, started by busline_init or busline_connect, which
+ *   runs both of the handle's callbacks, one call at a time. Only exception: a connect
+ *   attempt that fails at once reports status 1 on the thread calling busline_init or
+ *   busline_connect, before that call returns.
+ * - A callback may call busline_publish, busline_subscribe, busline_unsubscribe and
+ *   busline_get_connect_state, on its own handle or another. busline_exit (or nm_mqtt_exit)
+ *   on its own handle is refused with one ERROR log line and the handle keeps running: stop
+ *   it from another thread. A slow callback delays every message of its handle.
+ * - When busline_exit returns, the handle's network thread has ended: no callback of that
+ *   handle runs any more. busline_exit waits for a callback that is running.
+ * - Pointers handed to a callback (topic, payload, response topic, log text) are valid only
+ *   during the call; copy what you keep. pUserData is passed back unchanged.
+ * - The log callback of nm_set_log_func runs on whichever thread writes the line (callers'
+ *   threads and network threads, possibly several at once). It must not call busline
+ *   functions and must not throw.
+ * - No C++ exception leaves a function: one that arises inside becomes the function's
+ *   failure result (null, -1 for connect and init, -3 for other int results, 0 for
+ *   busline_get_connect_state) and one ERROR log line.
+ * - The texts of nm_get_sdk_version and nm_get_mqtt_version stay valid for the process. */
 #ifndef BUSLINE_H
 #define BUSLINE_H
 

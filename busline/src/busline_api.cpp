@@ -1,18 +1,20 @@
 // The handle-based transport functions.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mqtt_protocol.h>
 
+#include "busline_boundary.h"
 #include "busline_handle.h"
 #include "busline_log.h"
-#include "ca_certificate.h"
 #include "fixed_credentials.h"
 #include "local_ip_list.h"
 #include "message_head.h"
 #include "mqtt_properties.h"
+#include "trusted_ca.h"
 #include "version_info.h"
 
-using busline::BuslineLog;
+using busline::guarded;
 using busline::logText;
 using busline::ZtMosquittoSdk;
 
@@ -101,15 +103,18 @@ int normalisedProtocol(int nProtocol) {
   return nProtocol >= MQTT_PROTOCOL_V31 && nProtocol <= MQTT_PROTOCOL_V5 ? nProtocol : MQTT_PROTOCOL_V311;
 }
 
+// A handle being set up; busline_exit frees it unless it is released to the caller.
+using HandleInSetUp = std::unique_ptr<BuslineHandle, decltype(&busline_exit)>;
+
 // Steps shared by both ways of creating a handle; pstrCaller names the exported function.
-BuslineHandle *createHandle(const char *pstrCaller, const busline::SessionArgs &args,
-                            const busline::SessionTiming &timing) {
+HandleInSetUp createHandle(const char *pstrCaller, const busline::SessionArgs &args,
+                           const busline::SessionTiming &timing) {
   busline::refreshLocalIpList();
   BUSLINE_LOG(zt::LOG_DEBUG, "%s,strLocalIp=%s", pstrCaller, busline::localIpList().c_str());
-  auto *pHandle = new BuslineHandle;
+  HandleInSetUp pHandle(new BuslineHandle, busline_exit);
   auto *pSdk = new ZtMosquittoSdk(timing);
   pHandle->pZtMosquittoSdk = pSdk;
-  BUSLINE_LOG(zt::LOG_DEBUG, "%s,pHandle=%p,pZtMosquittoSdk=%p", pstrCaller, static_cast<void *>(pHandle),
+  BUSLINE_LOG(zt::LOG_DEBUG, "%s,pHandle=%p,pZtMosquittoSdk=%p", pstrCaller, static_cast<void *>(pHandle.get()),
               static_cast<void *>(pSdk));
   pHandle->nProtocol = normalisedProtocol(args.nProtocol);
   pHandle->bUseBuslineHead = args.nUseBuslineHead != 0;
@@ -121,8 +126,7 @@ BuslineHandle *createHandle(const char *pstrCaller, const busline::SessionArgs &
   if (nRet != MOSQ_ERR_SUCCESS) {
     BUSLINE_LOG(zt::LOG_ERROR, "%s,mosquitto_new fail,nRet=%d,%s", pstrCaller, nRet,
                 mosquitto_strerror(nRet));
-    busline_exit(pHandle);
-    return nullptr;
+    return HandleInSetUp(nullptr, busline_exit);
   }
   return pHandle;
 }
@@ -140,18 +144,17 @@ BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &tim
               logText(args.pstrSessionId), args.nCleanSession, args.nProtocol, args.nUseBuslineHead,
               reinterpret_cast<void *>(args.pConnectCallback),
               reinterpret_cast<void *>(args.pRecvMessageCallback), args.pUserData);
-  BuslineHandle *pHandle = createHandle("busline_init_session", args, timing);
-  if (pHandle == nullptr) {
+  HandleInSetUp pHandle = createHandle("busline_init_session", args, timing);
+  if (!pHandle) {
     return nullptr;
   }
   int nRet = pHandle->pZtMosquittoSdk->setOptionInt(MOSQ_OPT_PROTOCOL_VERSION, pHandle->nProtocol);
   if (nRet != MOSQ_ERR_SUCCESS) {
     BUSLINE_LOG(zt::LOG_ERROR, "busline_init_session,setOptionInt fail,nRet=%d,%s", nRet,
                 mosquitto_strerror(nRet));
-    busline_exit(pHandle);
     return nullptr;
   }
-  return pHandle;
+  return pHandle.release();
 }
 
 BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const SessionArgs &args,
@@ -165,8 +168,13 @@ BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const Session
       logText(pstrIP), nPort, logText(args.pstrSessionId), args.nCleanSession, args.nProtocol,
       args.nUseBuslineHead, reinterpret_cast<void *>(args.pConnectCallback),
       reinterpret_cast<void *>(args.pRecvMessageCallback), args.pUserData);
-  BuslineHandle *pHandle = createHandle("busline_init", args, timing);
-  if (pHandle == nullptr) {
+  // Without a CA there is nothing to connect to safely: no handle at all.
+  TlsContext tlsContext = loadTrustedCa("busline_init");
+  if (!tlsContext) {
+    return nullptr;
+  }
+  HandleInSetUp pHandle = createHandle("busline_init", args, timing);
+  if (!pHandle) {
     return nullptr;
   }
   ZtMosquittoSdk *pSdk = pHandle->pZtMosquittoSdk;
@@ -176,10 +184,10 @@ BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const Session
                 pHandle->nProtocol, nRet, mosquitto_strerror(nRet));
   }
   BUSLINE_LOG(zt::LOG_WARN, "busline_init,enable certificate and user authentication");
-  std::string strCaFile = writeCaCertificateFile();
-  nRet = pSdk->setTls(strCaFile, "", "", "");
+  nRet = pSdk->setTlsContext(tlsContext.get());
   if (nRet != MOSQ_ERR_SUCCESS) {
     BUSLINE_LOG(zt::LOG_ERROR, "busline_init,setTls fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+    return nullptr;
   }
   pSdk->setTlsInsecure(true);
   nRet = pSdk->setUserPwd(kFixedUserName, kFixedPassword);
@@ -194,7 +202,16 @@ BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const Session
     pSdk->onDisconnect(nRet, nullptr);
   }
   pSdk->startThread();
-  return pHandle;
+  return pHandle.release();
+}
+
+bool exitRefusedOnOwnThread(const BuslineHandle &handle, const char *pstrCaller) {
+  if (handle.pZtMosquittoSdk == nullptr || !handle.pZtMosquittoSdk->onNetworkThread()) {
+    return false;
+  }
+  BUSLINE_LOG(zt::LOG_ERROR, "%s,called from a callback of the same handle,refused,pHandle=%p", pstrCaller,
+              static_cast<const void *>(&handle));
+  return true;
 }
 
 } // namespace busline
@@ -204,251 +221,286 @@ extern "C" {
 BuslineHandle *busline_init(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
                             int nProtocol, int nUseBuslineHead, nm_mqtt_connect_callback pMqttConnectCallback,
                             nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData) {
-  busline::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
-                            nUseBuslineHead, pMqttConnectCallback, pMqttRecvMessageCallback,
-                            pUserData};
-  return busline::initConnectedSession(pstrIP, nPort, args, busline::SessionTiming());
+  return guarded("busline_init", static_cast<BuslineHandle *>(nullptr), [&] {
+    busline::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
+                              nUseBuslineHead, pMqttConnectCallback, pMqttRecvMessageCallback,
+                              pUserData};
+    return busline::initConnectedSession(pstrIP, nPort, args, busline::SessionTiming());
+  });
 }
 
 BuslineHandle *busline_init_session(const char *pstrSessionId, int nCleanSession, int nProtocol,
                                     int nUseBuslineHead, nm_mqtt_connect_callback pMqttConnectCallback,
                                     nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData) {
-  busline::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
-                            nUseBuslineHead, pMqttConnectCallback, pMqttRecvMessageCallback,
-                            pUserData};
-  return busline::initIdleSession(args, busline::SessionTiming());
+  return guarded("busline_init_session", static_cast<BuslineHandle *>(nullptr), [&] {
+    busline::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
+                              nUseBuslineHead, pMqttConnectCallback, pMqttRecvMessageCallback,
+                              pUserData};
+    return busline::initIdleSession(args, busline::SessionTiming());
+  });
 }
 
 int busline_set_module(BuslineHandle *pHandle, const char *pstrModule) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_set_module,pHandle=%p,pstrModule=%s", moduleOf(pHandle).c_str(),
-              static_cast<void *>(pHandle), logText(pstrModule));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_module");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  pSdk->setModule(textOrEmpty(pstrModule));
-  return 0;
+  return guarded("busline_set_module", -2, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_set_module,pHandle=%p,pstrModule=%s", moduleOf(pHandle).c_str(),
+                static_cast<void *>(pHandle), logText(pstrModule));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_module");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    pSdk->setModule(textOrEmpty(pstrModule));
+    return 0;
+  });
 }
 
 int busline_connect(BuslineHandle *pHandle, const char *pstrIP, int nPort, int nKeepalive,
                     const char *pstrBindAddress) {
-  BUSLINE_LOG(zt::LOG_DEBUG,
-              "[%s] busline_connect,pHandle=%p,pstrIP=%s,nPort=%d,nKeepalive=%d,pstrBindAddress=%s",
-              moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrIP), nPort, nKeepalive,
-              logText(pstrBindAddress));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_connect");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  std::string strHost = (pstrIP != nullptr && pstrIP[0] != '\0') ? pstrIP : kDefaultHost;
-  int nRet = pSdk->connect(strHost, nPort < 1 ? kDefaultPort : nPort,
-                           nKeepalive < 1 ? kDefaultKeepalive : nKeepalive, textOrEmpty(pstrBindAddress));
-  if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_connect,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
-    pSdk->onDisconnect(nRet, nullptr);
-  }
-  pSdk->startThread();
-  return nRet == MOSQ_ERR_SUCCESS ? 0 : -1;
+  return guarded("busline_connect", -1, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG,
+                "[%s] busline_connect,pHandle=%p,pstrIP=%s,nPort=%d,nKeepalive=%d,pstrBindAddress=%s",
+                moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrIP), nPort, nKeepalive,
+                logText(pstrBindAddress));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_connect");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    std::string strHost = (pstrIP != nullptr && pstrIP[0] != '\0') ? pstrIP : kDefaultHost;
+    int nRet = pSdk->connect(strHost, nPort < 1 ? kDefaultPort : nPort,
+                             nKeepalive < 1 ? kDefaultKeepalive : nKeepalive, textOrEmpty(pstrBindAddress));
+    if (nRet != MOSQ_ERR_SUCCESS) {
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_connect,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      pSdk->onDisconnect(nRet, nullptr);
+    }
+    pSdk->startThread();
+    return nRet == MOSQ_ERR_SUCCESS ? 0 : -1;
+  });
 }
 
 int busline_set_reconnect_delay(BuslineHandle *pHandle, int nReconnectDelay, int nReconnectDelayMax,
                                 int nReconnectExponentialBackoff) {
-  BUSLINE_LOG(zt::LOG_DEBUG,
-              "[%s] busline_set_reconnect_delay,pHandle=%p,nReconnectDelay=%d,nReconnectDelayMax=%d,"
-              "nReconnectExponentialBackoff=%d",
-              moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), nReconnectDelay, nReconnectDelayMax,
-              nReconnectExponentialBackoff);
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_reconnect_delay");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  return mapResult(pSdk->setReconnectDelay(unsigned(nReconnectDelay), unsigned(nReconnectDelayMax),
-                                           nReconnectExponentialBackoff != 0),
-                   "busline_set_reconnect_delay", "setReconnectDelay");
+  return guarded("busline_set_reconnect_delay", -3, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG,
+                "[%s] busline_set_reconnect_delay,pHandle=%p,nReconnectDelay=%d,nReconnectDelayMax=%d,"
+                "nReconnectExponentialBackoff=%d",
+                moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), nReconnectDelay, nReconnectDelayMax,
+                nReconnectExponentialBackoff);
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_reconnect_delay");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    return mapResult(pSdk->setReconnectDelay(unsigned(nReconnectDelay), unsigned(nReconnectDelayMax),
+                                             nReconnectExponentialBackoff != 0),
+                     "busline_set_reconnect_delay", "setReconnectDelay");
+  });
 }
 
 int busline_set_will(BuslineHandle *pHandle, const char *pstrTopic, const void *pMessage, int nSize, int nQos,
                      int nRetain, uint32_t uSN, int32_t nType) {
-  BUSLINE_LOG(
-      zt::LOG_DEBUG,
-      "[%s] busline_set_will,pHandle=%p,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d",
-      moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), pMessage, nSize, nQos,
-      nRetain, uSN, nType);
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_will");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  if (!validTopic(pstrTopic) || !validQos(nQos)) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_set_will,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
-    return -2;
-  }
-  OutgoingMessage out;
-  if (prepareOutgoing(*pHandle, "busline_set_will", pMessage, nSize, uSN, nType, nullptr, out) != 0) {
-    return -1;
-  }
-  int nRet = pSdk->setWill(pstrTopic, out.nSize, out.pPayload, nQos, nRetain != 0, out.pProps);
-  if (nRet != MOSQ_ERR_SUCCESS) {
-    mosquitto_property_free_all(&out.pProps); // the library keeps the list only on success
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_set_will,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
-    return -3;
-  }
-  return 0;
+  return guarded("busline_set_will", -3, [&] {
+    BUSLINE_LOG(
+        zt::LOG_DEBUG,
+        "[%s] busline_set_will,pHandle=%p,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d",
+        moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), pMessage, nSize, nQos,
+        nRetain, uSN, nType);
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_will");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    if (!validTopic(pstrTopic) || !validQos(nQos)) {
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_set_will,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
+      return -2;
+    }
+    OutgoingMessage out;
+    if (prepareOutgoing(*pHandle, "busline_set_will", pMessage, nSize, uSN, nType, nullptr, out) != 0) {
+      return -1;
+    }
+    int nRet = pSdk->setWill(pstrTopic, out.nSize, out.pPayload, nQos, nRetain != 0, out.pProps);
+    if (nRet != MOSQ_ERR_SUCCESS) {
+      mosquitto_property_free_all(&out.pProps); // the library keeps the list only on success
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_set_will,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      return -3;
+    }
+    return 0;
+  });
 }
 
 int busline_clear_will(BuslineHandle *pHandle) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_clear_will,pHandle=%p", moduleOf(pHandle).c_str(),
-              static_cast<void *>(pHandle));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_clear_will");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  return mapResult(pSdk->clearWill(), "busline_clear_will", "clearWill");
+  return guarded("busline_clear_will", -3, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_clear_will,pHandle=%p", moduleOf(pHandle).c_str(),
+                static_cast<void *>(pHandle));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_clear_will");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    return mapResult(pSdk->clearWill(), "busline_clear_will", "clearWill");
+  });
 }
 
 int busline_set_user_pwd(BuslineHandle *pHandle, const char *pstrUserName, const char *pstrPassword) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_set_user_pwd,pHandle=%p,pstrUserName=%s,pstrPassword=******",
-              moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrUserName));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_user_pwd");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  return mapResult(pSdk->setUserPwd(textOrEmpty(pstrUserName), textOrEmpty(pstrPassword)),
-                   "busline_set_user_pwd", "setUserPwd");
+  return guarded("busline_set_user_pwd", -3, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_set_user_pwd,pHandle=%p,pstrUserName=%s,pstrPassword=******",
+                moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrUserName));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_user_pwd");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    return mapResult(pSdk->setUserPwd(textOrEmpty(pstrUserName), textOrEmpty(pstrPassword)),
+                     "busline_set_user_pwd", "setUserPwd");
+  });
 }
 
 int busline_set_tls(BuslineHandle *pHandle, const char *pstrCafile, const char *pstrCertfile,
                     const char *pstrKeyfile, const char *pstrKeyPassword) {
-  BUSLINE_LOG(
-      zt::LOG_DEBUG,
-      "[%s] busline_set_tls,pHandle=%p,pstrCafile=%s,pstrCertfile=%s,pstrKeyfile=%s,pstrKeyPassword=******",
-      moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrCafile), logText(pstrCertfile),
-      logText(pstrKeyfile));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  return mapResult(pSdk->setTls(textOrEmpty(pstrCafile), textOrEmpty(pstrCertfile), textOrEmpty(pstrKeyfile),
-                                textOrEmpty(pstrKeyPassword)),
-                   "busline_set_tls", "setTls");
+  return guarded("busline_set_tls", -3, [&] {
+    BUSLINE_LOG(
+        zt::LOG_DEBUG,
+        "[%s] busline_set_tls,pHandle=%p,pstrCafile=%s,pstrCertfile=%s,pstrKeyfile=%s,pstrKeyPassword=******",
+        moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrCafile), logText(pstrCertfile),
+        logText(pstrKeyfile));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    return mapResult(pSdk->setTls(textOrEmpty(pstrCafile), textOrEmpty(pstrCertfile), textOrEmpty(pstrKeyfile),
+                                  textOrEmpty(pstrKeyPassword)),
+                     "busline_set_tls", "setTls");
+  });
 }
 
 int busline_set_tls_option(BuslineHandle *pHandle, int nInsecure, int nCertReqs, const char *pstrTlsVersion,
                            const char *pstrCiphers) {
-  BUSLINE_LOG(
-      zt::LOG_DEBUG,
-      "[%s] busline_set_tls_option,pHandle=%p,nInsecure=%d,nCertReqs=%d,pstrTlsVersion=%s,pstrCiphers=%s",
-      moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), nInsecure, nCertReqs, logText(pstrTlsVersion),
-      logText(pstrCiphers));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls_option");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  int nRet = mapResult(pSdk->setTlsInsecure(nInsecure == 1), "busline_set_tls_option", "setTlsInsecure");
-  if (nRet != 0) {
-    return nRet;
-  }
-  return mapResult(pSdk->setTlsOption(nCertReqs, textOrEmpty(pstrTlsVersion), textOrEmpty(pstrCiphers)),
-                   "busline_set_tls_option", "setTlsOption");
+  return guarded("busline_set_tls_option", -3, [&] {
+    BUSLINE_LOG(
+        zt::LOG_DEBUG,
+        "[%s] busline_set_tls_option,pHandle=%p,nInsecure=%d,nCertReqs=%d,pstrTlsVersion=%s,pstrCiphers=%s",
+        moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), nInsecure, nCertReqs, logText(pstrTlsVersion),
+        logText(pstrCiphers));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls_option");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    int nRet = mapResult(pSdk->setTlsInsecure(nInsecure == 1), "busline_set_tls_option", "setTlsInsecure");
+    if (nRet != 0) {
+      return nRet;
+    }
+    return mapResult(pSdk->setTlsOption(nCertReqs, textOrEmpty(pstrTlsVersion), textOrEmpty(pstrCiphers)),
+                     "busline_set_tls_option", "setTlsOption");
+  });
 }
 
 int busline_set_tls_psk(BuslineHandle *pHandle, const char *pstrIdentity, const char *pstrPSK,
                         const char *pstrCiphers) {
-  BUSLINE_LOG(
-      zt::LOG_DEBUG, "[%s] busline_set_tls_psk,pHandle=%p,pstrIdentity=%s,pstrPSK=******,pstrCiphers=%s",
-      moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrIdentity), logText(pstrCiphers));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls_psk");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  return mapResult(pSdk->setTlsPsk(textOrEmpty(pstrPSK), textOrEmpty(pstrIdentity), textOrEmpty(pstrCiphers)),
-                   "busline_set_tls_psk", "setTlsPsk");
+  return guarded("busline_set_tls_psk", -3, [&] {
+    BUSLINE_LOG(
+        zt::LOG_DEBUG, "[%s] busline_set_tls_psk,pHandle=%p,pstrIdentity=%s,pstrPSK=******,pstrCiphers=%s",
+        moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrIdentity), logText(pstrCiphers));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls_psk");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    return mapResult(pSdk->setTlsPsk(textOrEmpty(pstrPSK), textOrEmpty(pstrIdentity), textOrEmpty(pstrCiphers)),
+                     "busline_set_tls_psk", "setTlsPsk");
+  });
 }
 
 int busline_get_connect_state(BuslineHandle *pHandle) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_get_connect_state,pHandle=%p", moduleOf(pHandle).c_str(),
-              static_cast<void *>(pHandle));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_get_connect_state");
-  return pSdk != nullptr && pSdk->isConnected() ? 1 : 0;
+  return guarded("busline_get_connect_state", 0, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_get_connect_state,pHandle=%p", moduleOf(pHandle).c_str(),
+                static_cast<void *>(pHandle));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_get_connect_state");
+    return pSdk != nullptr && pSdk->isConnected() ? 1 : 0;
+  });
 }
 
 int busline_subscribe(BuslineHandle *pHandle, const char *pstrTopic, int nQos) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_subscribe,pHandle=%p,pstrTopic=%s,nQos=%d",
-              moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), nQos);
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_subscribe");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  if (!validTopic(pstrTopic) || !validQos(nQos)) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_subscribe,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
-    return -2;
-  }
-  int nOptions = pHandle->nProtocol == MQTT_PROTOCOL_V5 ? MQTT_SUB_OPT_NO_LOCAL : 0;
-  return mapResult(pSdk->subscribe(pstrTopic, nQos, nOptions), "busline_subscribe", "subscribe");
+  return guarded("busline_subscribe", -3, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_subscribe,pHandle=%p,pstrTopic=%s,nQos=%d",
+                moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), nQos);
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_subscribe");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    if (!validTopic(pstrTopic) || !validQos(nQos)) {
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_subscribe,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
+      return -2;
+    }
+    int nOptions = pHandle->nProtocol == MQTT_PROTOCOL_V5 ? MQTT_SUB_OPT_NO_LOCAL : 0;
+    return mapResult(pSdk->subscribe(pstrTopic, nQos, nOptions), "busline_subscribe", "subscribe");
+  });
 }
 
 int busline_unsubscribe(BuslineHandle *pHandle, const char *pstrTopic) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_unsubscribe,pHandle=%p,pstrTopic=%s", moduleOf(pHandle).c_str(),
-              static_cast<void *>(pHandle), logText(pstrTopic));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_unsubscribe");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  if (!validTopic(pstrTopic)) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_unsubscribe,pstrTopic=%s", logText(pstrTopic));
-    return -2;
-  }
-  return mapResult(pSdk->unsubscribe(pstrTopic), "busline_unsubscribe", "unsubscribe");
+  return guarded("busline_unsubscribe", -3, [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_unsubscribe,pHandle=%p,pstrTopic=%s", moduleOf(pHandle).c_str(),
+                static_cast<void *>(pHandle), logText(pstrTopic));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_unsubscribe");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    if (!validTopic(pstrTopic)) {
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_unsubscribe,pstrTopic=%s", logText(pstrTopic));
+      return -2;
+    }
+    return mapResult(pSdk->unsubscribe(pstrTopic), "busline_unsubscribe", "unsubscribe");
+  });
 }
 
 int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *pMessage, int nSize, int nQos,
                     int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic) {
-  BUSLINE_LOG(
-      zt::LOG_DEBUG,
-      "[%s] busline_publish,pHandle=%p,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d,"
-      "pstrResponseTopic=%s",
-      moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), pMessage, nSize, nQos,
-      nRetain, uSN, nType, logText(pstrResponseTopic));
-  ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_publish");
-  if (pSdk == nullptr) {
-    return -2;
-  }
-  if (!validTopic(pstrTopic) || !validResponseTopic(pstrResponseTopic) || !validQos(nQos)) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_publish,pstrTopic=%s,pstrResponseTopic=%s,nQos=%d",
-                logText(pstrTopic), logText(pstrResponseTopic), nQos);
-    return -2;
-  }
-  OutgoingMessage out;
-  if (prepareOutgoing(*pHandle, "busline_publish", pMessage, nSize, uSN, nType, pstrResponseTopic, out) !=
-      0) {
-    return -1;
-  }
-  int nRet = pSdk->publish(pstrTopic, out.nSize, out.pPayload, nQos, nRetain != 0, out.pProps);
-  mosquitto_property_free_all(&out.pProps);
-  if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_publish,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
-    return -3;
-  }
-  return 0;
+  return guarded("busline_publish", -3, [&] {
+    BUSLINE_LOG(
+        zt::LOG_DEBUG,
+        "[%s] busline_publish,pHandle=%p,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d,"
+        "pstrResponseTopic=%s",
+        moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), pMessage, nSize, nQos,
+        nRetain, uSN, nType, logText(pstrResponseTopic));
+    ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_publish");
+    if (pSdk == nullptr) {
+      return -2;
+    }
+    if (!validTopic(pstrTopic) || !validResponseTopic(pstrResponseTopic) || !validQos(nQos)) {
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_publish,pstrTopic=%s,pstrResponseTopic=%s,nQos=%d",
+                  logText(pstrTopic), logText(pstrResponseTopic), nQos);
+      return -2;
+    }
+    OutgoingMessage out;
+    if (prepareOutgoing(*pHandle, "busline_publish", pMessage, nSize, uSN, nType, pstrResponseTopic, out) !=
+        0) {
+      return -1;
+    }
+    int nRet = pSdk->publish(pstrTopic, out.nSize, out.pPayload, nQos, nRetain != 0, out.pProps);
+    mosquitto_property_free_all(&out.pProps);
+    if (nRet != MOSQ_ERR_SUCCESS) {
+      BUSLINE_LOG(zt::LOG_ERROR, "busline_publish,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      return -3;
+    }
+    return 0;
+  });
 }
 
 void busline_exit(BuslineHandle *pHandle) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_exit,pHandle=%p", moduleOf(pHandle).c_str(),
-              static_cast<void *>(pHandle));
-  if (pHandle == nullptr) {
-    BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pBuslineHandle is nullptr");
-    return;
-  }
-  if (ZtMosquittoSdk *pSdk = pHandle->pZtMosquittoSdk) {
-    pSdk->exitThread();
-    pSdk->destroy();
-    delete pSdk;
-  } else {
-    BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pZtMosquittoSdk is nullptr");
-  }
-  char szHandle[32]; // the address is printed after the handle is gone
-  std::snprintf(szHandle, sizeof szHandle, "%p", static_cast<void *>(pHandle));
-  delete pHandle;
-  BUSLINE_LOG(zt::LOG_DEBUG, "busline_exit,end,pHandle=%s", szHandle);
+  guarded("busline_exit", [&] {
+    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_exit,pHandle=%p", moduleOf(pHandle).c_str(),
+                static_cast<void *>(pHandle));
+    if (pHandle == nullptr) {
+      BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pBuslineHandle is nullptr");
+      return;
+    }
+    if (busline::exitRefusedOnOwnThread(*pHandle, "busline_exit")) {
+      return;
+    }
+    if (ZtMosquittoSdk *pSdk = pHandle->pZtMosquittoSdk) {
+      pSdk->exitThread();
+      pSdk->destroy();
+      delete pSdk;
+    } else {
+      BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pZtMosquittoSdk is nullptr");
+    }
+    char szHandle[32]; // the address is printed after the handle is gone
+    std::snprintf(szHandle, sizeof szHandle, "%p", static_cast<void *>(pHandle));
+    delete pHandle;
+    BUSLINE_LOG(zt::LOG_DEBUG, "busline_exit,end,pHandle=%s", szHandle);
+  });
 }
 
 } // extern "C"

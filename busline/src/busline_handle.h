@@ -23,11 +23,16 @@ struct SessionArgs {
   void *pUserData = nullptr;
 };
 
-// busline_init: secured with the embedded CA and the fixed credentials, connecting, and
-// with its network thread running (also when the first connect failed).
+// busline_init: secured with the trusted CA and the fixed credentials, connecting, and
+// with its network thread running (also when the first connect failed); null when the trusted CA
+// cannot be loaded.
 BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const SessionArgs &args,
                                     const SessionTiming &timing);
 // busline_init_session: neither secured nor connected; null when the protocol cannot be set.
 BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &timing);
+
+// True, after one ERROR line, when pstrCaller (busline_exit, nm_mqtt_exit) runs inside a callback
+// of the handle it would stop: the network thread cannot join itself, so the handle keeps running.
+bool exitRefusedOnOwnThread(const BuslineHandle &handle, const char *pstrCaller);
 
 } // namespace busline

@@ -1,9 +1,7 @@
-// The CA certificate compiled into the library, and the file it is written to for the
-// MQTT library, which reads CA certificates only from files.
+// The CA certificate compiled into the library, and the fingerprint of the repository's test CA.
 #pragma once
 
 #include <cstddef>
-#include <string>
 
 namespace busline {
 
@@ -11,12 +9,7 @@ namespace busline {
 extern const char kCaCertificatePem[];
 extern const size_t kCaCertificatePemSize;
 
-// "<temporary directory><program base name>_busline_cert.tmp".
-std::string caCertificatePath();
-
-// Writes the certificate to caCertificatePath() and returns the path. The file is replaced
-// atomically, so a session of another thread that is loading it never sees it half written.
-// A failed write is not reported: the TLS setting or the handshake that follows fails instead.
-std::string writeCaCertificateFile();
+// SHA-256 of the DER form of certs/ca.crt, whose private key is public in the repository.
+extern const unsigned char kTestCaSha256[32];
 
 } // namespace busline

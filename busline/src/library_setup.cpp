@@ -1,14 +1,35 @@
-// The MQTT library is initialised once when this library is loaded and cleaned up once
-// when it is unloaded; sessions never do either.
+#include "library_setup.h"
+
 #include <mosquitto.h>
+#include <mutex>
+
+namespace busline {
 
 namespace {
 
-struct MosquittoLibrary {
-  MosquittoLibrary() { mosquitto_lib_init(); }
-  ~MosquittoLibrary() { mosquitto_lib_cleanup(); }
-};
-
-const MosquittoLibrary g_mosquittoLibrary;
+// libmosquitto counts its own set-up too, but not under a lock: the count here serialises ours.
+std::mutex g_usersMutex;
+int g_nUsers = 0;
 
 } // namespace
+
+MosquittoLibraryUse::MosquittoLibraryUse() {
+  std::lock_guard<std::mutex> lock(g_usersMutex);
+  if (g_nUsers++ == 0) {
+    mosquitto_lib_init();
+  }
+}
+
+MosquittoLibraryUse::~MosquittoLibraryUse() {
+  std::lock_guard<std::mutex> lock(g_usersMutex);
+  if (--g_nUsers == 0) {
+    mosquitto_lib_cleanup();
+  }
+}
+
+int MosquittoLibraryUse::users() {
+  std::lock_guard<std::mutex> lock(g_usersMutex);
+  return g_nUsers;
+}
+
+} // namespace busline

@@ -66,6 +66,14 @@ int ZtMosquitto::setTls(const std::string &strCafile, const std::string &strCert
                            noneIfEmpty(strKeyfile), passwordCallback);
 }
 
+int ZtMosquitto::setTlsContext(SSL_CTX *pCtx) {
+  int nRet = mosquitto_void_option(m_pMosq, MOSQ_OPT_SSL_CTX, pCtx);
+  if (nRet == MOSQ_ERR_SUCCESS) {
+    nRet = mosquitto_int_option(m_pMosq, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+  }
+  return nRet;
+}
+
 int ZtMosquitto::setTlsInsecure(bool bInsecure) {
   return mosquitto_tls_insecure_set(m_pMosq, bInsecure);
 }

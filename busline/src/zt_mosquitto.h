@@ -6,7 +6,10 @@
 #include <list>
 #include <mosquitto.h>
 #include <mutex>
+#include <openssl/ssl.h>
 #include <string>
+
+#include "library_setup.h"
 
 namespace busline {
 
@@ -38,6 +41,9 @@ public:
   int setUserPwd(const std::string &strUser, const std::string &strPassword);
   int setTls(const std::string &strCafile, const std::string &strCertfile, const std::string &strKeyfile,
              const std::string &strKeyPassword);
+  // TLS with a context built by the caller, used as it is (no CA file, none of the library's
+  // defaults); the library keeps its own reference.
+  int setTlsContext(SSL_CTX *pCtx);
   int setTlsInsecure(bool bInsecure);
   int setTlsOption(int nCertReqs, const std::string &strTlsVersion, const std::string &strCiphers);
   int setTlsPsk(const std::string &strPsk, const std::string &strIdentity, const std::string &strCiphers);
@@ -82,6 +88,7 @@ private:
   static void logCallback(mosquitto *, void *pObj, int nLevel, const char *pstrText);
   static int passwordCallback(char *pBuf, int nSize, int nRwFlag, void *pUserData);
 
+  MosquittoLibraryUse m_libraryUse; // first member: released after the client is destroyed
   mosquitto *m_pMosq = nullptr;
   std::atomic<bool> m_bConnected{false};
   std::atomic<int> m_nKeepalive{60};

@@ -81,6 +81,7 @@ void ZtMosquittoSdk::startThread() {
 }
 
 void ZtMosquittoSdk::routine() {
+  m_networkThreadId.store(std::this_thread::get_id());
   BUSLINE_LOG(zt::LOG_DEBUG, "[%s] routine,begin", module().c_str());
   while (m_bRun.load()) {
     BUSLINE_LOG(zt::LOG_WARN, "[%s] routine,loopForever 1", module().c_str());

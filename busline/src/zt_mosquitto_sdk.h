@@ -38,8 +38,10 @@ public:
   // Starts the network thread unless it runs already.
   void startThread();
   // Stops the network thread: forgets the subscriptions and disconnects, repeating the
-  // disconnect until the thread has ended. Must not be called from a user callback.
+  // disconnect until the thread has ended. Must not be called on the network thread.
   void exitThread();
+  // Whether the caller runs on this session's network thread (inside one of its callbacks).
+  bool onNetworkThread() const { return m_networkThreadId.load() == std::this_thread::get_id(); }
 
   // Reports status 1 (disconnected) as the library's disconnect callback does.
   void onDisconnect(int nReturnCode, const mosquitto_property *pProps) override;
@@ -67,6 +69,7 @@ private:
   std::mutex m_threadMutex; // guards m_thread between startThread and exitThread
   std::thread m_thread;
   std::atomic<bool> m_bRun{false};
+  std::atomic<std::thread::id> m_networkThreadId{}; // set by the thread itself
 };
 
 // The log level of a library log message.

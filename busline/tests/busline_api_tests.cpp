@@ -1,4 +1,5 @@
 // The exported functions of libbusline.so against the real local broker.
+#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "busline.h"
 #include "busline_test_client.h"
 
+using busline::test::LogCapture;
 using busline::test::Received;
 using busline::test::TestClient;
 
@@ -101,37 +103,6 @@ TEST_F(BuslineApi, RoundTripWithHeadUnderMqtt311) {
   busline_exit(pReceiver);
 }
 
-namespace {
-
-// Log lines given to the callback of nm_set_log_func.
-struct LogCapture {
-  static std::mutex s_mutex;
-  static std::vector<std::pair<int, std::string>> s_vecLines;
-  static void onLine(int nLevel, const char *pstrText, int nLength) {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    s_vecLines.emplace_back(nLevel, std::string(pstrText, size_t(nLength)));
-  }
-  LogCapture() {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    s_vecLines.clear();
-    nm_set_log_func(onLine);
-  }
-  ~LogCapture() { nm_set_log_func(nullptr); }
-  // Whether a line at this level contains the text.
-  bool has(int nLevel, const std::string &strText) const {
-    std::lock_guard<std::mutex> lock(s_mutex);
-    for (const auto &line : s_vecLines) {
-      if (line.first == nLevel && line.second.find(strText) != std::string::npos) {
-        return true;
-      }
-    }
-    return false;
-  }
-};
-std::mutex LogCapture::s_mutex;
-std::vector<std::pair<int, std::string>> LogCapture::s_vecLines;
-
-} // namespace
 
 TEST_F(BuslineApi, BadHandlesAreRefusedAndLogged) {
   LogCapture log;
@@ -424,4 +395,63 @@ TEST(LogSettings, DisabledOrFilteredLinesReachNoCallback) {
   nm_set_log_type(1, 7);
   busline_unsubscribe(nullptr, "t");
   EXPECT_TRUE(log.has(7, "busline_unsubscribe,pHandle=(nil),pstrTopic=t"));
+}
+
+// An exception inside an exported function (here from the application's log callback) ends
+// that call with its failure result and one ERROR line; nothing reaches the C caller.
+TEST_F(BuslineApi, ExceptionsStopAtTheBoundary) {
+  TestClient client;
+  BuslineHandle *pHandle = open(client, 5);
+  LogCapture log;
+  log.throwOn("busline_subscribe,pHandle=");
+  EXPECT_EQ(busline_subscribe(pHandle, "thrown/topic", 1), -3);
+  EXPECT_EQ(nm_mqtt_subscribe("thrown/topic", 1), -3); // forwards to busline_subscribe
+  log.throwOn("busline_init,pstrIP=");
+  EXPECT_EQ(busline_init("127.0.0.1", broker().port(), nullptr, 1, 5, 1, nullptr, nullptr, nullptr), nullptr);
+  log.throwOn("busline_exit,pHandle=");
+  busline_exit(nullptr);
+  EXPECT_EQ(log.count(3, "busline_subscribe,exception,log callback failed"), 2u);
+  EXPECT_EQ(log.count(3, "busline_init,exception,log callback failed"), 1u);
+  EXPECT_EQ(log.count(3, "busline_exit,exception,log callback failed"), 1u);
+  EXPECT_EQ(log.count(3, ",exception,"), 4u); // one per call
+  log.throwOn("");
+  EXPECT_EQ(busline_subscribe(pHandle, "thrown/topic", 1), 0); // the handle is unharmed
+  busline_exit(pHandle);
+}
+
+namespace {
+
+// Calls busline_exit on its own handle from inside the handle's connection callback.
+struct SelfExiter {
+  std::atomic<BuslineHandle *> pHandle{nullptr};
+  std::atomic<bool> bReturned{false};
+  static void onConnect(int nStatus, void *pUserData) {
+    auto *pSelf = static_cast<SelfExiter *>(pUserData);
+    BuslineHandle *pHandle = pSelf->pHandle.load();
+    if (nStatus == 0 && pHandle != nullptr && !pSelf->bReturned.load()) {
+      busline_exit(pHandle);
+      pSelf->bReturned = true;
+    }
+  }
+};
+
+} // namespace
+
+// The network thread cannot stop itself: the call is refused with one ERROR line and the handle
+// keeps working until it is stopped from another thread.
+TEST_F(BuslineApi, ExitFromTheHandlesOwnCallbackIsRefused) {
+  LogCapture log;
+  SelfExiter exiter;
+  BuslineHandle *pHandle = busline_init_session(nullptr, 1, 5, 1, SelfExiter::onConnect, nullptr, &exiter);
+  ASSERT_NE(pHandle, nullptr);
+  exiter.pHandle = pHandle;
+  ASSERT_EQ(busline_set_tls(pHandle, zt::test::Broker::caFile().c_str(), nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr), 0);
+  ASSERT_EQ(busline_set_user_pwd(pHandle, "root", "rbqe705316!$&^"), 0);
+  ASSERT_EQ(busline_connect(pHandle, "127.0.0.1", broker().port(), 0, nullptr), 0);
+  ASSERT_TRUE(zt::test::waitFor([&] { return exiter.bReturned.load(); }));
+  EXPECT_EQ(log.count(3, "busline_exit,called from a callback of the same handle,refused"), 1u);
+  EXPECT_EQ(busline_get_connect_state(pHandle), 1);
+  EXPECT_EQ(busline_publish(pHandle, "still/running", "x", 1, 1, 0, 0, 0, nullptr), 0);
+  busline_exit(pHandle);
 }

@@ -1,6 +1,7 @@
 #include "busline_test_client.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace busline::test {
 
@@ -52,6 +53,50 @@ bool TestClient::waitStatus(int nStatus, size_t nFrom, int nTimeoutMs) const {
         return vec.size() > nFrom && std::find(vec.begin() + long(nFrom), vec.end(), nStatus) != vec.end();
       },
       std::chrono::milliseconds(nTimeoutMs));
+}
+
+namespace {
+
+std::mutex g_logMutex; // guards the two below
+std::vector<std::pair<int, std::string>> g_vecLogLines;
+std::string g_strThrowOn;
+
+} // namespace
+
+LogCapture::LogCapture() {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  g_vecLogLines.clear();
+  g_strThrowOn.clear();
+  nm_set_log_func(onLine);
+}
+
+LogCapture::~LogCapture() {
+  nm_set_log_func(nullptr);
+}
+
+void LogCapture::onLine(int nLevel, const char *pstrText, int nLength) {
+  std::string strLine(pstrText, size_t(nLength));
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  g_vecLogLines.emplace_back(nLevel, strLine);
+  if (!g_strThrowOn.empty() && strLine.find(g_strThrowOn) != std::string::npos) {
+    throw std::runtime_error("log callback failed");
+  }
+}
+
+bool LogCapture::has(int nLevel, const std::string &strText) const {
+  return count(nLevel, strText) > 0;
+}
+
+size_t LogCapture::count(int nLevel, const std::string &strText) const {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  return size_t(std::count_if(g_vecLogLines.begin(), g_vecLogLines.end(), [&](const auto &line) {
+    return line.first == nLevel && line.second.find(strText) != std::string::npos;
+  }));
+}
+
+void LogCapture::throwOn(const std::string &strText) {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  g_strThrowOn = strText;
 }
 
 } // namespace busline::test

@@ -1,4 +1,5 @@
-// Collects what a busline handle reports through its two callbacks, for the tests.
+// Collects what a busline handle reports through its two callbacks, and the log lines given
+// to the callback of nm_set_log_func, for the tests.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,22 @@ private:
   mutable std::mutex m_mutex;
   std::vector<int> m_vecStatus;
   std::vector<Received> m_vecMessages;
+};
+
+// Installs itself as the log callback for its lifetime. A line containing the text given to
+// throwOn() is recorded and then makes the callback throw, as a faulty application's would.
+class LogCapture {
+public:
+  LogCapture();
+  ~LogCapture();
+  // Whether a line at this level contains the text.
+  bool has(int nLevel, const std::string &strText) const;
+  // How many lines at this level contain the text.
+  size_t count(int nLevel, const std::string &strText) const;
+  void throwOn(const std::string &strText);
+
+private:
+  static void onLine(int nLevel, const char *pstrText, int nLength);
 };
 
 } // namespace busline::test

@@ -4,7 +4,6 @@
 #include "broker.h"
 #include "busline_handle.h"
 #include "busline_test_client.h"
-#include "ca_certificate.h"
 
 using busline::test::TestClient;
 

@@ -24,6 +24,18 @@ bool readable(int fd, int nPollMs) {
   return poll(&pfd, 1, nPollMs) > 0;
 }
 
+// Whether someone listens on the socket at addr.
+bool acceptsConnection(const struct sockaddr_un &addr) {
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    return false;
+  }
+  // EAGAIN: a listener whose backlog is full, busy but alive.
+  bool bLive = connect(fd, reinterpret_cast<const struct sockaddr *>(&addr), sizeof addr) == 0 || errno == EAGAIN;
+  close(fd);
+  return bLive;
+}
+
 } // namespace
 
 bool parseControlRequest(const std::string &strText, ControlRequest &request) {
@@ -56,34 +68,37 @@ ControlServer::~ControlServer() {
   stop();
 }
 
-bool ControlServer::start(const std::string &strPath, Handler handler, int nPollMs) {
+ControlStart ControlServer::start(const std::string &strPath, Handler handler, int nPollMs) {
   stop();
   struct sockaddr_un addr;
   memset(&addr, 0, sizeof addr);
   addr.sun_family = AF_UNIX;
   if (strPath.empty() || strPath.size() >= sizeof addr.sun_path) {
-    return false;
+    return ControlStart::Failed;
   }
   memcpy(addr.sun_path, strPath.c_str(), strPath.size());
 
-  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    return false;
-  }
-  // A socket left behind by an earlier run is replaced; any other kind of file is left alone.
+  // Any other kind of file at the path is left alone too: bind fails on it.
   struct stat st;
   if (lstat(strPath.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+    if (acceptsConnection(addr)) {
+      return ControlStart::InUse;
+    }
     unlink(strPath.c_str());
+  }
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    return ControlStart::Failed;
   }
   if (bind(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr) != 0) {
     close(fd);
-    return false;
+    return ControlStart::Failed;
   }
   // Only the owner may connect; the peer check in run() also covers the moment before chmod.
   if (chmod(strPath.c_str(), 0600) != 0 || listen(fd, 4) != 0) {
     close(fd);
     unlink(strPath.c_str());
-    return false;
+    return ControlStart::Failed;
   }
   m_strPath = strPath;
   m_handler = std::move(handler);
@@ -91,7 +106,7 @@ bool ControlServer::start(const std::string &strPath, Handler handler, int nPoll
   m_nListenFd = fd;
   m_bRun = true;
   m_thread = std::thread(&ControlServer::run, this);
-  return true;
+  return ControlStart::Serving;
 }
 
 void ControlServer::stop() {

@@ -20,6 +20,12 @@ struct ControlRequest {
 // Reads "%d|%d|%d|%d"; true only when four integers are there and the level is 0..7.
 bool parseControlRequest(const std::string &strText, ControlRequest &request);
 
+enum class ControlStart {
+  Serving, // the socket is ours
+  InUse,   // another live log of the same name serves it; left alone
+  Failed,  // no socket could be made
+};
+
 class ControlServer {
 public:
   using Handler = std::function<void(const ControlRequest &)>;
@@ -29,9 +35,11 @@ public:
   ControlServer(const ControlServer &) = delete;
   ControlServer &operator=(const ControlServer &) = delete;
 
-  // Creates the socket file (mode 0600) and starts serving; false, with nothing started, when the
-  // socket cannot be created. nPollMs bounds how long stop() waits for the thread.
-  bool start(const std::string &strPath, Handler handler, int nPollMs = 100);
+  // Creates the socket file (mode 0600) and starts serving. A socket file that accepts a
+  // connection is left to its owner (InUse); one that does not is left over from an ended run and
+  // is replaced. Nothing is started unless the result is Serving. nPollMs bounds how long stop()
+  // waits for the thread.
+  ControlStart start(const std::string &strPath, Handler handler, int nPollMs = 100);
   // Ends the thread and removes the socket file.
   void stop();
 

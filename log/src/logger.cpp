@@ -151,8 +151,14 @@ Logger &Logger::instance() {
 }
 
 std::string Logger::controlSocketPath(const std::string &strLogName) {
-  const char *pstrRuntimeDir = std::getenv("XDG_RUNTIME_DIR");
-  std::string strDir = (pstrRuntimeDir && *pstrRuntimeDir) ? pstrRuntimeDir : "/tmp";
+  std::string strDir = "/tmp";
+  for (const char *pstrVariable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+    const char *pstrDir = std::getenv(pstrVariable);
+    if (pstrDir != nullptr && *pstrDir != '\0') {
+      strDir = pstrDir;
+      break;
+    }
+  }
   return strDir + "/pipe_name_50b665dc_9667_4a4b_83aa_7afa8de95f12_" + strLogName;
 }
 
@@ -179,9 +185,15 @@ void Logger::start(const LogOption &option) {
   d.m_bLogToFile = option.bLogToFile;
   if (option.bControlSocket) {
     // Without the socket the log still works; it just cannot be retuned from outside.
-    d.m_control.start(controlSocketPath(option.strLogName), [this](const ControlRequest &request) {
+    std::string strPath = controlSocketPath(option.strLogName);
+    ControlStart eStart = d.m_control.start(strPath, [this](const ControlRequest &request) {
       applyControl(request.bLogToStdout, request.bLogToFile, request.bLogFlushImmediately, request.nLogLevel);
     });
+    if (eStart == ControlStart::InUse) {
+      write(__FILE__, __func__, __LINE__, LOG_WARN,
+            "Logger::start,control socket %s is served by another log of this name,running without one",
+            strPath.c_str());
+    }
   }
 }
 

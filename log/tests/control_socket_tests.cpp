@@ -119,3 +119,75 @@ TEST(LoggerControlSocket, UnusableSocketPathLeavesTheLogWorking) {
   logger.stop();
   EXPECT_NE(readFile(dir.path() + "/" + option.strLogName + ".log").find("still logged"), std::string::npos);
 }
+
+// Two logs of one name: the first keeps its socket and answers; the second runs without one and
+// says so once in its own log, and stopping it leaves the first one's socket in place.
+TEST(LoggerControlSocket, ALiveSocketIsLeftToItsOwner) {
+  ScratchDir firstDir, secondDir;
+  const std::string strName = "ctl_shared_" + std::to_string(getpid());
+  const std::string strPath = Logger::controlSocketPath(strName);
+  LogOption option = fileOption(firstDir.path(), strName);
+  option.bControlSocket = true;
+  Logger first, second;
+  first.start(option);
+  option.strLogDir = secondDir.path();
+  second.start(option);
+  second.stop();
+  {
+    ControlClient client(strPath);
+    ASSERT_TRUE(client.connected());
+    EXPECT_EQ(client.request("0|1|0|7"), kReply);
+  }
+  EXPECT_TRUE(first.enabled(LOG_DEBUG));
+  std::string strSecondLog = readFile(secondDir.path() + "/" + strName + ".log");
+  EXPECT_EQ(splitLines(strSecondLog).size(), 1u) << strSecondLog;
+  EXPECT_NE(strSecondLog.find("[WARN]"), std::string::npos);
+  EXPECT_NE(strSecondLog.find("control socket " + strPath + " is served by another log of this name"),
+            std::string::npos);
+  EXPECT_EQ(readFile(firstDir.path() + "/" + strName + ".log"), "");
+}
+
+// A socket file nobody listens on (its process ended without removing it) is replaced.
+TEST(LoggerControlSocket, AStaleSocketIsReplaced) {
+  ScratchDir dir;
+  const std::string strName = "ctl_stale_" + std::to_string(getpid());
+  const std::string strPath = Logger::controlSocketPath(strName);
+  int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+  struct sockaddr_un addr;
+  memset(&addr, 0, sizeof addr);
+  addr.sun_family = AF_UNIX;
+  strncpy(addr.sun_path, strPath.c_str(), sizeof addr.sun_path - 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr), 0);
+  close(fd);
+  ASSERT_FALSE(ControlClient(strPath).connected());
+
+  LogOption option = fileOption(dir.path(), strName);
+  option.bControlSocket = true;
+  Logger logger;
+  logger.start(option);
+  ControlClient client(strPath);
+  ASSERT_TRUE(client.connected());
+  EXPECT_EQ(client.request("0|1|0|3"), kReply);
+  EXPECT_FALSE(logger.enabled(LOG_WARN));
+}
+
+TEST(LoggerControlSocket, DirectoryIsXdgRuntimeDirThenTmpdirThenTmp) {
+  auto restore = [](const char *pstrName, const char *pstrOld) {
+    pstrOld != nullptr ? setenv(pstrName, pstrOld, 1) : unsetenv(pstrName);
+  };
+  const char *pstrOldXdg = getenv("XDG_RUNTIME_DIR");
+  const char *pstrOldTmp = getenv("TMPDIR");
+  std::string strOldXdg = pstrOldXdg != nullptr ? pstrOldXdg : "";
+  std::string strOldTmp = pstrOldTmp != nullptr ? pstrOldTmp : "";
+  const std::string strSuffix = "/pipe_name_50b665dc_9667_4a4b_83aa_7afa8de95f12_n";
+  setenv("XDG_RUNTIME_DIR", "/run/user/1", 1);
+  setenv("TMPDIR", "/var/tmp", 1);
+  EXPECT_EQ(Logger::controlSocketPath("n"), "/run/user/1" + strSuffix);
+  setenv("XDG_RUNTIME_DIR", "", 1);
+  EXPECT_EQ(Logger::controlSocketPath("n"), "/var/tmp" + strSuffix);
+  unsetenv("XDG_RUNTIME_DIR");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(Logger::controlSocketPath("n"), "/tmp" + strSuffix);
+  restore("XDG_RUNTIME_DIR", pstrOldXdg != nullptr ? strOldXdg.c_str() : nullptr);
+  restore("TMPDIR", pstrOldTmp != nullptr ? strOldTmp.c_str() : nullptr);
+}

@@ -1,10 +1,12 @@
 #include "ztlog.h"
 
+#include "c_boundary.h"
 #include "channel_table.h"
 #include "logger.h"
 #include "process_paths.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,6 +59,12 @@ zt::LogOption channelOption(const std::string &strModule) {
   return option;
 }
 
+// The C boundary: an exception ends the call with its failure result and one line on standard
+// error, since the channel that failed cannot be trusted to carry the report.
+void reportException(const char *pstrFunction, const char *pstrWhat) {
+  std::fprintf(stderr, "ztlog: %s,exception,%s\n", pstrFunction, pstrWhat);
+}
+
 // Runs when the library is unloaded or the process exits normally.
 __attribute__((destructor)) void writeOutChannelsAtUnload() {
   zt::ChannelTable::instance().stopAll();
@@ -65,20 +73,23 @@ __attribute__((destructor)) void writeOutChannelsAtUnload() {
 } // namespace
 
 extern "C" int ztLogInit(const char *pstrModuleName) {
-  // The module names a file inside the log directory and nothing else.
-  if (pstrModuleName == nullptr || *pstrModuleName == '\0' || strchr(pstrModuleName, '/') != nullptr) {
-    return -1;
-  }
-  return zt::ChannelTable::instance().open(pstrModuleName, channelOption(pstrModuleName));
+  return zt::guardedCall("ztLogInit", -1, reportException, [&] {
+    // The module names a file inside the log directory and nothing else.
+    if (pstrModuleName == nullptr || *pstrModuleName == '\0' || strchr(pstrModuleName, '/') != nullptr) {
+      return -1;
+    }
+    return zt::ChannelTable::instance().open(pstrModuleName, channelOption(pstrModuleName));
+  });
 }
 
 extern "C" void ztLogPrintf(int nChannel, int nLevel, const char *pstrFormat, ...) {
-  zt::Logger *pLogger = zt::ChannelTable::instance().find(nChannel);
-  if (pLogger == nullptr || pstrFormat == nullptr) {
-    return;
-  }
   va_list args;
   va_start(args, pstrFormat);
-  pLogger->vwrite("", "", 0, loggerLevel(nLevel), pstrFormat, args);
+  zt::guardedCall("ztLogPrintf", reportException, [&] {
+    zt::Logger *pLogger = zt::ChannelTable::instance().find(nChannel);
+    if (pLogger != nullptr && pstrFormat != nullptr) {
+      pLogger->vwrite("", "", 0, loggerLevel(nLevel), pstrFormat, args);
+    }
+  });
   va_end(args);
 }

@@ -1,5 +1,6 @@
 #include "ztlog.h"
 
+#include "allocation_failure.h"
 #include "process_paths.h"
 
 #include <gtest/gtest.h>
@@ -135,5 +136,27 @@ TEST(Ztlog, NormalExitWritesOutEveryQueuedLine) {
   std::string strText = readFile(logFile(strModule));
   EXPECT_EQ(std::count(strText.begin(), strText.end(), '\n'), nLines);
   EXPECT_NE(strText.find("] exit line " + std::to_string(nLines - 1) + "\r\n"), std::string::npos);
+  unlink(logFile(strModule).c_str());
+}
+
+// Running out of memory inside either function ends that call (ztLogInit with -1) and leaves one
+// line on standard error; the channels keep working.
+TEST(Ztlog, ExceptionsStopAtTheBoundary) {
+  const std::string strModule = uniqueModule("ztlog_out_of_memory_channel");
+  const std::string strLong(4000, 'x'); // a line this long needs its own buffer
+  testing::internal::CaptureStderr();
+  zt::test::failNextAllocation();
+  int nFailed = ztLogInit(strModule.c_str());
+  int nChannel = ztLogInit(strModule.c_str());
+  zt::test::failNextAllocation();
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_ERROR, "%s", strLong.c_str());
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_ERROR, "after the failure");
+  std::string strErr = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(nFailed, -1);
+  EXPECT_GE(nChannel, 0);
+  EXPECT_EQ(strErr, "ztlog: ztLogInit,exception,out of memory\nztlog: ztLogPrintf,exception,out of memory\n");
+  std::string strText = waitForLines(logFile(strModule), 1);
+  EXPECT_NE(strText.find("] after the failure\r\n"), std::string::npos);
+  EXPECT_EQ(strText.find("xxxx"), std::string::npos);
   unlink(logFile(strModule).c_str());
 }

@@ -4,6 +4,7 @@
 #include "zt_common.h"
 #include "ztsi_log.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -61,10 +62,12 @@ void ZtsiCallback::forgetRequest(const std::string &strDevId, int nSn, uint64_t 
 
 bool ZtsiCallback::storeResponse(int nSn, int nCmd, const std::string &strDevId, const char *pData,
                                  int nLen) {
+  bool bFound = false;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_mapPending.find(keyOf(strDevId, nSn));
-    if (it != m_mapPending.end()) {
+    bFound = it != m_mapPending.end();
+    if (bFound) {
       PendingCallback &pending = it->second;
       pending.m_nCmd = nCmd;
       if (pData != nullptr && nLen > 0) {
@@ -74,10 +77,13 @@ bool ZtsiCallback::storeResponse(int nSn, int nCmd, const std::string &strDevId,
       }
       pending.m_eState = PendingCallback::kResponseStored;
       ++pending.m_uResponseCount;
-      m_bResponseReady = true;
-      m_cvDelivery.notify_one();
-      return true;
+      m_vecAnswered.push_back(it->first);
     }
+  }
+  if (bFound) {
+    // Notified after unlocking, so that the delivery thread does not wake only to wait for the lock.
+    m_cvDelivery.notify_one();
+    return true;
   }
   ZTSI_LOG_INFO("Can not find callback  snid:%d, cmd:%d", nSn, nCmd);
   return false;
@@ -99,23 +105,33 @@ void ZtsiCallback::stop() {
 }
 
 // Callbacks run without the lock, so that a callback may itself send a request with an answer
-// callback; an entry is marked delivered only when no newer answer was stored meanwhile.
+// callback; an entry is marked delivered only when no newer answer was stored meanwhile. The
+// buffers are kept from pass to pass, so a delivery allocates nothing once they have grown.
 void ZtsiCallback::deliveryLoop() {
+  std::vector<decltype(m_mapPending)::key_type> vecAnswered;
+  std::vector<ReadyResponse> vecReady;
   std::unique_lock<std::mutex> lock(m_mutex);
   while (m_bRun) {
     m_cvDelivery.wait_for(lock, std::chrono::milliseconds(m_timing.uDeliveryPeriodMs),
-                          [this] { return !m_bRun || m_bResponseReady; });
+                          [this] { return !m_bRun || !m_vecAnswered.empty(); });
     if (!m_bRun) {
       break;
     }
-    m_bResponseReady = false;
-    std::vector<ReadyResponse> vecReady;
-    for (auto &[key, pending] : m_mapPending) {
-      if (pending.m_eState == PendingCallback::kResponseStored) {
-        vecReady.push_back(ReadyResponse{key, pending.m_uTicket, pending.m_uResponseCount,
-                                         pending.m_pCallback, pending.m_pUserData, pending.m_nCmd,
-                                         std::move(pending.m_vecResponse)});
+    vecAnswered.clear();
+    std::swap(vecAnswered, m_vecAnswered);
+    // In ascending sn, each entry once however often it was answered since the last pass.
+    std::sort(vecAnswered.begin(), vecAnswered.end());
+    vecAnswered.erase(std::unique(vecAnswered.begin(), vecAnswered.end()), vecAnswered.end());
+    vecReady.clear();
+    for (const auto &key : vecAnswered) {
+      auto it = m_mapPending.find(key);
+      if (it == m_mapPending.end() || it->second.m_eState != PendingCallback::kResponseStored) {
+        continue;
       }
+      PendingCallback &pending = it->second;
+      vecReady.push_back(ReadyResponse{it->first, pending.m_uTicket, pending.m_uResponseCount,
+                                       pending.m_pCallback, pending.m_pUserData, pending.m_nCmd,
+                                       std::move(pending.m_vecResponse)});
     }
     if (vecReady.empty()) {
       continue;

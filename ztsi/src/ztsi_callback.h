@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace zt {
 
@@ -59,8 +60,10 @@ private:
   static PendingKey keyOf(const std::string &strDevId, int nSn);
 
   std::map<PendingKey, PendingCallback> m_mapPending;
+  // Keys of the entries that received an answer since the last delivery pass (may repeat), so
+  // that delivery need not walk the entries still waiting or already delivered.
+  std::vector<decltype(m_mapPending)::key_type> m_vecAnswered;
   uint64_t m_uNextTicket = 1;
-  bool m_bResponseReady = false;
   bool m_bRun = true;
   std::thread m_threadDelivery;
   std::thread m_threadCleanup;

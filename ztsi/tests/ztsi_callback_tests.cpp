@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -234,6 +235,52 @@ TEST(ZtsiCallback, AnAnswerStoredDuringDeliveryIsDeliveredAgain) {
   pending.registerRequest("D1", 1, &slowAnswer, &context, zt::kCmdGetParam);
   pending.storeResponse(1, zt::kCmdGetParam, "D1", "once", 4);
   EXPECT_TRUE(waitFor([&] { return context.nCalls == 2; }));
+}
+
+// Holds the delivery of sn 1 until the test opens the gate.
+struct GateContext {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool bOpen = false;
+  std::atomic<bool> bHeld{false};
+  AnswerLog log;
+};
+
+void gatedAnswer(const char *pstrDevId, int nSn, const char *pData, int nLen, void *pUserData) {
+  auto *pContext = static_cast<GateContext *>(pUserData);
+  if (nSn == 1) {
+    pContext->bHeld = true;
+    std::unique_lock<std::mutex> lock(pContext->mutex);
+    pContext->opened.wait(lock, [&] { return pContext->bOpen; });
+  }
+  AnswerLog::record(pstrDevId, nSn, pData, nLen, &pContext->log);
+}
+
+TEST(ZtsiCallback, AnswersStoredDuringADeliveryGoOutInTheNextPassEachOnceInSnOrder) {
+  GateContext context;
+  ZtsiCallback pending(g_openGate, fastTiming());
+  for (int nSn : {1, 4, 2, 3}) {
+    pending.registerRequest("D1", nSn, &gatedAnswer, &context, zt::kCmdGetParam);
+  }
+  pending.storeResponse(1, zt::kCmdGetParam, "D1", "1", 1);
+  ASSERT_TRUE(waitFor([&] { return context.bHeld.load(); }));
+  pending.storeResponse(4, zt::kCmdGetParam, "D1", "4", 1);
+  pending.storeResponse(2, zt::kCmdGetParam, "D1", "2", 1);
+  pending.storeResponse(3, zt::kCmdGetParam, "D1", "3", 1);
+  pending.storeResponse(2, zt::kCmdGetParam, "D1", "2 again", 7);
+  {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    context.bOpen = true;
+  }
+  context.opened.notify_all();
+  ASSERT_TRUE(waitFor([&] { return context.log.count() == 4; }));
+  std::this_thread::sleep_for(100ms); // room for a wrong second delivery of sn 2
+  ASSERT_EQ(context.log.count(), 4u);
+  const char *apstrData[] = {"1", "2 again", "3", "4"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(context.log.at(i).nSn, i + 1);
+    EXPECT_EQ(context.log.at(i).strData, apstrData[i]);
+  }
 }
 
 TEST(ZtsiCallback, StopEndsDeliveryPromptly) {
