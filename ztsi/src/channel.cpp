@@ -3,6 +3,7 @@
 #include "command_code.h"
 #include "topic.h"
 #include "ztsi_dmc.h"
+#include "ztsi_guard.h"
 #include "ztsi_log.h"
 
 namespace zt {
@@ -110,18 +111,22 @@ void Channel::handleMessage(const char *pstrTopic, const char *pData, int nLen, 
 }
 
 void Channel::onConnect(int nStatus, void *pUserData) {
-  static_cast<Channel *>(pUserData)->m_nConnectState = nStatus;
-  if (nStatus == 0) {
-    ZTSI_LOG_INFO("ZTSI connecte success.... ");
-  } else {
-    ZTSI_LOG_ERROR("ZTSI connecte Failed, status = %d", nStatus);
-  }
+  ztsiGuarded("Channel::onConnect", [&] {
+    static_cast<Channel *>(pUserData)->m_nConnectState = nStatus;
+    if (nStatus == 0) {
+      ZTSI_LOG_INFO("ZTSI connecte success.... ");
+    } else {
+      ZTSI_LOG_ERROR("ZTSI connecte Failed, status = %d", nStatus);
+    }
+  });
 }
 
 void Channel::onMessage(const char *pstrTopic, const void *pMessage, int nSize, int, int, uint32_t uSN,
                         int32_t, const char *, void *pUserData) {
-  static_cast<Channel *>(pUserData)->handleMessage(pstrTopic, static_cast<const char *>(pMessage), nSize,
-                                                   static_cast<int>(uSN));
+  ztsiGuarded("Channel::onMessage", [&] {
+    static_cast<Channel *>(pUserData)->handleMessage(pstrTopic, static_cast<const char *>(pMessage), nSize,
+                                                     static_cast<int>(uSN));
+  });
 }
 
 } // namespace zt

@@ -41,11 +41,12 @@ public:
 
   // The receive path of every message.
   void handleMessage(const char *pstrTopic, const char *pData, int nLen, int nSn);
+  // busline's receive callback; pUserData is the Channel.
+  static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                        uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData);
 
 private:
   static void onConnect(int nStatus, void *pUserData);
-  static void onMessage(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
-                        uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData);
 
   const ZtsiDmc &m_dmc;
   bool m_bInited = false;

@@ -1,4 +1,4 @@
-// One request that waits for its answer, kept by ZtsiCallback under the request's sn.
+// One request that waits for its answer, kept by ZtsiCallback under the request's device and sn.
 #pragma once
 
 #include "ztsi.h"
@@ -21,8 +21,7 @@ struct PendingCallback {
   std::vector<char> m_vecResponse;
   State m_eState = kWaiting;
   int m_nCmd = 0;
-  std::string m_strDevId;
-  // Told apart from an entry that later replaced it under the same sn.
+  // Told apart from an entry that later replaced it under the same device and sn.
   uint64_t m_uTicket = 0;
   // Counts stored responses, so that delivery marks only what it has really handed over.
   uint64_t m_uResponseCount = 0;

@@ -6,12 +6,13 @@
 #include "device_info_text.h"
 #include "response_object.h"
 #include "run_model.h"
-#include "topic.h"
+#include "up_filters.h"
 #include "ztsi_log.h"
 
 #include <json/reader.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace zt {
@@ -20,10 +21,33 @@ namespace {
 
 constexpr char kEmptyJson[] = "{}";
 constexpr int kEmptyJsonLength = 2;
+// The pid of a device without parent.
+constexpr char kRootPid[] = "0";
 
 } // namespace
 
-ZtdaImpl::ZtdaImpl(int nRunModel, ZtsiTiming timing) : m_nRunModel(nRunModel), m_timing(timing) {}
+std::atomic<int> ZtdaImpl::s_nLiveInstances{0};
+
+ZtdaImpl::ZtdaImpl(int nRunModel, ZtsiTiming timing) : m_nRunModel(nRunModel), m_timing(timing) {
+  ++s_nLiveInstances;
+}
+
+void ZtdaImpl::destroy(ZtdaImpl *pImpl) {
+  bool bInsideCallback = pImpl->m_gate.close();
+  pImpl->m_gate.waitForOtherThreads();
+  auto teardown = [pImpl] {
+    pImpl->m_gate.waitForAll();
+    delete pImpl;
+    ZTSI_LOG_INFO("ztsi_uninit\n");
+  };
+  if (!bInsideCallback) {
+    teardown();
+    return;
+  }
+  // This thread runs a callback of the instance and may be one of the threads the teardown joins
+  // (busline's network thread, the delivery thread).
+  std::thread(teardown).detach();
+}
 
 ZtdaImpl::~ZtdaImpl() {
   // Answer delivery stops first, so that no response callback can reach a closed channel; then the
@@ -48,15 +72,15 @@ ZtdaImpl::~ZtdaImpl() {
   }
   m_pChannel.reset();
   m_pDmc.reset();
+  --s_nLiveInstances;
 }
 
 int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCallback, void *pUserData) {
-  if (pstrAddress == nullptr) {
-    return -1;
-  }
   BrokerAddress address;
-  if (!parseBrokerAddress(pstrAddress, address)) {
+  std::string strProblem;
+  if (!parseBrokerAddress(pstrAddress, address, &strProblem)) {
     ZTSI_LOG_ERROR("ip is invalid....");
+    ZTSI_LOG_ERROR("%s", strProblem.c_str());
     return -1;
   }
   if (m_bInited) {
@@ -79,11 +103,15 @@ int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCal
   }
 
   ZTSI_LOG_INFO("4 => Subscribe device registe...");
-  subscribeLogged(rootDevicesFilter(Direction::Up, kRunModelNormal));
-  subscribeLogged("ZTDM/UP/+/+/+/+/FindDevices");
+  for (const std::string &strFilter : answerAndReportFilters(kRunModelNormal, kRootPid)) {
+    subscribeLogged(strFilter);
+  }
+  subscribeLogged(announcementFilter());
   // In Debug the answers and reports of devices without parent travel on the TEST channel.
   if (m_nRunModel == kRunModelDebug) {
-    subscribeLogged(rootDevicesFilter(Direction::Up, kRunModelDebug));
+    for (const std::string &strFilter : answerAndReportFilters(kRunModelDebug, kRootPid)) {
+      subscribeLogged(strFilter);
+    }
   }
   return 0;
 }
@@ -139,7 +167,7 @@ int ZtdaImpl::request(const char *pstrMethod, int nCmd, const std::string &strDe
   }
   if (!m_pChannel->publishRequest(strDevId, nCmd, nUseSn, pData, nLen)) {
     if (pPending != nullptr) {
-      pPending->forgetRequest(nUseSn, uTicket);
+      pPending->forgetRequest(strDevId, nUseSn, uTicket);
     }
     return 1;
   }
@@ -159,11 +187,10 @@ int ZtdaImpl::getFoundDev(ztsi_found_device_callback pCallback) {
                ? 0
                : 1;
   }
-  for (const auto &[strId, device] : mapDevices) {
-    DeviceInfo devInfo = device.toDeviceInfo(strId);
-    if (pCallback != nullptr) {
-      pCallback(nullptr, 1, &devInfo, m_pUserData);
-    }
+  CallbackGate::Section section(m_gate);
+  for (auto it = mapDevices.begin(); section && pCallback != nullptr && it != mapDevices.end(); ++it) {
+    DeviceInfo devInfo = it->second.toDeviceInfo(it->first);
+    pCallback(nullptr, 1, &devInfo, m_pUserData);
   }
   return 0;
 }
@@ -199,6 +226,10 @@ void ZtdaImpl::onChannelMessage(const std::string &strDevId, int nSn, int nCmd, 
 }
 
 void ZtdaImpl::handleMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen) {
+  CallbackGate::Section section(m_gate);
+  if (!section) {
+    return;
+  }
   switch (nCmd) {
   case kCmdFindDevices:
     handleAnnouncement(strDevId, nSn, pData, nLen);
@@ -234,15 +265,28 @@ void ZtdaImpl::handleAnnouncement(const std::string &strDevId, int nSn, const ch
 
   // Like the device side, a device that names itself as parent counts as one without parent; else its
   // answers and reports, sent on topics under its own id, would never arrive.
-  if (device.pid() == "0" || device.pid() == strId) {
-    m_pChannel->subscribe(childDevicesFilter(Direction::Up, m_nRunModel, strId));
-    std::string strRunModelTopic = runModelFilter(Direction::Up, strId);
-    if (m_pChannel->subscribe(strRunModelTopic) != 0) {
-      ZTSI_LOG_ERROR("Subscribe [%s] failed!", strRunModelTopic.c_str());
-    }
+  if (device.pid() == kRootPid || device.pid() == strId) {
+    subscribeParent(strId);
   }
   if (m_pFoundCallback != nullptr) {
     m_pFoundCallback(strDevId.c_str(), nSn, &devInfo, m_pUserData);
+  }
+}
+
+void ZtdaImpl::subscribeParent(const std::string &strId) {
+  if (!isFilterLevel(strId)) {
+    ZTSI_LOG_ERROR(
+        "Device ID=[%s] can not stand in a topic filter, its answers and reports are not subscribed",
+        strId.c_str());
+    return;
+  }
+  for (const std::string &strFilter : answerAndReportFilters(m_nRunModel, strId)) {
+    m_pChannel->subscribe(strFilter);
+  }
+  for (const std::string &strFilter : runModelAnswerFilters(strId)) {
+    if (m_pChannel->subscribe(strFilter) != 0) {
+      ZTSI_LOG_ERROR("Subscribe [%s] failed!", strFilter.c_str());
+    }
   }
 }
 
@@ -279,7 +323,7 @@ ZtsiCallback &ZtdaImpl::callbackFor(const std::string &strOwnerKey) {
   std::lock_guard<std::mutex> lock(m_mutexCallbacks);
   std::unique_ptr<ZtsiCallback> &pCallback = m_mapCallbacks[strOwnerKey];
   if (!pCallback) {
-    pCallback = std::make_unique<ZtsiCallback>(m_timing);
+    pCallback = std::make_unique<ZtsiCallback>(m_gate, m_timing);
   }
   return *pCallback;
 }

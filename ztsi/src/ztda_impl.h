@@ -2,6 +2,7 @@
 // wait for answers, the report callbacks and the announced test cases.
 #pragma once
 
+#include "callback_gate.h"
 #include "channel.h"
 #include "sn_counter.h"
 #include "ztsi.h"
@@ -22,10 +23,18 @@ public:
   static constexpr char kOwnerKey[] = "ztsi";
 
   explicit ZtdaImpl(int nRunModel, ZtsiTiming timing = ZtsiTiming());
-  // Stops answer delivery, closes the session, then frees the registries.
+  // Stops answer delivery, closes the session, then frees the registries. Call through destroy()
+  // when callbacks may run.
   ~ZtdaImpl();
   ZtdaImpl(const ZtdaImpl &) = delete;
   ZtdaImpl &operator=(const ZtdaImpl &) = delete;
+
+  // Frees the instance from any thread, one of its own callbacks included: no callback starts once it
+  // is called, and none runs on another thread once it returns. Called inside a callback, the
+  // teardown ends on a thread of its own after that callback has returned.
+  static void destroy(ZtdaImpl *pImpl);
+  // How many instances exist, those still being torn down included.
+  static int liveInstances() { return s_nLiveInstances; }
 
   // Opens the session to "a.b.c.d:port" and subscribes the announcements; 0 or -1.
   int init(const char *pstrAddress, ztsi_found_device_callback pFoundCallback, void *pUserData);
@@ -51,6 +60,9 @@ public:
   // How many subscriptions the session has handed to busline.
   size_t subscriptionCount() const { return m_pChannel ? m_pChannel->subscriptionCount() : 0; }
 
+  // The session, whose receive callback the fuzz harness drives as busline would.
+  Channel &channel() { return *m_pChannel; }
+
   // The message handler of the channel: announcements, reports, test cases and answers.
   void handleMessage(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen);
 
@@ -60,6 +72,8 @@ private:
   int request(const char *pstrMethod, int nCmd, const std::string &strDevId, int nSn, const char *pData,
               int nLen, ztsi_data_callback pCallback);
   void subscribeLogged(const std::string &strTopic);
+  // Subscribes what a device without parent and its children send up.
+  void subscribeParent(const std::string &strId);
   void handleAnnouncement(const std::string &strDevId, int nSn, const char *pData, int nLen);
   void handleReport(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen);
   void handleTestCase(const std::string &strVdt, int nSn, int nCmd, const char *pData, int nLen);
@@ -67,6 +81,10 @@ private:
   ZtsiCallback &callbackFor(const std::string &strOwnerKey);
   ZtsiCallback *findCallback(const std::string &strOwnerKey);
 
+  static std::atomic<int> s_nLiveInstances;
+
+  // First, so that it outlives every thread that uses it.
+  CallbackGate m_gate;
   const int m_nRunModel;
   const ZtsiTiming m_timing;
   bool m_bInited = false;

@@ -4,6 +4,7 @@
 #include "run_model.h"
 #include "zt_common.h"
 #include "ztda_impl.h"
+#include "ztsi_guard.h"
 #include "ztsi_log.h"
 
 #include <cstring>
@@ -65,135 +66,157 @@ ZtsiHandle *create(const char *pstrBroker, ztsi_found_device_callback pFoundCall
   return reinterpret_cast<ZtsiHandle *>(pImpl.release());
 }
 
+// The three report callback setters; pstrKind names the report in the log line.
+void setReportCallback(const char *pstrFunction, const char *pstrKind,
+                       void (ZtdaImpl::*pSetter)(ztsi_data_callback), ZtsiHandle *pHandle,
+                       ztsi_data_callback pCallback) {
+  zt::ztsiGuarded(pstrFunction, [&] {
+    if (pHandle == nullptr) {
+      ZTSI_LOG_ERROR("handle is NULL");
+      return;
+    }
+    (instanceOf(pHandle)->*pSetter)(pCallback);
+    ZTSI_LOG_INFO("ztsi set %s callback func=[%p] this=[%p] .", pstrKind, reinterpret_cast<void *>(pCallback),
+                  static_cast<void *>(pHandle));
+  });
+}
+
 } // namespace
 
 extern "C" {
 
 ZtsiHandle *ztsi_Create(const char *pstrBroker, ztsi_found_device_callback pFoundCallback, void *pUserData) {
-  return create(pstrBroker, pFoundCallback, pUserData, zt::kRunModelNormal);
+  return zt::ztsiGuarded("ztsi_Create", static_cast<ZtsiHandle *>(nullptr), [&]() -> ZtsiHandle * {
+    return create(pstrBroker, pFoundCallback, pUserData, zt::kRunModelNormal);
+  });
 }
 
 ZtsiHandle *ztsi_CreateEx(const char *pstrBroker, ztsi_found_device_callback pFoundCallback, void *pUserData,
                           int nRunModel) {
-  return create(pstrBroker, pFoundCallback, pUserData, nRunModel);
+  return zt::ztsiGuarded("ztsi_CreateEx", static_cast<ZtsiHandle *>(nullptr), [&]() -> ZtsiHandle * {
+    return create(pstrBroker, pFoundCallback, pUserData, nRunModel);
+  });
 }
 
 void ztsi_Destory(ZtsiHandle *pHandle) {
-  if (pHandle == nullptr) {
-    ZTSI_LOG_ERROR("handle is NULL");
-    return;
-  }
-  delete instanceOf(pHandle);
-  ZTSI_LOG_INFO("ztsi_uninit\n");
+  zt::ztsiGuarded("ztsi_Destory", [&] {
+    if (pHandle == nullptr) {
+      ZTSI_LOG_ERROR("handle is NULL");
+      return;
+    }
+    ZtdaImpl::destroy(instanceOf(pHandle));
+  });
 }
 
 int ztsi_ModuleInfo(ZtModuleInfo *pModuleInfo) {
-  if (pModuleInfo == nullptr) {
-    return -1;
-  }
-  zt::fillModuleInfo(pModuleInfo, kVersion, zt::buildTimeString(kCompileDate, kCompileTime), kModuleType,
-                     kModuleName);
-  return 0;
+  return zt::ztsiGuarded("ztsi_ModuleInfo", -1, [&]() -> int {
+    if (pModuleInfo == nullptr) {
+      return -1;
+    }
+    zt::fillModuleInfo(pModuleInfo, kVersion, zt::buildTimeString(kCompileDate, kCompileTime), kModuleType,
+                       kModuleName);
+    return 0;
+  });
 }
 
 int ztsi_FindDevices(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, ztsi_found_device_callback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->findDevices(pstrDevId, nSn);
+  return zt::ztsiGuarded("ztsi_FindDevices", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->findDevices(pstrDevId, nSn);
+  });
 }
 
 int ztsi_GetFoundDev(ZtsiHandle *pHandle, ztsi_found_device_callback pCallback) {
-  if (pHandle == nullptr) {
-    ZTSI_LOG_ERROR("handle is NULL");
-    return -1;
-  }
-  return instanceOf(pHandle)->getFoundDev(pCallback);
+  return zt::ztsiGuarded("ztsi_GetFoundDev", -1, [&]() -> int {
+    if (pHandle == nullptr) {
+      ZTSI_LOG_ERROR("handle is NULL");
+      return -1;
+    }
+    return instanceOf(pHandle)->getFoundDev(pCallback);
+  });
 }
 
 int ztsi_SetParam(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen,
                   ztsi_data_callback pResponseCallback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->setParam(pstrDevId, nSn, pData, nLen, pResponseCallback);
+  return zt::ztsiGuarded("ztsi_SetParam", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->setParam(pstrDevId, nSn, pData, nLen, pResponseCallback);
+  });
 }
 
 int ztsi_GetParam(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, ztsi_data_callback pResponseCallback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->getParam(pstrDevId, nSn, pResponseCallback);
+  return zt::ztsiGuarded("ztsi_GetParam", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->getParam(pstrDevId, nSn, pResponseCallback);
+  });
 }
 
 int ztsi_Ctrl(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen,
               ztsi_data_callback pResponseCallback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->ctrl(pstrDevId, nSn, pData, nLen, pResponseCallback);
+  return zt::ztsiGuarded("ztsi_Ctrl", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->ctrl(pstrDevId, nSn, pData, nLen, pResponseCallback);
+  });
 }
 
 int ztsi_QryStatus(ZtsiHandle *pHandle, const char *pstrDevId, int nSn,
                    ztsi_data_callback pResponseCallback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->qryStatus(pstrDevId, nSn, pResponseCallback);
+  return zt::ztsiGuarded("ztsi_QryStatus", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->qryStatus(pstrDevId, nSn, pResponseCallback);
+  });
 }
 
 int ztsi_SetRunModel(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, int nRunModel,
                      ztsi_data_callback pResponseCallback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->setDeviceModel(pstrDevId, nSn, nRunModel, pResponseCallback);
+  return zt::ztsiGuarded("ztsi_SetRunModel", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->setDeviceModel(pstrDevId, nSn, nRunModel, pResponseCallback);
+  });
 }
 
 int ztsi_GetRunModel(ZtsiHandle *pHandle, const char *pstrDevId, int nSn,
                      ztsi_data_callback pResponseCallback) {
-  if (checkRequest(pHandle, pstrDevId) != 0) {
-    return -1;
-  }
-  return instanceOf(pHandle)->qryDeviceModel(pstrDevId, nSn, pResponseCallback);
+  return zt::ztsiGuarded("ztsi_GetRunModel", -1, [&]() -> int {
+    if (checkRequest(pHandle, pstrDevId) != 0) {
+      return -1;
+    }
+    return instanceOf(pHandle)->qryDeviceModel(pstrDevId, nSn, pResponseCallback);
+  });
 }
 
 const char *ztsi_GetTestCase(ZtsiHandle *pHandle, int *pnLen) {
-  if (pHandle == nullptr) {
-    ZTSI_LOG_ERROR("handle is NULL");
-    return nullptr;
-  }
-  return instanceOf(pHandle)->getTestCase(pnLen);
+  return zt::ztsiGuarded("ztsi_GetTestCase", static_cast<const char *>(nullptr), [&]() -> const char * {
+    if (pHandle == nullptr) {
+      ZTSI_LOG_ERROR("handle is NULL");
+      return nullptr;
+    }
+    return instanceOf(pHandle)->getTestCase(pnLen);
+  });
 }
 
 void ztsi_SetStatusCallback(ZtsiHandle *pHandle, ztsi_data_callback pCallback) {
-  if (pHandle == nullptr) {
-    ZTSI_LOG_ERROR("handle is NULL");
-    return;
-  }
-  instanceOf(pHandle)->setStatusCallback(pCallback);
-  ZTSI_LOG_INFO("ztsi set status callback func=[%p] this=[%p] .", reinterpret_cast<void *>(pCallback),
-                static_cast<void *>(pHandle));
+  setReportCallback("ztsi_SetStatusCallback", "status", &ZtdaImpl::setStatusCallback, pHandle, pCallback);
 }
 
 void ztsi_SetDataCallback(ZtsiHandle *pHandle, ztsi_data_callback pCallback) {
-  if (pHandle == nullptr) {
-    ZTSI_LOG_ERROR("handle is NULL");
-    return;
-  }
-  instanceOf(pHandle)->setDataCallback(pCallback);
-  ZTSI_LOG_INFO("ztsi set data callback func=[%p] this=[%p] .", reinterpret_cast<void *>(pCallback),
-                static_cast<void *>(pHandle));
+  setReportCallback("ztsi_SetDataCallback", "data", &ZtdaImpl::setDataCallback, pHandle, pCallback);
 }
 
 void ztsi_SetEventCallback(ZtsiHandle *pHandle, ztsi_data_callback pCallback) {
-  if (pHandle == nullptr) {
-    ZTSI_LOG_ERROR("handle is NULL");
-    return;
-  }
-  instanceOf(pHandle)->setEventCallback(pCallback);
-  ZTSI_LOG_INFO("ztsi set event callback func=[%p] this=[%p] .", reinterpret_cast<void *>(pCallback),
-                static_cast<void *>(pHandle));
+  setReportCallback("ztsi_SetEventCallback", "event", &ZtdaImpl::setEventCallback, pHandle, pCallback);
 }
 
 } // extern "C"

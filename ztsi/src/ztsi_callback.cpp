@@ -14,25 +14,28 @@ namespace {
 
 // An answer taken out of its entry for delivery outside the lock.
 struct ReadyResponse {
-  int nSn;
+  std::pair<int, std::string> key;
   uint64_t uTicket;
   uint64_t uResponseCount;
   ztsi_data_callback pCallback;
   void *pUserData;
   int nCmd;
-  std::string strDevId;
   std::vector<char> vecData;
 };
 
 } // namespace
 
-ZtsiCallback::ZtsiCallback(ZtsiTiming timing) : m_timing(timing) {
+ZtsiCallback::ZtsiCallback(CallbackGate &gate, ZtsiTiming timing) : m_gate(gate), m_timing(timing) {
   m_threadDelivery = std::thread(&ZtsiCallback::deliveryLoop, this);
   m_threadCleanup = std::thread(&ZtsiCallback::cleanupLoop, this);
 }
 
 ZtsiCallback::~ZtsiCallback() {
   stop();
+}
+
+ZtsiCallback::PendingKey ZtsiCallback::keyOf(const std::string &strDevId, int nSn) {
+  return PendingKey(nSn, strDevId.substr(0, kMaxDevIdLength));
 }
 
 uint64_t ZtsiCallback::registerRequest(const std::string &strDevId, int nSn, ztsi_data_callback pCallback,
@@ -42,17 +45,16 @@ uint64_t ZtsiCallback::registerRequest(const std::string &strDevId, int nSn, zts
   pending.m_pUserData = pUserData;
   pending.m_uCreatedMs = tickMs();
   pending.m_nCmd = nCmd;
-  pending.m_strDevId = strDevId.substr(0, kMaxDevIdLength);
   std::lock_guard<std::mutex> lock(m_mutex);
   uint64_t uTicket = m_uNextTicket++;
   pending.m_uTicket = uTicket;
-  m_mapPending[nSn] = std::move(pending);
+  m_mapPending[keyOf(strDevId, nSn)] = std::move(pending);
   return uTicket;
 }
 
-void ZtsiCallback::forgetRequest(int nSn, uint64_t uTicket) {
+void ZtsiCallback::forgetRequest(const std::string &strDevId, int nSn, uint64_t uTicket) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  auto it = m_mapPending.find(nSn);
+  auto it = m_mapPending.find(keyOf(strDevId, nSn));
   if (it != m_mapPending.end() && it->second.m_uTicket == uTicket) {
     m_mapPending.erase(it);
   }
@@ -63,11 +65,10 @@ bool ZtsiCallback::storeResponse(int nSn, int nCmd, const std::string &strDevId,
   bool bFound = false;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_mapPending.find(nSn);
+    auto it = m_mapPending.find(keyOf(strDevId, nSn));
     bFound = it != m_mapPending.end();
     if (bFound) {
       PendingCallback &pending = it->second;
-      pending.m_strDevId.assign(strDevId, 0, kMaxDevIdLength);
       pending.m_nCmd = nCmd;
       if (pData != nullptr && nLen > 0) {
         pending.m_vecResponse.assign(pData, pData + nLen);
@@ -130,19 +131,23 @@ void ZtsiCallback::deliveryLoop() {
       PendingCallback &pending = it->second;
       vecReady.push_back(ReadyResponse{it->first, pending.m_uTicket, pending.m_uResponseCount,
                                        pending.m_pCallback, pending.m_pUserData, pending.m_nCmd,
-                                       pending.m_strDevId, std::move(pending.m_vecResponse)});
+                                       std::move(pending.m_vecResponse)});
     }
     if (vecReady.empty()) {
       continue;
     }
     lock.unlock();
     for (const ReadyResponse &ready : vecReady) {
-      dispatchCall(ready.pCallback, ready.nCmd, ready.strDevId.c_str(), ready.nSn, ready.vecData.data(),
-                   static_cast<int>(ready.vecData.size()), ready.pUserData);
+      CallbackGate::Section section(m_gate);
+      if (!section) {
+        break;
+      }
+      dispatchCall(ready.pCallback, ready.nCmd, ready.key.second.c_str(), ready.key.first,
+                   ready.vecData.data(), static_cast<int>(ready.vecData.size()), ready.pUserData);
     }
     lock.lock();
     for (const ReadyResponse &ready : vecReady) {
-      auto it = m_mapPending.find(ready.nSn);
+      auto it = m_mapPending.find(ready.key);
       if (it != m_mapPending.end() && it->second.m_uTicket == ready.uTicket &&
           it->second.m_uResponseCount == ready.uResponseCount) {
         it->second.m_eState = PendingCallback::kDelivered;

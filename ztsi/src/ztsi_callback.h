@@ -1,8 +1,9 @@
 // The requests of one owner (ZtdaImpl keeps one per owner key) that wait for their answers: answers are
-// matched by sn alone, handed to the application on the delivery thread, and entries are forgotten once
-// delivered or once they are older than the expiry.
+// matched by the device and the sn, handed to the application on the delivery thread, and entries are
+// forgotten once delivered or once they are older than the expiry.
 #pragma once
 
+#include "callback_gate.h"
 #include "pending_callback.h"
 
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zt {
@@ -25,19 +27,21 @@ struct ZtsiTiming {
 
 class ZtsiCallback {
 public:
-  // Starts the delivery and the clean-up thread.
-  explicit ZtsiCallback(ZtsiTiming timing = ZtsiTiming());
+  // Starts the delivery and the clean-up thread. Each answer is handed over inside a section of the
+  // instance's gate, none once it is closed.
+  explicit ZtsiCallback(CallbackGate &gate, ZtsiTiming timing = ZtsiTiming());
   ~ZtsiCallback();
   ZtsiCallback(const ZtsiCallback &) = delete;
   ZtsiCallback &operator=(const ZtsiCallback &) = delete;
 
-  // Waits for the answer to nSn, replacing any entry already kept under it. Returns a ticket for
-  // forgetRequest.
+  // Waits for the answer of strDevId to nSn, replacing any entry already kept for that device and sn.
+  // Returns a ticket for forgetRequest.
   uint64_t registerRequest(const std::string &strDevId, int nSn, ztsi_data_callback pCallback,
                            void *pUserData, int nCmd);
-  // Drops the entry of nSn when it is still the one the ticket names (the request was not sent).
-  void forgetRequest(int nSn, uint64_t uTicket);
-  // Stores an answer for delivery; false when no entry waits under nSn.
+  // Drops the entry of the device and sn when it is still the one the ticket names (the request was
+  // not sent).
+  void forgetRequest(const std::string &strDevId, int nSn, uint64_t uTicket);
+  // Stores an answer for delivery; false when no entry of that device waits under nSn.
   bool storeResponse(int nSn, int nCmd, const std::string &strDevId, const char *pData, int nLen);
   // Stops and joins both threads; no callback runs once it returns.
   void stop();
@@ -46,11 +50,16 @@ private:
   void deliveryLoop();
   void cleanupLoop();
 
+  CallbackGate &m_gate;
   const ZtsiTiming m_timing;
   std::mutex m_mutex;
   std::condition_variable m_cvDelivery;
   std::condition_variable m_cvCleanup;
-  std::map<int, PendingCallback> m_mapPending;
+  // Ordered by sn first, so that one pass delivers in ascending sn.
+  using PendingKey = std::pair<int, std::string>;
+  static PendingKey keyOf(const std::string &strDevId, int nSn);
+
+  std::map<PendingKey, PendingCallback> m_mapPending;
   // Keys of the entries that received an answer since the last delivery pass (may repeat), so
   // that delivery need not walk the entries still waiting or already delivered.
   std::vector<decltype(m_mapPending)::key_type> m_vecAnswered;

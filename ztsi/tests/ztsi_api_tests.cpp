@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +33,50 @@ TEST(ZtsiApi, CreateRefusesAddressesThatAreNotIpv4AndPort) {
   }
   EXPECT_EQ(ztsi_Create(nullptr, nullptr, nullptr), nullptr);
   EXPECT_EQ(ztsi_CreateEx("1.2.3", nullptr, nullptr, 1), nullptr);
+}
+
+std::string programLog() {
+  char szExe[4096] = {0};
+  ssize_t nLen = readlink("/proc/self/exe", szExe, sizeof(szExe) - 1);
+  std::string strExe(szExe, nLen > 0 ? static_cast<size_t>(nLen) : 0);
+  std::ifstream file(strExe.substr(0, strExe.rfind('/')) + "/log/ztsi.log");
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+size_t occurrences(const std::string &strText, const std::string &strPart) {
+  size_t nCount = 0;
+  for (size_t nPos = strText.find(strPart); nPos != std::string::npos;
+       nPos = strText.find(strPart, nPos + 1)) {
+    ++nCount;
+  }
+  return nCount;
+}
+
+// Next to its old line the log tells, as an error, what is wrong with the address and what is
+// expected. The log is written in the background, within about 100 ms.
+TEST(ZtsiApi, ARefusedAddressIsExplainedInTheLog) {
+  for (const char *pstrBad : {"localhost:1883", "300.1.1.1:1883", "127.0.0.1:99999", "127.0.0.1:0"}) {
+    const std::string strReason = "broker address \"" + std::string(pstrBad) + "\"";
+    size_t nBefore = occurrences(programLog(), strReason);
+    size_t nOldLines = occurrences(programLog(), "ip is invalid....");
+    EXPECT_EQ(ztsi_Create(pstrBad, nullptr, nullptr), nullptr) << pstrBad;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (occurrences(programLog(), strReason) == nBefore && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::string strLog = programLog();
+    // Lines of the test before may still arrive, so these counts can grow by more than one.
+    EXPECT_GT(occurrences(strLog, strReason), nBefore) << pstrBad;
+    EXPECT_GT(occurrences(strLog, "ip is invalid...."), nOldLines);
+    size_t nReason = strLog.rfind(strReason);
+    ASSERT_NE(nReason, std::string::npos);
+    std::string strLine = strLog.substr(strLog.rfind('\n', nReason) + 1);
+    strLine = strLine.substr(0, strLine.find('\n'));
+    EXPECT_NE(strLine.find("[ERROR]"), std::string::npos) << strLine;
+    EXPECT_NE(strLine.find("(expected a.b.c.d:port"), std::string::npos) << strLine;
+  }
 }
 
 TEST(ZtsiApi, NullHandlesAreRefused) {

@@ -1,4 +1,4 @@
-// The pending-answer registry on its own: matching by sn, delivery on its own thread, expiry,
+// The pending-answer registry on its own: matching by device and sn, delivery on its own thread, expiry,
 // replacement and callbacks that send further requests.
 #include "call_dispatch.h"
 #include "command_code.h"
@@ -60,6 +60,9 @@ bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeou
   return true;
 }
 
+// Never closed: the answers of these tests are always handed over.
+zt::CallbackGate g_openGate;
+
 ZtsiTiming fastTiming() {
   ZtsiTiming timing;
   timing.uExpiryMs = 300;
@@ -68,23 +71,59 @@ ZtsiTiming fastTiming() {
   return timing;
 }
 
-TEST(ZtsiCallback, DeliversAnAnswerOnceOnItsOwnThreadWithTheAnswersDevId) {
+TEST(ZtsiCallback, DeliversAnAnswerOnceOnItsOwnThread) {
   AnswerLog log;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   pending.registerRequest("D1", 7, &AnswerLog::record, &log, zt::kCmdGetParam);
-  EXPECT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, "OTHER", "{\"a\":1}", 7));
+  EXPECT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, "D1", "{\"a\":1}", 7));
   ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
   std::this_thread::sleep_for(100ms);
   ASSERT_EQ(log.count(), 1u) << "an answer is delivered once";
   Answer answer = log.at(0);
   EXPECT_EQ(answer.nSn, 7);
-  EXPECT_EQ(answer.strDevId, "OTHER") << "matching is by sn alone; the callback sees the answer's devId";
+  EXPECT_EQ(answer.strDevId, "D1");
   EXPECT_EQ(answer.strData, "{\"a\":1}");
   EXPECT_NE(answer.threadId, std::this_thread::get_id());
 }
 
+TEST(ZtsiCallback, AnswersAreMatchedByDeviceAndSn) {
+  AnswerLog fromA;
+  AnswerLog fromB;
+  ZtsiCallback pending(g_openGate, fastTiming());
+  pending.registerRequest("A", 7, &AnswerLog::record, &fromA, zt::kCmdGetParam);
+  pending.registerRequest("B", 7, &AnswerLog::record, &fromB, zt::kCmdGetParam);
+  EXPECT_FALSE(pending.storeResponse(7, zt::kCmdGetParam, "OTHER", "x", 1));
+  // A long devId is kept and matched by its first 64 characters.
+  std::string strLong(70, 'L');
+  pending.registerRequest(strLong, 7, &AnswerLog::record, &fromA, zt::kCmdGetParam);
+  ASSERT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, strLong.substr(0, 64), "long", 4));
+  ASSERT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, "B", "b", 1));
+  ASSERT_TRUE(waitFor([&] { return fromB.count() == 1 && fromA.count() == 1; }));
+  ASSERT_TRUE(pending.storeResponse(7, zt::kCmdGetParam, "A", "a", 1));
+  ASSERT_TRUE(waitFor([&] { return fromA.count() == 2; }));
+  EXPECT_EQ(fromA.at(0).strData, "long");
+  EXPECT_EQ(fromA.at(1).strDevId, "A");
+  EXPECT_EQ(fromA.at(1).strData, "a");
+  EXPECT_EQ(fromB.at(0).strDevId, "B");
+  EXPECT_EQ(fromB.at(0).strData, "b");
+}
+
+TEST(ZtsiCallback, NoAnswerIsHandedOverOnceTheGateIsClosed) {
+  zt::CallbackGate gate;
+  AnswerLog log;
+  ZtsiCallback pending(gate, fastTiming());
+  pending.registerRequest("D1", 1, &AnswerLog::record, &log, zt::kCmdGetParam);
+  pending.registerRequest("D1", 2, &AnswerLog::record, &log, zt::kCmdGetParam);
+  ASSERT_TRUE(pending.storeResponse(1, zt::kCmdGetParam, "D1", "a", 1));
+  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
+  EXPECT_FALSE(gate.close()) << "this thread runs no callback";
+  ASSERT_TRUE(pending.storeResponse(2, zt::kCmdGetParam, "D1", "b", 1));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(log.count(), 1u);
+}
+
 TEST(ZtsiCallback, AnswersWithoutAWaitingEntryAreDropped) {
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   EXPECT_FALSE(pending.storeResponse(1, zt::kCmdGetParam, "D1", "{}", 2));
 
   AnswerLog log;
@@ -100,7 +139,7 @@ TEST(ZtsiCallback, AnswersWithoutAWaitingEntryAreDropped) {
 
 TEST(ZtsiCallback, UnansweredRequestsAreForgottenAfterTheExpiry) {
   AnswerLog log;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   pending.registerRequest("D1", 3, &AnswerLog::record, &log, zt::kCmdCtrl);
   std::this_thread::sleep_for(450ms);
   EXPECT_FALSE(pending.storeResponse(3, zt::kCmdCtrl, "D1", "late", 4));
@@ -110,7 +149,7 @@ TEST(ZtsiCallback, UnansweredRequestsAreForgottenAfterTheExpiry) {
 
 TEST(ZtsiCallback, AnAnswerWithinTheExpiryIsDelivered) {
   AnswerLog log;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   pending.registerRequest("D1", 4, &AnswerLog::record, &log, zt::kCmdCtrl);
   std::this_thread::sleep_for(150ms);
   ASSERT_TRUE(pending.storeResponse(4, zt::kCmdCtrl, "D1", "in time", 7));
@@ -121,11 +160,11 @@ TEST(ZtsiCallback, AnAnswerWithinTheExpiryIsDelivered) {
 TEST(ZtsiCallback, ASecondRequestUnderTheSameSnReplacesTheFirst) {
   AnswerLog first;
   AnswerLog second;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   uint64_t uFirstTicket = pending.registerRequest("D1", 9, &AnswerLog::record, &first, zt::kCmdGetParam);
   pending.registerRequest("D1", 9, &AnswerLog::record, &second, zt::kCmdGetParam);
   // Withdrawing the replaced request must not remove its successor.
-  pending.forgetRequest(9, uFirstTicket);
+  pending.forgetRequest("D1", 9, uFirstTicket);
   ASSERT_TRUE(pending.storeResponse(9, zt::kCmdGetParam, "D1", "a", 1));
   ASSERT_TRUE(waitFor([&] { return second.count() == 1; }));
   std::this_thread::sleep_for(50ms);
@@ -134,9 +173,9 @@ TEST(ZtsiCallback, ASecondRequestUnderTheSameSnReplacesTheFirst) {
 
 TEST(ZtsiCallback, AForgottenRequestReceivesNothing) {
   AnswerLog log;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   uint64_t uTicket = pending.registerRequest("D1", 5, &AnswerLog::record, &log, zt::kCmdSetParam);
-  pending.forgetRequest(5, uTicket);
+  pending.forgetRequest("D1", 5, uTicket);
   EXPECT_FALSE(pending.storeResponse(5, zt::kCmdSetParam, "D1", "a", 1));
 }
 
@@ -144,7 +183,7 @@ TEST(ZtsiCallback, AStoredAnswerWakesDeliveryBeforeThePeriodEnds) {
   ZtsiTiming timing = fastTiming();
   timing.uDeliveryPeriodMs = 5000;
   AnswerLog log;
-  ZtsiCallback pending(timing);
+  ZtsiCallback pending(g_openGate, timing);
   pending.registerRequest("D1", 1, &AnswerLog::record, &log, zt::kCmdGetParam);
   auto start = std::chrono::steady_clock::now();
   pending.storeResponse(1, zt::kCmdGetParam, "D1", "a", 1);
@@ -167,7 +206,7 @@ void chainAnswer(const char *, int nSn, const char *, int, void *pUserData) {
 
 TEST(ZtsiCallback, AResponseCallbackMaySendARequestOfItsOwn) {
   ChainContext context;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   context.pPending = &pending;
   pending.registerRequest("D1", 100, &chainAnswer, &context, zt::kCmdGetParam);
   pending.storeResponse(100, zt::kCmdGetParam, "D1", "first", 5);
@@ -191,7 +230,7 @@ void slowAnswer(const char *, int nSn, const char *, int, void *pUserData) {
 
 TEST(ZtsiCallback, AnAnswerStoredDuringDeliveryIsDeliveredAgain) {
   SlowContext context;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   context.pPending = &pending;
   pending.registerRequest("D1", 1, &slowAnswer, &context, zt::kCmdGetParam);
   pending.storeResponse(1, zt::kCmdGetParam, "D1", "once", 4);
@@ -219,7 +258,7 @@ void gatedAnswer(const char *pstrDevId, int nSn, const char *pData, int nLen, vo
 
 TEST(ZtsiCallback, AnswersStoredDuringADeliveryGoOutInTheNextPassEachOnceInSnOrder) {
   GateContext context;
-  ZtsiCallback pending(fastTiming());
+  ZtsiCallback pending(g_openGate, fastTiming());
   for (int nSn : {1, 4, 2, 3}) {
     pending.registerRequest("D1", nSn, &gatedAnswer, &context, zt::kCmdGetParam);
   }
@@ -249,7 +288,7 @@ TEST(ZtsiCallback, StopEndsDeliveryPromptly) {
   timing.uCleanupPeriodMs = 60000;
   timing.uDeliveryPeriodMs = 60000;
   auto start = std::chrono::steady_clock::now();
-  { ZtsiCallback pending(timing); }
+  { ZtsiCallback pending(g_openGate, timing); }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
 }
 

@@ -1,7 +1,6 @@
 // A driver on ztdm and an application on ztsi against the real broker.
-#include "broker_suite.h"
 #include "busline.h"
-#include "end_to_end_support.h"
+#include "end_to_end_fixture.h"
 #include "ztda_impl.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <future>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -22,32 +22,7 @@ using zt::test::ParsedAnswer;
 using zt::test::TestApp;
 using zt::test::TestDriver;
 
-class EndToEnd : public zt::test::BrokerSuite {
-protected:
-  void SetUp() override {
-    ASSERT_TRUE(broker().running());
-    m_pDriver = std::make_unique<TestDriver>(port());
-    ASSERT_TRUE(m_pDriver->valid());
-  }
-
-  static int port() { return broker().port(); }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port()); }
-
-  // The answer of one sn, once it has arrived.
-  static ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId) {
-    EXPECT_TRUE(zt::test::waitFor([&] { return !app.withSn("answer", nSn).empty(); }, 5000ms))
-        << "sn " << nSn;
-    std::vector<Delivery> vecAnswers = app.withSn("answer", nSn);
-    if (vecAnswers.empty()) {
-      return ParsedAnswer();
-    }
-    EXPECT_EQ(vecAnswers[0].strDevId, strDevId);
-    EXPECT_NE(vecAnswers[0].threadId, std::this_thread::get_id());
-    return parseAnswer(vecAnswers[0].strData);
-  }
-
-  std::unique_ptr<TestDriver> m_pDriver;
-};
+using zt::test::EndToEnd;
 
 TEST_F(EndToEnd, DiscoveryFillsTheRegistryReplaysItAndCollectsTestCases) {
   m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
@@ -482,6 +457,75 @@ TEST_F(EndToEnd, DevicesAnnouncedWithAnEmptyPidOrAsTheirOwnParentAreReachable) {
   ASSERT_EQ(ztdm_ReportData(m_pDriver->handle(), "S1", 34, "self", 4), 0);
   ASSERT_TRUE(app.waitCount("data", 2));
   EXPECT_EQ(app.deliveries("data")[1].strDevId, "S1");
+}
+
+TEST_F(EndToEnd, AnswersAreMatchedByDeviceAndSn) {
+  m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
+  m_pDriver->addDevice("SLOW", "0", zt::test::kVdtGate);
+  m_pDriver->addDevice("C1", "D1", zt::test::kVdtReader);
+  // On a device side of its own: one device side keeps one deferred request per sn.
+  TestDriver otherDriver(port());
+  otherDriver.addDevice("QUIET", "0", zt::test::kVdtGate);
+  TestApp app(port());
+  for (const char *pstrId : {"C1", "D1", "SLOW", "QUIET"}) {
+    ASSERT_TRUE(app.discover(pstrId));
+  }
+
+  // The same sn to two devices: each answer reaches the callback of its own request.
+  ASSERT_EQ(ztsi_GetParam(app.handle(), "D1", 700, &TestApp::onAnswer), 0);
+  ASSERT_EQ(ztsi_GetParam(app.handle(), "C1", 700, &TestApp::onOtherAnswer), 0);
+  ASSERT_TRUE(app.waitCount("answer", 1));
+  ASSERT_TRUE(app.waitCount("other answer", 1));
+  EXPECT_EQ(app.deliveries("answer")[0].strDevId, "D1");
+  EXPECT_EQ(parseAnswer(app.deliveries("answer")[0].strData).strDesc, "{\"param\":\"D1\",\"sn\":700}");
+  EXPECT_EQ(app.deliveries("other answer")[0].strDevId, "C1");
+  EXPECT_EQ(parseAnswer(app.deliveries("other answer")[0].strData).strDesc, "{\"param\":\"C1\",\"sn\":700}");
+
+  // A late answer of one device does not complete the request another device has not answered.
+  ASSERT_EQ(ztsi_GetParam(app.handle(), "SLOW", 701, &TestApp::onAnswer), 0);
+  ASSERT_EQ(ztsi_GetParam(app.handle(), "QUIET", 701, &TestApp::onOtherAnswer), 0);
+  EXPECT_EQ(answerOf(app, 701, "SLOW").nCode, 4);
+  // An answer of D1 sent after SLOW's shows that nothing else is on its way.
+  ASSERT_EQ(ztsi_GetParam(app.handle(), "D1", 702, &TestApp::onAnswer), 0);
+  answerOf(app, 702, "D1");
+  EXPECT_EQ(app.count("other answer"), 1u);
+}
+
+// Announces a root device and a child of an already subscribed parent in one run model, and counts
+// the found-device callbacks of each announcement.
+void expectEachAnnouncementOnce(TestDriver &driver, int nPort, int nRunModel, const std::string &strPrefix) {
+  SCOPED_TRACE("run model " + std::to_string(nRunModel));
+  const std::string strParent = strPrefix + "P";
+  const std::string strRoot = strPrefix + "R";
+  const std::string strChild = strPrefix + "K";
+  driver.addDevice(strParent, "0", zt::test::kVdtGate);
+  TestApp app(nPort, nRunModel);
+  ASSERT_TRUE(app.discover(strParent));
+  // The device side moves to the app's run model; the answer also shows that the broker has taken
+  // the subscriptions made for the parent's announcement.
+  ASSERT_EQ(ztsi_SetRunModel(app.handle(), strParent.c_str(), 1, nRunModel, &TestApp::onAnswer), 0);
+  ASSERT_TRUE(app.waitCount("answer", 1));
+
+  size_t nParentCalls = app.count("found");
+  driver.addDevice(strRoot, "0", zt::test::kVdtGate);
+  driver.addDevice(strChild, strParent, zt::test::kVdtReader);
+  ASSERT_TRUE(zt::test::waitFor([&] { return app.hasFound(strRoot) && app.hasFound(strChild); }));
+  // The child's answer leaves the device side after both announcements: every copy of them has been
+  // handled once it has arrived.
+  ASSERT_EQ(ztsi_QryStatus(app.handle(), strChild.c_str(), 2, &TestApp::onAnswer), 0);
+  ASSERT_TRUE(app.waitCount("answer", 2));
+  std::map<std::string, int> mapCalls;
+  for (const Delivery &found : app.deliveries("found")) {
+    ++mapCalls[found.strData];
+  }
+  EXPECT_EQ(mapCalls[strRoot], 1);
+  EXPECT_EQ(mapCalls[strChild], 1);
+  EXPECT_EQ(app.count("found"), nParentCalls + 2);
+}
+
+TEST_F(EndToEnd, EachAnnouncementReachesTheFoundDeviceCallbackOnce) {
+  expectEachAnnouncementOnce(*m_pDriver, port(), 0, "N");
+  expectEachAnnouncementOnce(*m_pDriver, port(), 1, "T");
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -100,6 +102,19 @@ TEST(ChannelReceive, PassesOnlyWellFormedTopicsWithKnownCommands) {
   EXPECT_EQ(vecReceived[0].nSn, 42);
   EXPECT_EQ(vecReceived[0].nCmd, zt::kCmdQryRunModel);
   EXPECT_EQ(vecReceived[0].strData, "{\"runmodel\":0}");
+}
+
+void throwFromHandler(const std::string &, int, int, const char *, int, void *) {
+  throw std::runtime_error("handler failed");
+}
+
+TEST(ChannelReceive, NothingThrownBeneathReachesBusline) {
+  ZtsiDmc dmc(0);
+  zt::Channel channel(dmc);
+  channel.setRecvCallback(&throwFromHandler, nullptr);
+  const char szBody[] = "{}";
+  EXPECT_NO_THROW(
+      zt::Channel::onMessage("ZTDM/UP/DEV/0/16/D1/GetParam", szBody, 2, 1, 0, 5, 3, "", &channel));
 }
 
 } // namespace
