@@ -2,12 +2,23 @@
 
 #include <json/writer.h>
 
+#include <memory>
+#include <sstream>
+
 namespace zt {
 
 std::string compactJson(const Json::Value &jsonValue) {
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  return Json::writeString(builder, jsonValue);
+  // Every answer passes here: each thread keeps its writer and stream instead of building them anew.
+  thread_local const std::unique_ptr<Json::StreamWriter> pWriter = [] {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return std::unique_ptr<Json::StreamWriter>(builder.newStreamWriter());
+  }();
+  thread_local std::ostringstream stream;
+  stream.str(std::string());
+  stream.clear();
+  pWriter->write(jsonValue, &stream);
+  return stream.str();
 }
 
 std::string responseBody(int nCmd, int nCode, const char *pData, int nLength) {
