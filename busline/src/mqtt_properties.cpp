@@ -16,35 +16,47 @@ int addUserProperty(mosquitto_property **ppProps, const char *pstrName, int64_t 
   return addUserProperty(ppProps, pstrName, std::to_string(nValue));
 }
 
-bool findUserProperty(const mosquitto_property *pProps, const char *pstrName, std::string &strValue) {
-  bool bSkipFirst = false;
-  const mosquitto_property *pProp = pProps;
-  while (pProp != nullptr) {
-    char *pstrKey = nullptr;
-    char *pstrValue = nullptr;
-    pProp =
-        mosquitto_property_read_string_pair(pProp, MQTT_PROP_USER_PROPERTY, &pstrKey, &pstrValue, bSkipFirst);
-    bSkipFirst = true;
-    bool bFound = pProp != nullptr && std::strcmp(pstrKey, pstrName) == 0;
-    if (bFound) {
-      strValue = pstrValue;
-    }
-    std::free(pstrKey);
-    std::free(pstrValue);
-    if (bFound) {
-      return true;
-    }
+namespace {
+
+// The slot of a user property name busline reads, or null for any other name.
+LibraryText *slotFor(MessageProperties &props, const char *pstrName) {
+  if (std::strcmp(pstrName, "SN") == 0) {
+    return &props.pstrSN;
   }
-  return false;
+  if (std::strcmp(pstrName, "TYPE") == 0) {
+    return &props.pstrType;
+  }
+  if (std::strcmp(pstrName, "RESPONSETOPIC") == 0) {
+    return &props.pstrResponseTopic;
+  }
+  if (std::strcmp(pstrName, "SOURCEIPLIST") == 0) {
+    return &props.pstrIpList;
+  }
+  return nullptr;
 }
 
-bool findUserProperty(const mosquitto_property *pProps, const char *pstrName, int64_t &nValue) {
-  std::string strValue;
-  if (!findUserProperty(pProps, pstrName, strValue)) {
-    return false;
+} // namespace
+
+void readMessageProperties(const mosquitto_property *pProps, MessageProperties &props) {
+  for (const mosquitto_property *pProp = pProps; pProp != nullptr; pProp = mosquitto_property_next(pProp)) {
+    if (mosquitto_property_identifier(pProp) != MQTT_PROP_USER_PROPERTY) {
+      continue;
+    }
+    // The library hands out copies only: the name first, the value only when it is kept.
+    char *pstrName = nullptr;
+    mosquitto_property_read_string_pair(pProp, MQTT_PROP_USER_PROPERTY, &pstrName, nullptr, false);
+    LibraryText name(pstrName);
+    LibraryText *pSlot = name ? slotFor(props, name.get()) : nullptr;
+    if (pSlot != nullptr && !*pSlot) {
+      char *pstrValue = nullptr;
+      mosquitto_property_read_string_pair(pProp, MQTT_PROP_USER_PROPERTY, nullptr, &pstrValue, false);
+      pSlot->reset(pstrValue);
+    }
   }
-  nValue = std::strtoll(strValue.c_str(), nullptr, 10);
-  return true;
+}
+
+int64_t propertyNumber(const char *pstrValue) {
+  return std::strtoll(pstrValue, nullptr, 10);
 }
 
 mosquitto_property *buildMessageProperties(const char *pstrOperation, uint32_t uSN, int32_t nType,

@@ -1,8 +1,10 @@
 // MQTT 5 user properties "SN", "TYPE", "RESPONSETOPIC" and "SOURCEIPLIST": writing them
-// for a publish or a will, and finding them in a received property list.
+// for a publish or a will, and reading them from a received property list.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <mosquitto.h>
 #include <string>
 
@@ -12,10 +14,26 @@ namespace busline {
 int addUserProperty(mosquitto_property **ppProps, const char *pstrName, const std::string &strValue);
 int addUserProperty(mosquitto_property **ppProps, const char *pstrName, int64_t nValue);
 
-// Finds the first user property with this exact name. The integer form parses decimal
-// text with an optional sign; text that is not a number gives 0.
-bool findUserProperty(const mosquitto_property *pProps, const char *pstrName, std::string &strValue);
-bool findUserProperty(const mosquitto_property *pProps, const char *pstrName, int64_t &nValue);
+// A value text allocated by the library, released with free().
+struct LibraryTextFree {
+  void operator()(char *pstr) const { std::free(pstr); }
+};
+using LibraryText = std::unique_ptr<char, LibraryTextFree>;
+
+// The values of the four user properties; null where absent. Names match exactly and the
+// first property of a name counts.
+struct MessageProperties {
+  LibraryText pstrSN;
+  LibraryText pstrType;
+  LibraryText pstrResponseTopic;
+  LibraryText pstrIpList;
+};
+
+// Reads the list in one pass, taking only the values of the four names.
+void readMessageProperties(const mosquitto_property *pProps, MessageProperties &props);
+
+// Decimal text with an optional sign as an integer; text that is not a number gives 0.
+int64_t propertyNumber(const char *pstrValue);
 
 // Builds SN, TYPE, RESPONSETOPIC (when non-empty) and SOURCEIPLIST (when non-empty).
 // A property that cannot be added is logged as "<pstrOperation>,setProperty(<name>) fail,..."

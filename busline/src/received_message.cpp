@@ -12,27 +12,27 @@ void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_pr
   received.nPayloadLen = pMessage->payloadlen;
   HeadView head;
   if (pProps != nullptr) {
-    int64_t nValue = 0;
-    if (findUserProperty(pProps, "SN", nValue)) {
-      received.uSN = uint32_t(nValue);
+    MessageProperties &props = received.props;
+    readMessageProperties(pProps, props);
+    if (props.pstrSN) {
+      received.uSN = uint32_t(propertyNumber(props.pstrSN.get()));
     }
-    if (findUserProperty(pProps, "TYPE", nValue)) {
-      received.nType = int32_t(uint32_t(nValue));
+    if (props.pstrType) {
+      received.nType = int32_t(uint32_t(propertyNumber(props.pstrType.get())));
     }
-    received.bHasResponseTopic = findUserProperty(pProps, "RESPONSETOPIC", received.strResponseTopic);
-    findUserProperty(pProps, "SOURCEIPLIST", received.strIpList);
+    received.pstrResponseTopic = props.pstrResponseTopic.get();
+    if (props.pstrIpList) {
+      received.pstrIpList = props.pstrIpList.get();
+    }
   } else if (isBuslineMessage(pMessage->payload, pMessage->payloadlen) &&
              getBuslineMessage(pMessage->payload, pMessage->payloadlen, head)) {
     received.pPayload = head.pBody;
     received.nPayloadLen = head.nBodyLen;
     received.uSN = head.uSN;
     received.nType = head.nType;
-    received.bHasResponseTopic = head.pstrResponseTopic != nullptr;
-    if (head.pstrResponseTopic != nullptr) {
-      received.strResponseTopic = head.pstrResponseTopic;
-    }
+    received.pstrResponseTopic = head.pstrResponseTopic;
     if (head.pstrIpList != nullptr) {
-      received.strIpList = head.pstrIpList;
+      received.pstrIpList = head.pstrIpList;
     }
   }
 }

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 #include <mosquitto.h>
-#include <string>
+
+#include "mqtt_properties.h"
 
 namespace busline {
 
@@ -13,9 +14,10 @@ struct ReceivedMessage {
   int nPayloadLen = 0;
   uint32_t uSN = 0;
   int32_t nType = 0;
-  bool bHasResponseTopic = false;
-  std::string strResponseTopic;
-  std::string strIpList; // only logged
+  const char *pstrResponseTopic = nullptr; // null when the message has none
+  const char *pstrIpList = "";             // only logged
+  // The property texts the pointers above refer to; a head's texts stay in the payload.
+  MessageProperties props;
 };
 
 void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps,

@@ -183,10 +183,9 @@ void ZtMosquittoSdk::onMessage(const mosquitto_message *pMessage, const mosquitt
       zt::LOG_DEBUG,
       "[%s] onMessage,m_pCallback=%p,nMid=%d,pPayload=%p,nPayloadLen=%d,uSN=0x%x,nType=0x%x,IpList=%s",
       module().c_str(), reinterpret_cast<void *>(pCallback), pMessage->mid, received.pPayload,
-      received.nPayloadLen, received.uSN, unsigned(received.nType), received.strIpList.c_str());
+      received.nPayloadLen, received.uSN, unsigned(received.nType), received.pstrIpList);
   pCallback(pMessage->topic, received.pPayload, received.nPayloadLen, pMessage->qos, pMessage->retain ? 1 : 0,
-            received.uSN, received.nType,
-            received.bHasResponseTopic ? received.strResponseTopic.c_str() : nullptr, m_pUserData.load());
+            received.uSN, received.nType, received.pstrResponseTopic, m_pUserData.load());
 }
 
 void ZtMosquittoSdk::onSubscribe(int nMessageId, int nQosCount, const int *pGrantedQos,

@@ -23,9 +23,8 @@ mosquitto_message messageOf(std::string &strPayload) {
   return message;
 }
 
-std::string valueOf(const mosquitto_property *pProps, const char *pstrName) {
-  std::string strValue;
-  return findUserProperty(pProps, pstrName, strValue) ? strValue : "<absent>";
+std::string textOf(const LibraryText &pstrValue) {
+  return pstrValue ? pstrValue.get() : "<absent>";
 }
 
 } // namespace
@@ -33,10 +32,12 @@ std::string valueOf(const mosquitto_property *pProps, const char *pstrName) {
 TEST(MessageProperties, CarryTheValuesAsDecimalTextInOrder) {
   Props props;
   props.p = buildMessageProperties("busline_publish", 0xFFFFFFFF, -1, "reply", "10.0.0.1|10.0.0.2");
-  EXPECT_EQ(valueOf(props.p, "SN"), "4294967295");
-  EXPECT_EQ(valueOf(props.p, "TYPE"), "-1");
-  EXPECT_EQ(valueOf(props.p, "RESPONSETOPIC"), "reply");
-  EXPECT_EQ(valueOf(props.p, "SOURCEIPLIST"), "10.0.0.1|10.0.0.2");
+  MessageProperties values;
+  readMessageProperties(props.p, values);
+  EXPECT_EQ(textOf(values.pstrSN), "4294967295");
+  EXPECT_EQ(textOf(values.pstrType), "-1");
+  EXPECT_EQ(textOf(values.pstrResponseTopic), "reply");
+  EXPECT_EQ(textOf(values.pstrIpList), "10.0.0.1|10.0.0.2");
   // Order on the wire: SN, TYPE, RESPONSETOPIC, SOURCEIPLIST.
   char *pstrName = nullptr;
   char *pstrValue = nullptr;
@@ -55,27 +56,38 @@ TEST(MessageProperties, CarryTheValuesAsDecimalTextInOrder) {
 TEST(MessageProperties, LeaveOutEmptyResponseTopicAndIpList) {
   Props props;
   props.p = buildMessageProperties("busline_publish", 1, 2, "", "");
-  EXPECT_EQ(valueOf(props.p, "RESPONSETOPIC"), "<absent>");
-  EXPECT_EQ(valueOf(props.p, "SOURCEIPLIST"), "<absent>");
+  MessageProperties values;
+  readMessageProperties(props.p, values);
+  EXPECT_EQ(textOf(values.pstrResponseTopic), "<absent>");
+  EXPECT_EQ(textOf(values.pstrIpList), "<absent>");
   Props noTopic;
   noTopic.p = buildMessageProperties("busline_set_will", 1, 2, nullptr, "1.2.3.4");
-  EXPECT_EQ(valueOf(noTopic.p, "RESPONSETOPIC"), "<absent>");
-  EXPECT_EQ(valueOf(noTopic.p, "SOURCEIPLIST"), "1.2.3.4");
+  MessageProperties noTopicValues;
+  readMessageProperties(noTopic.p, noTopicValues);
+  EXPECT_EQ(textOf(noTopicValues.pstrResponseTopic), "<absent>");
+  EXPECT_EQ(textOf(noTopicValues.pstrIpList), "1.2.3.4");
 }
 
-TEST(FindUserProperty, FirstExactMatchAndLenientNumbers) {
+TEST(ReadMessageProperties, FirstExactMatchAndLenientNumbers) {
   Props props;
   ASSERT_EQ(addUserProperty(&props.p, "sn", std::string("9")), 0);
+  ASSERT_EQ(mosquitto_property_add_int32(&props.p, MQTT_PROP_MESSAGE_EXPIRY_INTERVAL, 60), 0);
   ASSERT_EQ(addUserProperty(&props.p, "SN", std::string("not a number")), 0);
   ASSERT_EQ(addUserProperty(&props.p, "SN", std::string("12")), 0);
   ASSERT_EQ(addUserProperty(&props.p, "TYPE", int64_t(-42)), 0);
-  int64_t nValue = 99;
-  ASSERT_TRUE(findUserProperty(props.p, "SN", nValue));
-  EXPECT_EQ(nValue, 0); // the first "SN" is taken, and it is not a number
-  ASSERT_TRUE(findUserProperty(props.p, "TYPE", nValue));
-  EXPECT_EQ(nValue, -42);
-  EXPECT_FALSE(findUserProperty(props.p, "RESPONSETOPIC", nValue));
-  EXPECT_FALSE(findUserProperty(nullptr, "SN", nValue));
+  ASSERT_EQ(addUserProperty(&props.p, "SOURCEIPLIST", std::string("")), 0);
+  ASSERT_EQ(addUserProperty(&props.p, "SOURCEIPLIST", std::string("2.2.2.2")), 0);
+  MessageProperties values;
+  readMessageProperties(props.p, values);
+  ASSERT_TRUE(values.pstrSN);
+  EXPECT_EQ(propertyNumber(values.pstrSN.get()), 0); // the first "SN" is taken, and it is not a number
+  ASSERT_TRUE(values.pstrType);
+  EXPECT_EQ(propertyNumber(values.pstrType.get()), -42);
+  EXPECT_EQ(textOf(values.pstrIpList), "");
+  EXPECT_FALSE(values.pstrResponseTopic);
+  MessageProperties none;
+  readMessageProperties(nullptr, none);
+  EXPECT_FALSE(none.pstrSN);
 }
 
 TEST(DecodeReceivedMessage, PropertiesWinOverAHeadInThePayload) {
@@ -89,9 +101,9 @@ TEST(DecodeReceivedMessage, PropertiesWinOverAHeadInThePayload) {
   decodeReceivedMessage(&message, props.p, received);
   EXPECT_EQ(received.uSN, 0xFFFFFFFFu);
   EXPECT_EQ(received.nType, -1);
-  EXPECT_TRUE(received.bHasResponseTopic);
-  EXPECT_EQ(received.strResponseTopic, "prop/reply");
-  EXPECT_EQ(received.strIpList, "1.1.1.1");
+  ASSERT_NE(received.pstrResponseTopic, nullptr);
+  EXPECT_STREQ(received.pstrResponseTopic, "prop/reply");
+  EXPECT_STREQ(received.pstrIpList, "1.1.1.1");
   EXPECT_EQ(received.nPayloadLen, head.size()); // delivered whole
 }
 
@@ -104,7 +116,8 @@ TEST(DecodeReceivedMessage, PropertiesWithoutSnOrTypeGiveZero) {
   decodeReceivedMessage(&message, props.p, received);
   EXPECT_EQ(received.uSN, 0u);
   EXPECT_EQ(received.nType, 0);
-  EXPECT_FALSE(received.bHasResponseTopic);
+  EXPECT_EQ(received.pstrResponseTopic, nullptr);
+  EXPECT_STREQ(received.pstrIpList, "");
 }
 
 TEST(DecodeReceivedMessage, HeadWithoutPropertiesIsUnwrapped) {
@@ -117,8 +130,8 @@ TEST(DecodeReceivedMessage, HeadWithoutPropertiesIsUnwrapped) {
   EXPECT_EQ(std::string(static_cast<const char *>(received.pPayload), size_t(received.nPayloadLen)), "body");
   EXPECT_EQ(received.uSN, 5u);
   EXPECT_EQ(received.nType, -6);
-  EXPECT_EQ(received.strResponseTopic, "head/reply");
-  EXPECT_EQ(received.strIpList, "10.1.1.1");
+  EXPECT_STREQ(received.pstrResponseTopic, "head/reply");
+  EXPECT_STREQ(received.pstrIpList, "10.1.1.1");
 }
 
 TEST(DecodeReceivedMessage, DamagedHeadAndEmptyPayloadAreDeliveredWhole) {
