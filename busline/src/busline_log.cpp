@@ -25,9 +25,8 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
   }
   startOnce();
   va_list args;
-  nm_log_callback pCallback = m_pCallback.load();
-  if (pCallback == nullptr) {
-    // Nobody else needs the text: the logger formats it once.
+  if (m_pCallback.load() == nullptr) {
+    // Nobody else needs the text: the logger formats it straight into the line.
     va_start(args, pstrFormat);
     zt::Logger::instance().vwrite(pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
     va_end(args);
@@ -49,8 +48,19 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
     va_end(args);
     pstrText = vecLong.data();
   }
-  zt::Logger::instance().write(pstrFile, pstrFunction, nLine, nLevel, "%s", pstrText);
-  pCallback(nLevel, pstrText, nLen);
+  writeText(pstrFile, pstrFunction, nLine, nLevel, pstrText, size_t(nLen));
+}
+
+void BuslineLog::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
+                           const char *pstrText, size_t nLength) {
+  if (!enabled(nLevel)) {
+    return;
+  }
+  startOnce();
+  zt::Logger::instance().writeText(pstrFile, pstrFunction, nLine, nLevel, pstrText, nLength);
+  if (nm_log_callback pCallback = m_pCallback.load()) {
+    pCallback(nLevel, pstrText, int(nLength));
+  }
 }
 
 void BuslineLog::startOnce() {

@@ -19,6 +19,9 @@ public:
   bool enabled(int nLevel) const;
   void write(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrFormat,
              ...) __attribute__((format(printf, 6, 7)));
+  // A line whose message is already text, taken as it stands (pstrText is NUL-terminated).
+  void writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrText,
+                 size_t nLength);
 
   void setCallback(nm_log_callback pCallback) { m_pCallback.store(pCallback); }
   void setFile(const char *pstrDir, const char *pstrName);
@@ -52,3 +55,6 @@ inline const char *logText(const char *pstr) {
       ::busline::BuslineLog::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__);           \
     }                                                                                                        \
   } while (0)
+
+#define BUSLINE_LOG_TEXT(level, pstrText, nLength)                                                           \
+  ::busline::BuslineLog::instance().writeText(__FILE__, __func__, __LINE__, (level), (pstrText), (nLength))

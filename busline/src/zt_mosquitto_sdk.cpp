@@ -201,7 +201,14 @@ void ZtMosquittoSdk::onUnsubscribe(int nMessageId, const mosquitto_property *pPr
 }
 
 void ZtMosquittoSdk::onLog(int nLevel, const char *pstrText) {
-  BUSLINE_LOG(logLevelOfLibrary(nLevel), "[%s] onLog,%s", module().c_str(), pstrText);
+  int nLineLevel = logLevelOfLibrary(nLevel);
+  if (!BuslineLog::instance().enabled(nLineLevel)) {
+    return;
+  }
+  // The library has formatted its text already: it is joined to the message as it stands.
+  thread_local std::string strMessage;
+  strMessage.assign("[").append(module()).append("] onLog,").append(logText(pstrText));
+  BUSLINE_LOG_TEXT(nLineLevel, strMessage.c_str(), strMessage.size());
 }
 
 } // namespace busline

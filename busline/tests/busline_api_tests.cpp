@@ -103,7 +103,6 @@ TEST_F(BuslineApi, RoundTripWithHeadUnderMqtt311) {
   busline_exit(pReceiver);
 }
 
-
 TEST_F(BuslineApi, BadHandlesAreRefusedAndLogged) {
   LogCapture log;
   EXPECT_EQ(busline_publish(nullptr, "t", "x", 1, 0, 0, 0, 0, nullptr), -2);
@@ -395,6 +394,24 @@ TEST(LogSettings, DisabledOrFilteredLinesReachNoCallback) {
   nm_set_log_type(1, 7);
   busline_unsubscribe(nullptr, "t");
   EXPECT_TRUE(log.has(7, "busline_unsubscribe,pHandle=(nil),pstrTopic=t"));
+}
+
+// libmosquitto's own lines reach the log as "[<module>] onLog,<text>", their text as it stands.
+TEST_F(BuslineApi, LibraryLinesCarryTheModuleAndTheirTextAsItStands) {
+  LogCapture log;
+  TestClient client;
+  BuslineHandle *pHandle =
+      busline_init_session("relay%s%d", 1, 5, 1, TestClient::onConnect, TestClient::onMessage, &client);
+  ASSERT_NE(pHandle, nullptr);
+  busline_set_module(pHandle, "relay");
+  ASSERT_EQ(busline_set_tls(pHandle, zt::test::Broker::caFile().c_str(), nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr), 0);
+  ASSERT_EQ(busline_set_user_pwd(pHandle, "root", "rbqe705316!$&^"), 0);
+  ASSERT_EQ(busline_connect(pHandle, "127.0.0.1", broker().port(), 60, nullptr), 0);
+  EXPECT_TRUE(client.waitStatus(0));
+  EXPECT_TRUE(
+      zt::test::waitFor([&] { return log.has(7, "[relay] onLog,Client relay%s%d sending CONNECT"); }));
+  busline_exit(pHandle);
 }
 
 // An exception inside an exported function (here from the application's log callback) ends

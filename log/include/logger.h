@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -61,6 +62,9 @@ public:
              ...) __attribute__((format(printf, 6, 7)));
   void vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pstrFormat,
               va_list args);
+  // One record whose message is already text: it is copied as it stands, '%' included.
+  void writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pText,
+                 size_t nLength);
 
   // Retunes the outputs and level (what a control request does).
   void applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel);

@@ -12,32 +12,37 @@ namespace {
 
 const char *const kLevelNames[] = {"FATAL", "ALERT", "CRIT", "ERROR", "WARN", "NOTICE", "INFO", "DEBUG"};
 
-// "YYYY-MM-DD HH:MM:SS.mmm" in local time. The date and time part is rebuilt only when the
-// second changes, which keeps localtime_r off the path of most lines.
+// Fixed-width text kept per thread: "YYYY-MM-DD HH:MM:SS" is rebuilt only when the second
+// changes, which keeps localtime_r off the path of most lines.
 struct TimeStamp {
-  char szText[64];
+  const char *pstrSecond;
+  size_t nSecondLength;
   int nMillis;
 };
 
-void currentTime(TimeStamp &stamp) {
+TimeStamp currentTime() {
   thread_local time_t tCachedSecond = -1;
   thread_local char szCachedText[64];
+  thread_local size_t nCachedLength = 0;
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   if (now.tv_sec != tCachedSecond) {
     struct tm local;
     localtime_r(&now.tv_sec, &local);
-    snprintf(szCachedText, sizeof szCachedText, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-             local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    int nLength =
+        snprintf(szCachedText, sizeof szCachedText, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    nCachedLength = nLength > 0 ? static_cast<size_t>(nLength) : 0;
     tCachedSecond = now.tv_sec;
   }
-  memcpy(stamp.szText, szCachedText, sizeof stamp.szText);
-  stamp.nMillis = static_cast<int>(now.tv_nsec / 1000000);
+  return TimeStamp{szCachedText, nCachedLength, static_cast<int>(now.tv_nsec / 1000000)};
 }
 
-unsigned long currentThreadId() {
-  thread_local unsigned long uThreadId = static_cast<unsigned long>(syscall(SYS_gettid));
-  return uThreadId;
+// The calling thread's id as decimal text, built once per thread.
+const std::string &currentThreadIdText() {
+  thread_local const std::string strThreadId =
+      std::to_string(static_cast<unsigned long>(syscall(SYS_gettid)));
+  return strThreadId;
 }
 
 struct PrefixFields {
@@ -46,23 +51,93 @@ struct PrefixFields {
   const char *pstrFile;
   const char *pstrFunction;
   int nLine;
-  unsigned long uThreadId;
+  const std::string *pThreadId;
 };
 
-// Writes the prefix (with its trailing blank) like snprintf: returns the length it needs.
-int writePrefix(char *pBuffer, size_t nCapacity, LinePrefix ePrefix, const PrefixFields &f) {
-  switch (ePrefix) {
-  case LinePrefix::FileLineFunction:
-    return snprintf(pBuffer, nCapacity, "%s.%03d  [%s][%s:%d][%s][%lu] ", f.stamp.szText, f.stamp.nMillis,
-                    f.pstrLevel, f.pstrFile, f.nLine, f.pstrFunction, f.uThreadId);
-  case LinePrefix::ThreadOnly:
-    return snprintf(pBuffer, nCapacity, "%s.%03d  [%s][%lu] ", f.stamp.szText, f.stamp.nMillis, f.pstrLevel,
-                    f.uThreadId);
-  case LinePrefix::FileLine:
-    break;
+// Appends into a buffer like snprintf: copies what fits and counts the length it needs.
+class Appender {
+public:
+  Appender(char *pBuffer, size_t nCapacity) : m_pBuffer(pBuffer), m_nCapacity(nCapacity) {}
+
+  void text(const char *pText, size_t nLength) {
+    if (m_nLength < m_nCapacity) {
+      memcpy(m_pBuffer + m_nLength, pText,
+             nLength < m_nCapacity - m_nLength ? nLength : m_nCapacity - m_nLength);
+    }
+    m_nLength += nLength;
   }
-  return snprintf(pBuffer, nCapacity, "%s.%03d  [%s][%s:%d][%lu] ", f.stamp.szText, f.stamp.nMillis,
-                  f.pstrLevel, f.pstrFile, f.nLine, f.uThreadId);
+  void text(const char *pstrText) { text(pstrText, strlen(pstrText)); }
+  void text(const std::string &strText) { text(strText.data(), strText.size()); }
+
+  // Decimal digits of nValue, at least nMinDigits of them (zero-padded).
+  void decimal(int nValue, int nMinDigits = 1) {
+    char szDigits[16];
+    char *pEnd = szDigits + sizeof szDigits;
+    char *p = pEnd;
+    unsigned int uValue =
+        nValue < 0 ? 0u - static_cast<unsigned int>(nValue) : static_cast<unsigned int>(nValue);
+    do {
+      *--p = static_cast<char>('0' + uValue % 10);
+      uValue /= 10;
+    } while (uValue != 0);
+    while (pEnd - p < nMinDigits) {
+      *--p = '0';
+    }
+    if (nValue < 0) {
+      *--p = '-';
+    }
+    text(p, static_cast<size_t>(pEnd - p));
+  }
+
+  size_t length() const { return m_nLength; }
+
+private:
+  char *m_pBuffer;
+  size_t m_nCapacity;
+  size_t m_nLength = 0;
+};
+
+// Writes the prefix (with its trailing blank) into the buffer as far as it fits; returns the
+// length it needs.
+size_t writePrefix(char *pBuffer, size_t nCapacity, LinePrefix ePrefix, const PrefixFields &f) {
+  Appender out(pBuffer, nCapacity);
+  out.text(f.stamp.pstrSecond, f.stamp.nSecondLength);
+  out.text(".", 1);
+  out.decimal(f.stamp.nMillis, 3);
+  out.text("  [", 3);
+  out.text(f.pstrLevel);
+  out.text("]", 1);
+  if (ePrefix != LinePrefix::ThreadOnly) {
+    out.text("[", 1);
+    out.text(f.pstrFile);
+    out.text(":", 1);
+    out.decimal(f.nLine);
+    out.text("]", 1);
+  }
+  if (ePrefix == LinePrefix::FileLineFunction) {
+    out.text("[", 1);
+    out.text(f.pstrFunction);
+    out.text("]", 1);
+  }
+  out.text("[", 1);
+  out.text(*f.pThreadId);
+  out.text("] ", 2);
+  return out.length();
+}
+
+// Moves a line too long for the fixed buffer into the long one, prefix written; returns it.
+char *longLine(std::string &strLong, LinePrefix ePrefix, const PrefixFields &fields, size_t nPrefix,
+               size_t nMessage) {
+  strLong.resize(nPrefix + nMessage + 3);
+  char *pLine = &strLong[0];
+  writePrefix(pLine, nPrefix, ePrefix, fields);
+  return pLine;
+}
+
+PrefixFields prefixFields(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel) {
+  return PrefixFields{
+      currentTime(), levelName(nLevel),     sourceBaseName(pstrFile), pstrFunction ? pstrFunction : "",
+      nLine,         &currentThreadIdText()};
 }
 
 } // namespace
@@ -86,13 +161,7 @@ const char *sourceBaseName(const char *pstrPath) {
 
 void LogLine::format(LinePrefix ePrefix, const char *pstrFile, const char *pstrFunction, int nLine,
                      int nLevel, const char *pstrFormat, va_list args) {
-  PrefixFields fields;
-  currentTime(fields.stamp);
-  fields.pstrLevel = levelName(nLevel);
-  fields.pstrFile = sourceBaseName(pstrFile);
-  fields.pstrFunction = pstrFunction ? pstrFunction : "";
-  fields.nLine = nLine;
-  fields.uThreadId = currentThreadId();
+  PrefixFields fields = prefixFields(pstrFile, pstrFunction, nLine, nLevel);
   if (pstrFormat == nullptr) {
     pstrFormat = "";
   }
@@ -100,27 +169,40 @@ void LogLine::format(LinePrefix ePrefix, const char *pstrFile, const char *pstrF
   va_list argsAgain;
   va_copy(argsAgain, args);
   const size_t nCapacity = sizeof m_szFixed;
-  size_t nPrefix = static_cast<size_t>(writePrefix(m_szFixed, nCapacity, ePrefix, fields));
+  size_t nPrefix = writePrefix(m_szFixed, nCapacity, ePrefix, fields);
   int nFormatted = nPrefix < nCapacity ? vsnprintf(m_szFixed + nPrefix, nCapacity - nPrefix, pstrFormat, args)
                                        : vsnprintf(nullptr, 0, pstrFormat, args);
   // An encoding error leaves the message empty rather than losing the whole record.
   size_t nMessage = nFormatted > 0 ? static_cast<size_t>(nFormatted) : 0;
-  size_t nTotal = nPrefix + nMessage + 2;
 
   char *pLine = m_szFixed;
-  if (nTotal > kFixedChars) {
-    m_strLong.resize(nTotal + 1);
-    pLine = &m_strLong[0];
-    writePrefix(pLine, nPrefix + 1, ePrefix, fields);
+  if (nPrefix + nMessage + 2 > kFixedChars) {
+    pLine = longLine(m_strLong, ePrefix, fields, nPrefix, nMessage);
     if (nMessage > 0) {
       vsnprintf(pLine + nPrefix, nMessage + 1, pstrFormat, argsAgain);
     }
   }
   va_end(argsAgain);
-  pLine[nPrefix + nMessage] = '\r';
-  pLine[nPrefix + nMessage + 1] = '\n';
+  finish(pLine, nPrefix + nMessage);
+}
+
+void LogLine::formatText(LinePrefix ePrefix, const char *pstrFile, const char *pstrFunction, int nLine,
+                         int nLevel, const char *pText, size_t nLength) {
+  PrefixFields fields = prefixFields(pstrFile, pstrFunction, nLine, nLevel);
+  size_t nPrefix = writePrefix(m_szFixed, sizeof m_szFixed, ePrefix, fields);
+  char *pLine = m_szFixed;
+  if (nPrefix + nLength + 2 > kFixedChars) {
+    pLine = longLine(m_strLong, ePrefix, fields, nPrefix, nLength);
+  }
+  memcpy(pLine + nPrefix, pText, nLength);
+  finish(pLine, nPrefix + nLength);
+}
+
+void LogLine::finish(char *pLine, size_t nContent) {
+  pLine[nContent] = '\r';
+  pLine[nContent + 1] = '\n';
   m_pData = pLine;
-  m_nSize = nTotal;
+  m_nSize = nContent + 2;
 }
 
 } // namespace zt

@@ -31,11 +31,17 @@ public:
 
   void format(LinePrefix ePrefix, const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
               const char *pstrFormat, va_list args);
+  // The same line around a message that is already text (no format pass over it).
+  void formatText(LinePrefix ePrefix, const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
+                  const char *pText, size_t nLength);
 
   const char *data() const { return m_pData; }
   size_t size() const { return m_nSize; }
 
 private:
+  // Ends the line of nContent characters at pLine with "\r\n" and makes it the result.
+  void finish(char *pLine, size_t nContent);
+
   char m_szFixed[kFixedChars + 1];
   std::string m_strLong;
   const char *m_pData = m_szFixed;

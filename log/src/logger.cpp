@@ -56,6 +56,8 @@ struct Logger::Impl {
 
   void emit(const LineBatch &lines);
   void emit(const char *pLine, size_t nLength);
+  // Queues the line for the writer or writes it at once.
+  void record(const LogLine &line);
   void runWriter();
   void stopWriter();
   void shutdown();
@@ -80,6 +82,14 @@ void Logger::Impl::emit(const char *pLine, size_t nLength) {
   }
   if (m_bLogToStdout) {
     fwrite(pLine, 1, nLength, stdout);
+  }
+}
+
+void Logger::Impl::record(const LogLine &line) {
+  if (m_bLogAsync) {
+    m_queue.push(line.data(), line.size());
+  } else {
+    emit(line.data(), line.size());
   }
 }
 
@@ -218,11 +228,18 @@ void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, i
   }
   LogLine line;
   line.format(d.m_ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
-  if (d.m_bLogAsync) {
-    d.m_queue.push(line.data(), line.size());
-  } else {
-    d.emit(line.data(), line.size());
+  d.record(line);
+}
+
+void Logger::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
+                       const char *pText, size_t nLength) {
+  Impl &d = *m_pImpl;
+  if (!enabled(nLevel)) {
+    return;
   }
+  LogLine line;
+  line.formatText(d.m_ePrefix, pstrFile, pstrFunction, nLine, nLevel, pText, nLength);
+  d.record(line);
 }
 
 void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel) {

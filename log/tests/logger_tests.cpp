@@ -6,6 +6,7 @@
 #include <fstream>
 #include <regex>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -91,6 +92,49 @@ TEST(LoggerFormats, LongMessagesAreNotTruncated) {
     const std::string &strLine = lines[i++];
     ASSERT_GE(strLine.size(), nLength);
     EXPECT_EQ(strLine.substr(strLine.size() - nLength - 1), " " + strTail);
+  }
+}
+
+// A message that is already text gives the same bytes as one formatted by the logger, in every
+// line format and on both sides of the fixed line buffer; '%' in the text is kept as it is.
+TEST(LoggerFormats, TextRecordsMatchFormattedOnesByteForByte) {
+  ScratchDir dir;
+  const std::string strThread = std::to_string(syscall(SYS_gettid));
+  const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )");
+  struct Case {
+    bool bFunctionName;
+    LineFormat eFormat;
+    std::string strPrefix;
+  } cases[] = {
+      {false, LineFormat::Standard, "[NOTICE][handle.cpp:-7][" + strThread + "] "},
+      {true, LineFormat::Standard, "[NOTICE][handle.cpp:-7][Cls::run][" + strThread + "] "},
+      {false, LineFormat::Busline, "[NOTICE][" + strThread + "] "},
+  };
+  const std::vector<std::string> vecMessages = {"", "100% sure,%s%d%n", std::string(980, 'a'),
+                                                std::string(1100, 'b'), std::string(5000, 'c')};
+  int nCase = 0;
+  for (const Case &c : cases) {
+    std::string strName = "text" + std::to_string(nCase++);
+    Logger logger;
+    LogOption option = fileOption(dir.path(), strName);
+    option.bLogFuctionName = c.bFunctionName;
+    option.eFormat = c.eFormat;
+    logger.start(option);
+    for (const std::string &strMessage : vecMessages) {
+      logger.write("src/handle.cpp", "Cls::run", -7, LOG_NOTICE, "%s", strMessage.c_str());
+      logger.writeText("src/handle.cpp", "Cls::run", -7, LOG_NOTICE, strMessage.data(), strMessage.size());
+    }
+    logger.stop();
+    std::vector<std::string> lines = splitLines(readFile(logPath(dir, strName)));
+    ASSERT_EQ(lines.size(), 2 * vecMessages.size());
+    const size_t nStamp = 25; // "YYYY-MM-DD HH:MM:SS.mmm" and two blanks
+    for (size_t i = 0; i < vecMessages.size(); ++i) {
+      const std::string &strFormatted = lines[2 * i];
+      const std::string &strText = lines[2 * i + 1];
+      EXPECT_TRUE(std::regex_match(strText.substr(0, nStamp), stamp)) << strText.substr(0, nStamp);
+      EXPECT_EQ(strFormatted.substr(nStamp), c.strPrefix + vecMessages[i]);
+      EXPECT_EQ(strText.substr(nStamp), c.strPrefix + vecMessages[i]);
+    }
   }
 }
 
