@@ -56,8 +56,21 @@ struct Logger::Impl {
 
   void emit(const LineBatch &lines);
   void emit(const char *pLine, size_t nLength);
-  // Queues the line for the writer or writes it at once.
-  void record(const LogLine &line);
+  bool enabled(int nLevel) const { return nLevel <= m_nLogLevel && (m_bLogToFile || m_bLogToStdout); }
+  // When the level passes, builds a line with fnFormat(line, prefix) and queues it for the
+  // writer or writes it at once.
+  template <typename FormatLine> void record(int nLevel, FormatLine fnFormat) {
+    if (!enabled(nLevel)) {
+      return;
+    }
+    LogLine line;
+    fnFormat(line, m_ePrefix.load());
+    if (m_bLogAsync) {
+      m_queue.push(line.data(), line.size());
+    } else {
+      emit(line.data(), line.size());
+    }
+  }
   void runWriter();
   void stopWriter();
   void shutdown();
@@ -82,14 +95,6 @@ void Logger::Impl::emit(const char *pLine, size_t nLength) {
   }
   if (m_bLogToStdout) {
     fwrite(pLine, 1, nLength, stdout);
-  }
-}
-
-void Logger::Impl::record(const LogLine &line) {
-  if (m_bLogAsync) {
-    m_queue.push(line.data(), line.size());
-  } else {
-    emit(line.data(), line.size());
   }
 }
 
@@ -222,24 +227,16 @@ void Logger::write(const char *pstrFile, const char *pstrFunction, int nLine, in
 
 void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                     const char *pstrFormat, va_list args) {
-  Impl &d = *m_pImpl;
-  if (!enabled(nLevel)) {
-    return;
-  }
-  LogLine line;
-  line.format(d.m_ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
-  d.record(line);
+  m_pImpl->record(nLevel, [&](LogLine &line, LinePrefix ePrefix) {
+    line.format(ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+  });
 }
 
 void Logger::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                        const char *pText, size_t nLength) {
-  Impl &d = *m_pImpl;
-  if (!enabled(nLevel)) {
-    return;
-  }
-  LogLine line;
-  line.formatText(d.m_ePrefix, pstrFile, pstrFunction, nLine, nLevel, pText, nLength);
-  d.record(line);
+  m_pImpl->record(nLevel, [&](LogLine &line, LinePrefix ePrefix) {
+    line.formatText(ePrefix, pstrFile, pstrFunction, nLine, nLevel, pText, nLength);
+  });
 }
 
 void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel) {
@@ -255,8 +252,7 @@ void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImme
 }
 
 bool Logger::enabled(int nLevel) const {
-  const Impl &d = *m_pImpl;
-  return nLevel <= d.m_nLogLevel && (d.m_bLogToFile || d.m_bLogToStdout);
+  return m_pImpl->enabled(nLevel);
 }
 
 } // namespace zt

@@ -19,6 +19,14 @@ std::string logPath(const ScratchDir &dir, const std::string &strName) {
   return dir.path() + "/" + strName + ".log";
 }
 
+LogOption formatOption(const ScratchDir &dir, const std::string &strName, bool bFunctionName,
+                       LineFormat eFormat) {
+  LogOption option = fileOption(dir.path(), strName);
+  option.bLogFuctionName = bFunctionName;
+  option.eFormat = eFormat;
+  return option;
+}
+
 } // namespace
 
 TEST(LoggerLevels, RecordsAboveTheLevelOrBeforeStartAreDropped) {
@@ -62,10 +70,7 @@ TEST(LoggerFormats, StandardFunctionAndBuslineLinesEndInCrLf) {
   for (const Case &c : cases) {
     std::string strName = "format" + std::to_string(nCase++);
     Logger logger;
-    LogOption option = fileOption(dir.path(), strName);
-    option.bLogFuctionName = c.bFunctionName;
-    option.eFormat = c.eFormat;
-    logger.start(option);
+    logger.start(formatOption(dir, strName, c.bFunctionName, c.eFormat));
     logger.write("C:\\src\\proxy/handle.cpp", "Cls::run", 42, LOG_WARN, "value=%d", 7);
     logger.stop();
     std::string strText = readFile(logPath(dir, strName));
@@ -116,10 +121,7 @@ TEST(LoggerFormats, TextRecordsMatchFormattedOnesByteForByte) {
   for (const Case &c : cases) {
     std::string strName = "text" + std::to_string(nCase++);
     Logger logger;
-    LogOption option = fileOption(dir.path(), strName);
-    option.bLogFuctionName = c.bFunctionName;
-    option.eFormat = c.eFormat;
-    logger.start(option);
+    logger.start(formatOption(dir, strName, c.bFunctionName, c.eFormat));
     for (const std::string &strMessage : vecMessages) {
       logger.write("src/handle.cpp", "Cls::run", -7, LOG_NOTICE, "%s", strMessage.c_str());
       logger.writeText("src/handle.cpp", "Cls::run", -7, LOG_NOTICE, strMessage.data(), strMessage.size());
