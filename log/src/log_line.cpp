@@ -12,8 +12,8 @@ namespace {
 
 const char *const kLevelNames[] = {"FATAL", "ALERT", "CRIT", "ERROR", "WARN", "NOTICE", "INFO", "DEBUG"};
 
-// Fixed-width text kept per thread: "YYYY-MM-DD HH:MM:SS" is rebuilt only when the second
-// changes, which keeps localtime_r off the path of most lines.
+// "YYYY-MM-DD HH:MM:SS" of the current second, kept per thread and rebuilt only when the second
+// changes, which keeps localtime_r off the path of most lines; and the milliseconds.
 struct TimeStamp {
   const char *pstrSecond;
   size_t nSecondLength;
@@ -38,11 +38,22 @@ TimeStamp currentTime() {
   return TimeStamp{szCachedText, nCachedLength, static_cast<int>(now.tv_nsec / 1000000)};
 }
 
-// The calling thread's id as decimal text, built once per thread.
-const std::string &currentThreadIdText() {
-  thread_local const std::string strThreadId =
-      std::to_string(static_cast<unsigned long>(syscall(SYS_gettid)));
-  return strThreadId;
+struct ThreadIdText {
+  char szText[24];
+  size_t nLength;
+};
+
+// The calling thread's id as decimal text, built once per thread (nothing to destroy at thread
+// exit, so lines written by other thread-exit code still find it).
+const ThreadIdText &currentThreadIdText() {
+  thread_local ThreadIdText text = [] {
+    ThreadIdText built;
+    int nLength =
+        snprintf(built.szText, sizeof built.szText, "%lu", static_cast<unsigned long>(syscall(SYS_gettid)));
+    built.nLength = nLength > 0 ? static_cast<size_t>(nLength) : 0;
+    return built;
+  }();
+  return text;
 }
 
 struct PrefixFields {
@@ -51,7 +62,7 @@ struct PrefixFields {
   const char *pstrFile;
   const char *pstrFunction;
   int nLine;
-  const std::string *pThreadId;
+  const ThreadIdText *pThreadId;
 };
 
 // Appends into a buffer like snprintf: copies what fits and counts the length it needs.
@@ -67,7 +78,6 @@ public:
     m_nLength += nLength;
   }
   void text(const char *pstrText) { text(pstrText, strlen(pstrText)); }
-  void text(const std::string &strText) { text(strText.data(), strText.size()); }
 
   // Decimal digits of nValue, at least nMinDigits of them (zero-padded).
   void decimal(int nValue, int nMinDigits = 1) {
@@ -120,7 +130,7 @@ size_t writePrefix(char *pBuffer, size_t nCapacity, LinePrefix ePrefix, const Pr
     out.text("]", 1);
   }
   out.text("[", 1);
-  out.text(*f.pThreadId);
+  out.text(f.pThreadId->szText, f.pThreadId->nLength);
   out.text("] ", 2);
   return out.length();
 }
