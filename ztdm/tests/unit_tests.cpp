@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <stdexcept>
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -217,6 +217,24 @@ TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   EXPECT_EQ(log.size(), 0u);
 }
 
+// Answer bodies come from a writer each thread keeps: every body is whole and nothing of the
+// previous one is left over, on any thread.
+TEST(ResponseObject, BodiesAreCompactJsonWithNothingLeftOver) {
+  const std::string strLong = "{\"speed\":40,\"mode\":\"auto\",\"note\":\"quote \\\" and \\\\ here\"}";
+  auto check = [&] {
+    EXPECT_EQ(
+        zt::responseBody(3, 0, strLong.data(), static_cast<int>(strLong.size())),
+        "{\"cmd\":3,\"code\":0,\"desc\":\"{\\\"speed\\\":40,\\\"mode\\\":\\\"auto\\\",\\\"note\\\":\\\"quote "
+        "\\\\\\\" and \\\\\\\\ here\\\"}\"}");
+    EXPECT_EQ(zt::responseBody(5, -1, nullptr, 0), "{\"cmd\":5,\"code\":-1,\"desc\":\"\"}");
+    EXPECT_EQ(zt::requestTimeoutDesc(), "{\"code\":4,\"desc\":\"Request time out!\"}");
+  };
+  check();
+  check();
+  std::thread other(check);
+  other.join();
+}
+
 TEST(RequestGate, ClosingStopsNewRequestsAndWaitsOnlyForOtherThreads) {
   zt::RequestGate gate;
   std::atomic<bool> bInside{false};
@@ -250,9 +268,7 @@ TEST(RequestGate, ClosingStopsNewRequestsAndWaitsOnlyForOtherThreads) {
   zt::RequestGate ownGate;
   zt::RequestGate otherGate;
   zt::RequestGate::Pass own(ownGate);
-  {
-    zt::RequestGate::Pass other(otherGate);
-  }
+  { zt::RequestGate::Pass other(otherGate); }
   EXPECT_TRUE(ownGate.close());
 }
 
