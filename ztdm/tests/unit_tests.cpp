@@ -217,19 +217,32 @@ TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   EXPECT_EQ(log.size(), 0u);
 }
 
-// Answer bodies come from a writer each thread keeps: every body is whole and nothing of the
-// previous one is left over, on any thread.
-TEST(ResponseObject, BodiesAreCompactJsonWithNothingLeftOver) {
-  const std::string strLong = "{\"speed\":40,\"mode\":\"auto\",\"note\":\"quote \\\" and \\\\ here\"}";
+// Answer bodies are JsonCpp's compact text of {"cmd","code","desc"} whether built directly (plain
+// text) or through the JSON tree (any other byte), with nothing of the previous body left over,
+// on any thread.
+TEST(ResponseObject, BodiesAreJsonCppsCompactTextWithNothingLeftOver) {
+  const std::vector<std::string> vecData = {
+      "",
+      "{\"speed\":40,\"mode\":\"auto\",\"path\":\"C:\\\\dev/gate\"}",
+      std::string(" ~!@#$%^&*()_+`-={}|[]:;'<>?,./") + std::string(3000, 'x'),
+      "tab\there\r\nline\x01\x1f\x7f",
+      "caf\xc3\xa9 \xe9\x97\xb8 \xf0\x9f\x9a\xa7",
+      std::string("nul\0inside", 10),
+      "bad utf-8 \xff\xfe",
+  };
   auto check = [&] {
-    EXPECT_EQ(
-        zt::responseBody(3, 0, strLong.data(), static_cast<int>(strLong.size())),
-        "{\"cmd\":3,\"code\":0,\"desc\":\"{\\\"speed\\\":40,\\\"mode\\\":\\\"auto\\\",\\\"note\\\":\\\"quote "
-        "\\\\\\\" and \\\\\\\\ here\\\"}\"}");
-    EXPECT_EQ(zt::responseBody(5, -1, nullptr, 0), "{\"cmd\":5,\"code\":-1,\"desc\":\"\"}");
+    for (const std::string &strData : vecData) {
+      Json::Value jsonExpected(Json::objectValue);
+      jsonExpected["cmd"] = 3;
+      jsonExpected["code"] = -2;
+      jsonExpected["desc"] = Json::Value(strData.data(), strData.data() + strData.size());
+      EXPECT_EQ(zt::responseBody(3, -2, strData.data(), static_cast<int>(strData.size())),
+                zt::compactJson(jsonExpected));
+    }
+    EXPECT_EQ(zt::responseBody(5, 0, "\"q\"", 3), "{\"cmd\":5,\"code\":0,\"desc\":\"\\\"q\\\"\"}");
+    EXPECT_EQ(zt::responseBody(5, 0, nullptr, 4), "{\"cmd\":5,\"code\":0,\"desc\":\"\"}");
     EXPECT_EQ(zt::requestTimeoutDesc(), "{\"code\":4,\"desc\":\"Request time out!\"}");
   };
-  check();
   check();
   std::thread other(check);
   other.join();

@@ -1,4 +1,4 @@
-// The JSON bodies the device side answers with, written by JsonCpp's compact writer
+// The JSON bodies the device side answers with, as JsonCpp's compact writer writes them
 // (one line, no trailing newline).
 #pragma once
 
