@@ -1,7 +1,6 @@
 // The parts of the library that need no broker: registries, timer object, request gate, and
 // request handling of an instance whose broker is never reached.
 #include "driver_manager.h"
-#include "request_gate.h"
 #include "response_object.h"
 #include "ztdm_impl.h"
 #include "ztdm_sync_time_manager.h"
@@ -215,45 +214,6 @@ TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   pManager.reset(); // wakes the sleeping thread at once
   EXPECT_LT(zt::tickMs() - uStartMs, 500u);
   EXPECT_EQ(log.size(), 0u);
-}
-
-TEST(RequestGate, ClosingStopsNewRequestsAndWaitsOnlyForOtherThreads) {
-  zt::RequestGate gate;
-  std::atomic<bool> bInside{false};
-  std::atomic<bool> bRelease{false};
-  std::thread running([&] {
-    zt::RequestGate::Pass pass(gate);
-    EXPECT_TRUE(pass.admitted());
-    bInside = true;
-    while (!bRelease) {
-      std::this_thread::yield();
-    }
-  });
-  while (!bInside) {
-    std::this_thread::yield();
-  }
-  std::atomic<bool> bClosed{false};
-  std::thread closer([&] {
-    EXPECT_FALSE(gate.close());
-    bClosed = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(bClosed); // still waiting for the running request
-  bRelease = true;
-  running.join();
-  closer.join();
-  EXPECT_TRUE(bClosed);
-  zt::RequestGate::Pass late(gate);
-  EXPECT_FALSE(late.admitted());
-
-  // Closing from inside one of its own requests does not wait for that request.
-  zt::RequestGate ownGate;
-  zt::RequestGate otherGate;
-  zt::RequestGate::Pass own(ownGate);
-  {
-    zt::RequestGate::Pass other(otherGate);
-  }
-  EXPECT_TRUE(ownGate.close());
 }
 
 namespace {
