@@ -105,7 +105,7 @@ private:
   std::mutex m_ackMutex;
   std::condition_variable m_ackCondition;
   std::set<int> m_setUnacknowledged; // message ids of QoS 1 and 2 publishes
-  std::mutex m_passwordMutex;           // guards m_strKeyPassword
+  std::mutex m_passwordMutex;        // guards m_strKeyPassword
   std::string m_strKeyPassword;
 };
 

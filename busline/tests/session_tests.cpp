@@ -39,8 +39,9 @@ BuslineHandle *idleSession(TestClient &client, int nProtocol, const char *pstrPa
 void publishNumbered(BuslineHandle *pSender, const char *pstrTopic, int nCount) {
   for (int i = 0; i < nCount; ++i) {
     std::string strPayload = std::to_string(i);
-    ASSERT_EQ(busline_publish(pSender, pstrTopic, strPayload.data(), int(strPayload.size()), 2, 0, 0, 0, nullptr),
-              0);
+    ASSERT_EQ(
+        busline_publish(pSender, pstrTopic, strPayload.data(), int(strPayload.size()), 2, 0, 0, 0, nullptr),
+        0);
   }
 }
 
@@ -205,7 +206,8 @@ TEST(Session, ExitDoesNotWaitForAcknowledgementsThatCannotCome) {
   ASSERT_TRUE(broker.start());
 
   TestClient gone;
-  BuslineHandle *pGone = busline::initConnectedSession("127.0.0.1", broker.port(), argsFor(gone, 5), patientTiming);
+  BuslineHandle *pGone =
+      busline::initConnectedSession("127.0.0.1", broker.port(), argsFor(gone, 5), patientTiming);
   ASSERT_TRUE(gone.waitStatus(0));
   publishNumbered(pGone, "gone/topic", 50);
   broker.stop();

@@ -630,9 +630,8 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
 }
 
 TEST_F(ZtdmBrokerTest, ReportsSentRightBeforeDestroyArrive) {
-  ZtdmHandle *pHandle = createInstanceWithDevice(70, DriverCallbacks{testSetConfig, testGetConfig, testCtrl,
-                                                                     testQryStatus},
-                                                 "R1");
+  ZtdmHandle *pHandle = createInstanceWithDevice(
+      70, DriverCallbacks{testSetConfig, testGetConfig, testCtrl, testQryStatus}, "R1");
   ASSERT_NE(pHandle, nullptr);
   constexpr int kReports = 20;
   for (int i = 0; i < kReports; ++i) {
