@@ -239,6 +239,43 @@ TEST_F(LoopbackLink, PriorityFramesPassABlockedNormalQueue) {
   ztIP_SetPriorityCMDSet(arrNone, 0);
 }
 
+// Holds the normal callback thread on cmd 0x0001 until another frame was recorded or half a
+// second passed, so that a frame that overtakes it is recorded first.
+void holdingCallback(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para head, uint32_t uLen,
+                     const uint8_t *pData, const char *pstrIp, const char *pstrPort) {
+  if (head.cmd == 0x0001)
+    waitUntil([] { return !recorder().frames().empty(); }, 500ms);
+  recordFrame(uSocketId, uServerSocketId, head, uLen, pData, pstrIp, pstrPort);
+}
+
+// A frame large enough to be delivered on the receive thread still comes after the frames of
+// its queue sent before it; only a priority command passes the normal queue.
+TEST_F(LoopbackLink, LargeFramesKeepTheOrderOfTheirQueue) {
+  init(1);
+  uint16_t uServer = 0;
+  m_nPort = zt::test::freeTcpPort();
+  ASSERT_EQ(ztIP_StartTCPServer(&uServer, holdingCallback, "127.0.0.1", m_nPort), 0x01);
+  uint16_t uClient = startClient();
+  uint16_t arrPriority[] = {0x1234};
+  ASSERT_EQ(ztIP_SetPriorityCMDSet(arrPriority, 1), 0x01);
+  std::vector<uint8_t> vecLarge = pattern(kDirectDeliveryLen, 5);
+  for (uint16_t uLargeCmd : {0x0002, 0x1234}) {
+    recorder().clear();
+    ZTIP_Head_Para held = makeHead(0x0001, 0);
+    ZTIP_Head_Para large = makeHead(uLargeCmd, 0);
+    ASSERT_EQ(ztIP_SendBySocketId(uClient, &held, 0, 3, vecLarge.data()), 0x01);
+    ASSERT_EQ(ztIP_SendBySocketId(uClient, &large, 0, static_cast<int>(vecLarge.size()), vecLarge.data()), 0x01);
+    ASSERT_TRUE(waitUntil([] { return recorder().frames().size() == 2; }));
+    std::vector<ReceivedFrame> vecFrames = recorder().frames();
+    bool bOvertakes = uLargeCmd == 0x1234;
+    EXPECT_EQ(vecFrames[0].head.cmd, bOvertakes ? uLargeCmd : 0x0001) << std::hex << uLargeCmd;
+    EXPECT_EQ(vecFrames[1].head.cmd, bOvertakes ? 0x0001 : uLargeCmd) << std::hex << uLargeCmd;
+    EXPECT_EQ(vecFrames[bOvertakes ? 0 : 1].vecData, vecLarge);
+  }
+  uint16_t arrNone[] = {0};
+  ztIP_SetPriorityCMDSet(arrNone, 0);
+}
+
 TEST_F(LoopbackLink, ManyConnectionsKeepTheirFramesApart) {
   connectPair(0);
   std::vector<uint16_t> vecClients;
