@@ -20,8 +20,8 @@ ZtipCallbackQueue::ZtipCallbackQueue(size_t uInitialCount, bool bPriority) : m_b
 }
 
 uint64_t ZtipCallbackQueue::push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head,
-                             const uint8_t *pData, uint32_t uLen, const char *pstrIp, const char *pstrPort,
-                             ZTIP_RecvCallback pCallback) {
+                                 const uint8_t *pData, uint32_t uLen, const char *pstrIp,
+                                 const char *pstrPort, ZTIP_RecvCallback pCallback) {
   ZtipQueuedFrame frame;
   frame.vecData = takeSpareData();
   try {

@@ -34,8 +34,9 @@ public:
 
   // Stores a copy of the frame and returns its ticket. Ends the process (7777/8888) when
   // memory runs out.
-  uint64_t push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head, const uint8_t *pData,
-            uint32_t uLen, const char *pstrIp, const char *pstrPort, ZTIP_RecvCallback pCallback);
+  uint64_t push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head,
+                const uint8_t *pData, uint32_t uLen, const char *pstrIp, const char *pstrPort,
+                ZTIP_RecvCallback pCallback);
 
   // Moves the next frame into frame, waiting up to uMaxWaitMs for one to arrive; false
   // when none came. The data copy that frame held before is kept for reuse.

@@ -52,6 +52,23 @@ protected:
     }
   }
 
+  // A debug-mode server whose frames go to pCallback, with 0x1234 as priority command;
+  // returns a client of it.
+  uint16_t startPriorityPair(ZTIP_RecvCallback pCallback) {
+    init(1);
+    m_nPort = zt::test::freeTcpPort();
+    EXPECT_EQ(ztIP_StartTCPServer(&m_uServer, pCallback, "127.0.0.1", m_nPort), 0x01);
+    uint16_t arrPriority[] = {0x1234};
+    EXPECT_EQ(ztIP_SetPriorityCMDSet(arrPriority, 1), 0x01);
+    return startClient();
+  }
+
+  void TearDown() override {
+    uint16_t arrNone[] = {0};
+    ztIP_SetPriorityCMDSet(arrNone, 0);
+    LinkTest::TearDown();
+  }
+
   uint16_t m_uServer = 0;
   uint16_t m_uClient = 0;
   uint16_t m_uAccepted = 0;
@@ -124,7 +141,8 @@ TEST_F(LoopbackLink, SendByAddressFindsTheClient) {
 
 std::atomic<int> g_nThrowingCalls{0};
 
-void throwingFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *, const char *) {
+void throwingFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *,
+                   const char *) {
   ++g_nThrowingCalls;
   throw std::runtime_error("application failure");
 }
@@ -211,13 +229,7 @@ void blockingCallback(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Pa
 }
 
 TEST_F(LoopbackLink, PriorityFramesPassABlockedNormalQueue) {
-  init(1);
-  uint16_t uServer = 0;
-  m_nPort = zt::test::freeTcpPort();
-  ASSERT_EQ(ztIP_StartTCPServer(&uServer, blockingCallback, "127.0.0.1", m_nPort), 0x01);
-  uint16_t uClient = startClient();
-  uint16_t arrPriority[] = {0x1234};
-  ASSERT_EQ(ztIP_SetPriorityCMDSet(arrPriority, 1), 0x01);
+  uint16_t uClient = startPriorityPair(blockingCallback);
   g_bReleaseNormal = false;
   g_bNormalBlocked = false;
   ZTIP_Head_Para blocker = makeHead(0x0001, 0);
@@ -235,8 +247,6 @@ TEST_F(LoopbackLink, PriorityFramesPassABlockedNormalQueue) {
   g_bReleaseNormal = true;
   EXPECT_TRUE(waitUntil([] { return recorder().frames().size() == 4; }));
   EXPECT_EQ(recorder().frames()[3].head.cmd, 0x0002);
-  uint16_t arrNone[] = {0};
-  ztIP_SetPriorityCMDSet(arrNone, 0);
 }
 
 // Holds the normal callback thread on cmd 0x0001 until another frame was recorded or half a
@@ -251,20 +261,15 @@ void holdingCallback(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Par
 // A frame large enough to be delivered on the receive thread still comes after the frames of
 // its queue sent before it; only a priority command passes the normal queue.
 TEST_F(LoopbackLink, LargeFramesKeepTheOrderOfTheirQueue) {
-  init(1);
-  uint16_t uServer = 0;
-  m_nPort = zt::test::freeTcpPort();
-  ASSERT_EQ(ztIP_StartTCPServer(&uServer, holdingCallback, "127.0.0.1", m_nPort), 0x01);
-  uint16_t uClient = startClient();
-  uint16_t arrPriority[] = {0x1234};
-  ASSERT_EQ(ztIP_SetPriorityCMDSet(arrPriority, 1), 0x01);
+  uint16_t uClient = startPriorityPair(holdingCallback);
   std::vector<uint8_t> vecLarge = pattern(kDirectDeliveryLen, 5);
   for (uint16_t uLargeCmd : {0x0002, 0x1234}) {
     recorder().clear();
     ZTIP_Head_Para held = makeHead(0x0001, 0);
     ZTIP_Head_Para large = makeHead(uLargeCmd, 0);
     ASSERT_EQ(ztIP_SendBySocketId(uClient, &held, 0, 3, vecLarge.data()), 0x01);
-    ASSERT_EQ(ztIP_SendBySocketId(uClient, &large, 0, static_cast<int>(vecLarge.size()), vecLarge.data()), 0x01);
+    ASSERT_EQ(ztIP_SendBySocketId(uClient, &large, 0, static_cast<int>(vecLarge.size()), vecLarge.data()),
+              0x01);
     ASSERT_TRUE(waitUntil([] { return recorder().frames().size() == 2; }));
     std::vector<ReceivedFrame> vecFrames = recorder().frames();
     bool bOvertakes = uLargeCmd == 0x1234;
@@ -272,8 +277,6 @@ TEST_F(LoopbackLink, LargeFramesKeepTheOrderOfTheirQueue) {
     EXPECT_EQ(vecFrames[1].head.cmd, bOvertakes ? 0x0001 : uLargeCmd) << std::hex << uLargeCmd;
     EXPECT_EQ(vecFrames[bOvertakes ? 0 : 1].vecData, vecLarge);
   }
-  uint16_t arrNone[] = {0};
-  ztIP_SetPriorityCMDSet(arrNone, 0);
 }
 
 TEST_F(LoopbackLink, ManyConnectionsKeepTheirFramesApart) {
