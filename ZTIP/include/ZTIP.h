@@ -10,8 +10,10 @@
  * called from a callback (it joins the threads that run them). Received TCP frames reach their
  * receive callback on the library's callback thread, or on its priority callback thread for
  * the commands of ztIP_SetPriorityCMDSet, one frame at a time in arrival order; a frame of
- * 98,273 bytes or more is delivered on the TCP receive thread. The UDP receive, UDP record
- * and window receive callbacks run on the UDP receive thread. The connection notifies run on
+ * 98,273 bytes or more is delivered on the TCP receive thread, but only after the frames of
+ * its connection that the same callback thread still holds (so a blocked callback of that
+ * thread holds back the TCP receive thread then too). The UDP receive, UDP record and window
+ * receive callbacks run on the UDP receive thread. The connection notifies run on
  * the thread that called ztIP_StartTCPClient (outgoing connection made), the TCP receive
  * thread (accepted connection ready, connection closed by an error) or the status-refresh
  * thread (connection timed out or disconnected); the key-exchange result callback runs on the

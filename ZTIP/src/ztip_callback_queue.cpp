@@ -19,9 +19,9 @@ ZtipCallbackQueue::ZtipCallbackQueue(size_t uInitialCount, bool bPriority) : m_b
   }
 }
 
-void ZtipCallbackQueue::push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head,
-                             const uint8_t *pData, uint32_t uLen, const char *pstrIp, const char *pstrPort,
-                             ZTIP_RecvCallback pCallback) {
+uint64_t ZtipCallbackQueue::push(uint16_t uSocketId, uint16_t uServerSocketId, const ZTIP_Head_Para &head,
+                                 const uint8_t *pData, uint32_t uLen, const char *pstrIp,
+                                 const char *pstrPort, ZTIP_RecvCallback pCallback) {
   ZtipQueuedFrame frame;
   frame.vecData = takeSpareData();
   try {
@@ -36,16 +36,20 @@ void ZtipCallbackQueue::push(uint16_t uSocketId, uint16_t uServerSocketId, const
   frame.head = head;
   frame.pCallback = pCallback;
 
+  uint64_t uTicket;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_vecEntries[m_uProducer].bInUse)
       grow();
+    uTicket = ++m_uLastTicket;
+    frame.uTicket = uTicket;
     Entry &entry = m_vecEntries[m_uProducer];
     entry.frame = std::move(frame);
     entry.bInUse = true;
     m_uProducer = (m_uProducer + 1) % m_vecEntries.size();
   }
   m_frameArrived.notify_one();
+  return uTicket;
 }
 
 // Doubles a full ring. The entries are first rotated so that the oldest one is at index 0:
@@ -101,6 +105,20 @@ bool ZtipCallbackQueue::pop(ZtipQueuedFrame &frame, uint64_t uMaxWaitMs) {
   entry.bInUse = false;
   m_uConsumer = (m_uConsumer + 1) % m_vecEntries.size();
   return true;
+}
+
+void ZtipCallbackQueue::markDelivered(uint64_t uTicket) {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uDeliveredTicket = uTicket;
+  }
+  m_frameDelivered.notify_all();
+}
+
+bool ZtipCallbackQueue::waitDelivered(uint64_t uTicket, uint64_t uMaxWaitMs) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_frameDelivered.wait_for(lock, std::chrono::milliseconds(uMaxWaitMs),
+                                   [this, uTicket] { return m_uDeliveredTicket >= uTicket; });
 }
 
 size_t ZtipCallbackQueue::capacity() const {

@@ -56,8 +56,10 @@ void callbackThread(bool bPriority) {
   // An idle thread waits at most 1 ms for a frame, so it sees the end of the run flag soon;
   // a frame that arrives wakes it at once.
   while (library().bRun)
-    if (queue.pop(frame, kIdleWaitMs))
+    if (queue.pop(frame, kIdleWaitMs)) {
       deliver(frame, vecBuffer);
+      queue.markDelivered(frame.uTicket);
+    }
   ZTIPLog(kLogEvent, kAreaThread,
           bPriority ? "Exit Tcp Recv Pri Callback Thread" : "Exit Tcp Recv Callback Thread");
 }

@@ -33,6 +33,8 @@ void resetFields(ZtipContext &context) {
   context.mKeys = ZtipKeys();
   std::memset(context.mExchangeMaterial, 0, sizeof(context.mExchangeMaterial));
   context.mbThirdPassSent = false;
+  context.mLastNormalTicket = 0;
+  context.mLastPriorityTicket = 0;
   context.mpRecvCallback = nullptr;
   context.mpUdpCallback = nullptr;
   context.mpWinCallback = nullptr;
@@ -43,10 +45,21 @@ void resetFields(ZtipContext &context) {
 }
 
 // Under the context's status lock: free means inactive and without a socket.
+bool isFree(const ZtipContext &context) {
+  return context.mbActive == 0 && context.mLinkSocket == kNoSocket;
+}
+
 bool tryTake(ZtipContext &context, uint16_t uSocketId, int nSocket) {
+  {
+    // The receive thread may hold the buffer lock of a connection in use while it waits for
+    // the callback threads, and a callback may be starting a connection here.
+    std::lock_guard<std::mutex> statusLock(context.mStatusLock);
+    if (!isFree(context))
+      return false;
+  }
   std::lock_guard<std::mutex> bufferLock(context.mBufferLock);
   std::lock_guard<std::mutex> statusLock(context.mStatusLock);
-  if (context.mbActive != 0 || context.mLinkSocket != kNoSocket)
+  if (!isFree(context))
     return false;
   resetFields(context);
   recvBufferFree(context.mRecvBuffer);

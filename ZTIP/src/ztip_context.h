@@ -61,6 +61,10 @@ struct ZtipContext {
   std::atomic<void *> mpWinUser{nullptr};
 
   ZtipRecvBuffer mRecvBuffer;
+  // Tickets of the last frames this connection put in the normal and the priority callback
+  // queue (buffer lock).
+  uint64_t mLastNormalTicket = 0;
+  uint64_t mLastPriorityTicket = 0;
   // The frame being sent, kept between sends so that its storage is reused (status lock).
   std::vector<uint8_t> mSendFrame;
 

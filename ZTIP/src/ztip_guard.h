@@ -6,21 +6,12 @@
 #include "ZTIPMyFileLog.h"
 #include "c_boundary.h"
 
-#include <utility>
-
 namespace ztip {
 
 inline void logZtipException(const char *pstrFunction, const char *pstrWhat) {
   ZTIPLog(kLogError, kAreaOperation, "%s: exception caught: %s", pstrFunction, pstrWhat);
 }
 
-template <typename Result, typename Body>
-Result ztipGuarded(const char *pstrFunction, Result failure, Body &&body) noexcept {
-  return zt::guardedCall(pstrFunction, failure, logZtipException, std::forward<Body>(body));
-}
-
-template <typename Body> void ztipGuarded(const char *pstrFunction, Body &&body) noexcept {
-  zt::guardedCall(pstrFunction, logZtipException, std::forward<Body>(body));
-}
+inline constexpr zt::Boundary<&logZtipException> ztipGuarded{};
 
 } // namespace ztip

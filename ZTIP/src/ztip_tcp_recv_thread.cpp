@@ -19,6 +19,16 @@ namespace {
 
 constexpr int kEmptyRoundsLogged = 61;
 constexpr uint64_t kSlowRecvMs = 101;
+constexpr uint64_t kStopCheckMs = 10;
+
+// A frame delivered in this thread must not overtake the frames of its connection still
+// waiting in the queue it would have gone to. False when the library stops first.
+bool waitQueuedBefore(ZtipCallbackQueue &queue, uint64_t uTicket) {
+  while (!queue.waitDelivered(uTicket, kStopCheckMs))
+    if (!library().bRun)
+      return false;
+  return true;
+}
 
 // Routes what the stream reader finds on one connection. Runs under its buffer lock.
 class ConnectionSink : public StreamFrameSink {
@@ -40,17 +50,18 @@ public:
   void onFrame(const ZtipHead &head, const uint8_t *pData, uint32_t uDataLen) override {
     ZTIP_RecvCallback pCallback = m_context.mpRecvCallback;
     ZTIP_Head_Para para = headToPara(head);
+    bool bPriority = isPriorityCommand(para.cmd);
+    ZtipCallbackQueue &queue = bPriority ? *library().pPriorityQueue : *library().pNormalQueue;
+    uint64_t &uLastTicket = bPriority ? m_context.mLastPriorityTicket : m_context.mLastNormalTicket;
     if (head.uObjLen < kDirectDeliveryLen) {
       uint64_t uStart = zt::tickMs();
-      ZtipCallbackQueue &queue =
-          isPriorityCommand(para.cmd) ? *library().pPriorityQueue : *library().pNormalQueue;
-      queue.push(m_context.mSocketId, m_context.mServerSocketId, para, pData, uDataLen, m_context.mszPeerIp,
-                 m_context.mszPort, pCallback);
+      uLastTicket = queue.push(m_context.mSocketId, m_context.mServerSocketId, para, pData, uDataLen,
+                               m_context.mszPeerIp, m_context.mszPort, pCallback);
       uint64_t uSpent = zt::tickMs() - uStart;
       if (uSpent >= kSlowRecvMs)
         ZTIPLog(kLogEvent, kAreaConnection, "tcp recv thread:in queue waster time:[%lld ms], obj_id[%04x]",
                 static_cast<long long>(uSpent), para.cmd);
-    } else if (pCallback != nullptr) {
+    } else if (pCallback != nullptr && waitQueuedBefore(queue, uLastTicket)) {
       ztipGuarded("receive callback", [&] {
         pCallback(m_context.mSocketId, m_context.mServerSocketId, para, uDataLen, pData, m_context.mszPeerIp,
                   m_context.mszPort);

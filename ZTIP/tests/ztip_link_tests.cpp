@@ -2,6 +2,7 @@
 // large frames, heartbeats, time-outs, disconnects and the priority queue.
 #include "ztip_link_test_support.h"
 
+#include "ztip_context.h"
 #include "ztip_library.h"
 #include "ztip_priority_commands.h"
 
@@ -50,6 +51,23 @@ protected:
       EXPECT_EQ(vecFrames[i].vecData, pattern(vecSizes[i], static_cast<uint8_t>(i)))
           << "crypt mode " << std::hex << uCryptMode << " size " << std::dec << vecSizes[i];
     }
+  }
+
+  // A debug-mode server whose frames go to pCallback, with 0x1234 as priority command;
+  // returns a client of it.
+  uint16_t startDebugPair(ZTIP_RecvCallback pCallback) {
+    init(1);
+    m_nPort = zt::test::freeTcpPort();
+    EXPECT_EQ(ztIP_StartTCPServer(&m_uServer, pCallback, "127.0.0.1", m_nPort), 0x01);
+    uint16_t arrPriority[] = {0x1234};
+    EXPECT_EQ(ztIP_SetPriorityCMDSet(arrPriority, 1), 0x01);
+    return startClient();
+  }
+
+  void TearDown() override {
+    uint16_t arrNone[] = {0};
+    ztIP_SetPriorityCMDSet(arrNone, 0);
+    LinkTest::TearDown();
   }
 
   uint16_t m_uServer = 0;
@@ -124,7 +142,8 @@ TEST_F(LoopbackLink, SendByAddressFindsTheClient) {
 
 std::atomic<int> g_nThrowingCalls{0};
 
-void throwingFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *, const char *) {
+void throwingFrame(uint16_t, uint16_t, ZTIP_Head_Para, uint32_t, const uint8_t *, const char *,
+                   const char *) {
   ++g_nThrowingCalls;
   throw std::runtime_error("application failure");
 }
@@ -211,13 +230,7 @@ void blockingCallback(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Pa
 }
 
 TEST_F(LoopbackLink, PriorityFramesPassABlockedNormalQueue) {
-  init(1);
-  uint16_t uServer = 0;
-  m_nPort = zt::test::freeTcpPort();
-  ASSERT_EQ(ztIP_StartTCPServer(&uServer, blockingCallback, "127.0.0.1", m_nPort), 0x01);
-  uint16_t uClient = startClient();
-  uint16_t arrPriority[] = {0x1234};
-  ASSERT_EQ(ztIP_SetPriorityCMDSet(arrPriority, 1), 0x01);
+  uint16_t uClient = startDebugPair(blockingCallback);
   g_bReleaseNormal = false;
   g_bNormalBlocked = false;
   ZTIP_Head_Para blocker = makeHead(0x0001, 0);
@@ -235,8 +248,68 @@ TEST_F(LoopbackLink, PriorityFramesPassABlockedNormalQueue) {
   g_bReleaseNormal = true;
   EXPECT_TRUE(waitUntil([] { return recorder().frames().size() == 4; }));
   EXPECT_EQ(recorder().frames()[3].head.cmd, 0x0002);
-  uint16_t arrNone[] = {0};
-  ztIP_SetPriorityCMDSet(arrNone, 0);
+}
+
+// Holds the normal callback thread on cmd 0x0001 until another frame was recorded or half a
+// second passed, so that a frame that overtakes it is recorded first.
+void holdingCallback(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para head, uint32_t uLen,
+                     const uint8_t *pData, const char *pstrIp, const char *pstrPort) {
+  if (head.cmd == 0x0001)
+    waitUntil([] { return !recorder().frames().empty(); }, 500ms);
+  recordFrame(uSocketId, uServerSocketId, head, uLen, pData, pstrIp, pstrPort);
+}
+
+// A frame large enough to be delivered on the receive thread still comes after the frames of
+// its queue sent before it; only a priority command passes the normal queue.
+TEST_F(LoopbackLink, LargeFramesKeepTheOrderOfTheirQueue) {
+  uint16_t uClient = startDebugPair(holdingCallback);
+  std::vector<uint8_t> vecLarge = pattern(kDirectDeliveryLen, 5);
+  for (uint16_t uLargeCmd : {0x0002, 0x1234}) {
+    recorder().clear();
+    ZTIP_Head_Para held = makeHead(0x0001, 0);
+    ZTIP_Head_Para large = makeHead(uLargeCmd, 0);
+    ASSERT_EQ(ztIP_SendBySocketId(uClient, &held, 0, 3, vecLarge.data()), 0x01);
+    ASSERT_EQ(ztIP_SendBySocketId(uClient, &large, 0, static_cast<int>(vecLarge.size()), vecLarge.data()),
+              0x01);
+    ASSERT_TRUE(waitUntil([] { return recorder().frames().size() == 2; }));
+    std::vector<ReceivedFrame> vecFrames = recorder().frames();
+    bool bOvertakes = uLargeCmd == 0x1234;
+    EXPECT_EQ(vecFrames[0].head.cmd, bOvertakes ? uLargeCmd : 0x0001) << std::hex << uLargeCmd;
+    EXPECT_EQ(vecFrames[1].head.cmd, bOvertakes ? 0x0001 : uLargeCmd) << std::hex << uLargeCmd;
+    EXPECT_EQ(vecFrames[bOvertakes ? 0 : 1].vecData, vecLarge);
+  }
+}
+
+// Starts a connection to g_nPortToConnect from inside the callback of cmd 0x0001, once a
+// frame sent behind it had the time to arrive.
+std::atomic<int> g_nPortToConnect{0};
+std::atomic<int> g_nStartResult{-1};
+void connectingCallback(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para head, uint32_t uLen,
+                        const uint8_t *pData, const char *pstrIp, const char *pstrPort) {
+  if (head.cmd == 0x0001) {
+    std::this_thread::sleep_for(300ms);
+    uint16_t uId = 0;
+    g_nStartResult = ztIP_StartTCPClient(&uId, recordFrame, "127.0.0.1", g_nPortToConnect);
+  }
+  recordFrame(uSocketId, uServerSocketId, head, uLen, pData, pstrIp, pstrPort);
+}
+
+// The search for a free id meets the connection whose large frame waits for this very
+// callback: it must pass it by rather than wait for it.
+TEST_F(LoopbackLink, CallbackStartsAConnectionWhileALargeFrameWaitsForIt) {
+  setConnectionRangeSize(2);
+  uint16_t uClient = startDebugPair(connectingCallback);
+  g_nPortToConnect = m_nPort;
+  g_nStartResult = -1;
+  ZTIP_Head_Para held = makeHead(0x0001, 0);
+  ZTIP_Head_Para large = makeHead(0x0002, 0);
+  std::vector<uint8_t> vecLarge = pattern(kDirectDeliveryLen, 6);
+  ASSERT_EQ(ztIP_SendBySocketId(uClient, &held, 0, 0, nullptr), 0x01);
+  ASSERT_EQ(ztIP_SendBySocketId(uClient, &large, 0, static_cast<int>(vecLarge.size()), vecLarge.data()),
+            0x01);
+  ASSERT_TRUE(waitUntil([] { return recorder().frames().size() == 2; }));
+  EXPECT_EQ(g_nStartResult, 0xD8); // both ids are in use
+  EXPECT_EQ(recorder().frames()[1].head.cmd, 0x0002);
 }
 
 TEST_F(LoopbackLink, ManyConnectionsKeepTheirFramesApart) {

@@ -21,6 +21,8 @@
  *   it from another thread. A slow callback delays every message of its handle.
  * - When busline_exit returns, the handle's network thread has ended: no callback of that
  *   handle runs any more. busline_exit waits for a callback that is running.
+ * - While connected, busline_exit first waits up to 2 s for the broker to acknowledge every
+ *   QoS 1 and 2 message published on the handle, so that the last ones are not lost.
  * - Pointers handed to a callback (topic, payload, response topic, log text) are valid only
  *   during the call; copy what you keep. pUserData is passed back unchanged.
  * - The log callback of nm_set_log_func runs on whichever thread writes the line (callers'

@@ -134,7 +134,18 @@ int ZtMosquitto::unsubscribe(const char *pstrTopic) {
 
 int ZtMosquitto::publish(const char *pstrTopic, int nSize, const void *pPayload, int nQos, bool bRetain,
                          const mosquitto_property *pProps) {
-  return mosquitto_publish_v5(m_pMosq, nullptr, pstrTopic, nSize, pPayload, nQos, bRetain, pProps);
+  std::lock_guard<std::mutex> lock(m_ackMutex);
+  int nMessageId = 0;
+  int nRet = mosquitto_publish_v5(m_pMosq, &nMessageId, pstrTopic, nSize, pPayload, nQos, bRetain, pProps);
+  if (nRet == MOSQ_ERR_SUCCESS && nQos > 0) {
+    m_setUnacknowledged.insert(nMessageId);
+  }
+  return nRet;
+}
+
+void ZtMosquitto::waitForAcknowledgements(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(m_ackMutex);
+  m_ackCondition.wait_for(lock, timeout, [this] { return m_setUnacknowledged.empty() || !isConnected(); });
 }
 
 size_t ZtMosquitto::subscriptionCount() const {
@@ -175,12 +186,22 @@ void ZtMosquitto::connectCallback(mosquitto *, void *pObj, int nRc, int nFlags,
 void ZtMosquitto::disconnectCallback(mosquitto *, void *pObj, int nRc, const mosquitto_property *pProps) {
   auto *pSelf = static_cast<ZtMosquitto *>(pObj);
   pSelf->m_bConnected.exchange(false);
+  {
+    std::lock_guard<std::mutex> lock(pSelf->m_ackMutex); // a waiter is either waiting or sees the flag
+  }
+  pSelf->m_ackCondition.notify_all();
   pSelf->onDisconnect(nRc, pProps);
 }
 
 void ZtMosquitto::publishCallback(mosquitto *, void *pObj, int nMid, int nRc,
                                   const mosquitto_property *pProps) {
-  static_cast<ZtMosquitto *>(pObj)->onPublish(nMid, nRc, pProps);
+  auto *pSelf = static_cast<ZtMosquitto *>(pObj);
+  {
+    std::lock_guard<std::mutex> lock(pSelf->m_ackMutex);
+    pSelf->m_setUnacknowledged.erase(nMid);
+  }
+  pSelf->m_ackCondition.notify_all();
+  pSelf->onPublish(nMid, nRc, pProps);
 }
 
 void ZtMosquitto::messageCallback(mosquitto *, void *pObj, const mosquitto_message *pMessage,

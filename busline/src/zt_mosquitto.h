@@ -3,10 +3,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <list>
 #include <mosquitto.h>
 #include <mutex>
 #include <openssl/ssl.h>
+#include <set>
 #include <string>
 
 #include "library_setup.h"
@@ -59,6 +62,9 @@ public:
   int unsubscribe(const char *pstrTopic);
   int publish(const char *pstrTopic, int nSize, const void *pPayload, int nQos, bool bRetain,
               const mosquitto_property *pProps);
+  // Waits until every publish of QoS 1 or 2 the library took is acknowledged, the connection
+  // is lost or the timeout passes. Must not be called on the network thread.
+  void waitForAcknowledgements(std::chrono::milliseconds timeout);
   bool isConnected() const { return m_bConnected.load(); }
   int keepalive() const { return m_nKeepalive.load(); }
   size_t subscriptionCount() const;
@@ -94,7 +100,12 @@ private:
   std::atomic<int> m_nKeepalive{60};
   std::list<SubscriptionEntry> m_listSubscriptions;
   mutable std::recursive_mutex m_mutex; // guards m_listSubscriptions
-  std::mutex m_passwordMutex;           // guards m_strKeyPassword
+  // Guards m_setUnacknowledged. Held across the library's publish, so that an acknowledgement
+  // never arrives before its message id is recorded.
+  std::mutex m_ackMutex;
+  std::condition_variable m_ackCondition;
+  std::set<int> m_setUnacknowledged; // message ids of QoS 1 and 2 publishes
+  std::mutex m_passwordMutex;        // guards m_strKeyPassword
   std::string m_strKeyPassword;
 };
 

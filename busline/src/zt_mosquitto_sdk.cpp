@@ -113,6 +113,9 @@ void ZtMosquittoSdk::exitThread() {
   }
   std::string strModule = module();
   BUSLINE_LOG(zt::LOG_DEBUG, "[%s] exitThread,begin", strModule.c_str());
+  // The broker passes a QoS 2 message on only once its handshake is complete, so disconnecting
+  // earlier loses what was published just before the exit.
+  waitForAcknowledgements(m_timing.acknowledgementWait);
   clearSubscriptions();
   int nRet = mosquitto_disconnect_v5(client(), 0, nullptr);
   BUSLINE_LOG(zt::LOG_DEBUG, "[%s] exitThread,disconnect,nRet=%d", strModule.c_str(), nRet);

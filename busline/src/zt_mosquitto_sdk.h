@@ -22,6 +22,8 @@ struct SessionTiming {
   std::chrono::milliseconds reconnectWaitStep{1000};
   // Interval of the repeated disconnect while stopping.
   std::chrono::milliseconds disconnectRetry{500};
+  // Longest wait while stopping for the acknowledgements of the publishes sent before.
+  std::chrono::milliseconds acknowledgementWait{2000};
 };
 
 class ZtMosquittoSdk : public ZtMosquitto {
@@ -37,8 +39,9 @@ public:
 
   // Starts the network thread unless it runs already.
   void startThread();
-  // Stops the network thread: forgets the subscriptions and disconnects, repeating the
-  // disconnect until the thread has ended. Must not be called on the network thread.
+  // Stops the network thread: lets the publishes in flight be acknowledged (bounded), forgets
+  // the subscriptions and disconnects, repeating the disconnect until the thread has ended.
+  // Must not be called on the network thread.
   void exitThread();
   // Whether the caller runs on this session's network thread (inside one of its callbacks).
   bool onNetworkThread() const { return m_networkThreadId.load() == std::this_thread::get_id(); }

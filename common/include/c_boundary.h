@@ -54,4 +54,17 @@ void guardedCall(const char *pstrFunction, Report &&report, Body &&body) noexcep
   detail::runGuarded(pstrFunction, report, body);
 }
 
+// A library's barrier bound to its report function, e.g.
+//   inline constexpr zt::Boundary<&logException> guarded{};
+//   return guarded("lib_call", -1, [&] { ... });
+template <void (*Report)(const char *pstrFunction, const char *pstrWhat)> struct Boundary {
+  template <typename Result, typename Body>
+  Result operator()(const char *pstrFunction, Result failure, Body &&body) const noexcept {
+    return guardedCall(pstrFunction, failure, Report, body);
+  }
+  template <typename Body> void operator()(const char *pstrFunction, Body &&body) const noexcept {
+    guardedCall(pstrFunction, Report, body);
+  }
+};
+
 } // namespace zt

@@ -6,21 +6,12 @@
 #include "c_boundary.h"
 #include "ztdm_log.h"
 
-#include <utility>
-
 namespace zt {
 
 inline void logZtdmException(const char *pstrFunction, const char *pstrWhat) {
   ZTDM_LOG_ERROR("%s: exception caught: %s", pstrFunction, pstrWhat);
 }
 
-template <typename Result, typename Body>
-Result ztdmGuarded(const char *pstrFunction, Result failure, Body &&body) noexcept {
-  return guardedCall(pstrFunction, failure, logZtdmException, std::forward<Body>(body));
-}
-
-template <typename Body> void ztdmGuarded(const char *pstrFunction, Body &&body) noexcept {
-  guardedCall(pstrFunction, logZtdmException, std::forward<Body>(body));
-}
+inline constexpr Boundary<&logZtdmException> ztdmGuarded{};
 
 } // namespace zt

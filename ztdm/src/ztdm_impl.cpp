@@ -81,7 +81,9 @@ ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &tim
 std::atomic<int> ZTDMImpl::s_nLiveInstances{0};
 
 void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
-  if (!pImpl->m_requestGate.close()) {
+  bool bInsideRequest = pImpl->m_requestGate.close();
+  pImpl->m_requestGate.waitForOtherThreads();
+  if (!bInsideRequest) {
     delete pImpl;
     return;
   }
@@ -177,8 +179,8 @@ void ZTDMImpl::respond(const ResponseRecord &record, int nSn) {
 void ZTDMImpl::onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
                          void *pContext) {
   auto *pImpl = static_cast<ZTDMImpl *>(pContext);
-  RequestGate::Pass pass(pImpl->m_requestGate);
-  if (pass.admitted()) {
+  CallbackGate::Section section(pImpl->m_requestGate);
+  if (section) {
     pImpl->requestProc(Request{strDevId, nSn, nCmd, pData, nLength});
   }
 }

@@ -4,7 +4,7 @@
 
 #include "channel.h"
 #include "driver_manager.h"
-#include "request_gate.h"
+#include "callback_gate.h"
 #include "ztdm_sync_time_manager.h"
 
 #include <atomic>
@@ -88,7 +88,7 @@ private:
   std::unique_ptr<ztdmSyncTimeManager> m_pSyncTimeManager;
   std::unique_ptr<Channel> m_pChannel;
   std::mutex m_runModelMutex;
-  RequestGate m_requestGate;
+  CallbackGate m_requestGate;
 
   static std::atomic<int> s_nLiveInstances;
 };

@@ -29,7 +29,7 @@ void ztdmSyncTimeManager::stop() {
 
 void ztdmSyncTimeManager::defer(const std::string &strDevId, int nCmd, int nSn, int nTimeoutMs) {
   std::lock_guard<std::mutex> lock(m_pendingMutex);
-  m_mapPending[nSn] = PendingRequest{strDevId, nCmd, tickMs(), nTimeoutMs};
+  m_mapPending[PendingKey(nSn, strDevId)] = PendingRequest{nCmd, tickMs(), nTimeoutMs};
 }
 
 void ztdmSyncTimeManager::refresh() {
@@ -64,7 +64,7 @@ void ztdmSyncTimeManager::run() {
 void ztdmSyncTimeManager::answerExpired() {
   // A busy map postpones the work to the next pass; answers are sent after the mutex is
   // released so that publishing never holds up deferral on the receive thread.
-  std::vector<std::pair<int, PendingRequest>> vecExpired;
+  std::vector<std::pair<PendingKey, PendingRequest>> vecExpired;
   {
     std::unique_lock<std::mutex> lock(m_pendingMutex, std::try_to_lock);
     if (!lock.owns_lock()) {
@@ -82,10 +82,10 @@ void ztdmSyncTimeManager::answerExpired() {
     }
   }
   const std::string strDesc = requestTimeoutDesc();
-  for (const auto &[nSn, request] : vecExpired) {
-    ResponseRecord record{kCodeRequestTimeout, request.nCmd, request.strDevId, strDesc.c_str(),
+  for (const auto &[key, request] : vecExpired) {
+    ResponseRecord record{kCodeRequestTimeout, request.nCmd, key.second, strDesc.c_str(),
                           static_cast<int>(strDesc.size())};
-    m_fnRespond(record, nSn);
+    m_fnRespond(record, key.first);
   }
 }
 

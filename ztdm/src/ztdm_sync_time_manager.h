@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace zt {
 
@@ -32,7 +33,7 @@ public:
   ztdmSyncTimeManager &operator=(const ztdmSyncTimeManager &) = delete;
 
   // Answers the request with code 4 once nTimeoutMs have passed; an entry already waiting
-  // under the same sn is replaced and never answered.
+  // for the same device under the same sn is replaced and never answered.
   void defer(const std::string &strDevId, int nCmd, int nSn, int nTimeoutMs);
   // Marks a request as handled now (keeps the Debug run model alive).
   void refresh();
@@ -43,8 +44,11 @@ public:
   void stop();
 
 private:
+  // Applications count sn per device, so one sn may be deferred for several devices at once.
+  // Ordered by sn first, so that the answers go out in ascending sn.
+  using PendingKey = std::pair<int, std::string>; // (sn, devId)
+
   struct PendingRequest {
-    std::string strDevId;
     int nCmd;
     uint64_t uCreatedMs;
     int nTimeoutMs;
@@ -58,7 +62,7 @@ private:
   const SyncTimerSettings m_settings;
 
   std::mutex m_pendingMutex;
-  std::map<int, PendingRequest> m_mapPending;
+  std::map<PendingKey, PendingRequest> m_mapPending;
 
   std::mutex m_timerMutex;
   bool m_bArmed = false;

@@ -364,6 +364,25 @@ TEST_F(ZtdmBrokerTest, DeferredRequestsAreAnsweredWithTimeoutAfterTheirTime) {
   EXPECT_EQ(m_pApp->messages().size(), std::size(deferred)); // one answer each
 }
 
+TEST_F(ZtdmBrokerTest, DeferredRequestsWithTheSameSnForTwoDevicesAreBothAnswered) {
+  setDriver(150, "never sent");
+  const std::string strTimeoutBody = zt::responseBody(2, 4, zt::requestTimeoutDesc().c_str(),
+                                                      static_cast<int>(zt::requestTimeoutDesc().size()));
+  const std::string topics[] = {"ZTDM/DOWN/DEV/0/16/D1/SetParam", "ZTDM/DOWN/DEV/D1/14/C1/SetParam"};
+  for (const std::string &strTopic : topics) {
+    ASSERT_EQ(m_pApp->request(strTopic, "{}", 65, 2), 0);
+  }
+  for (const std::string &strTopic : topics) {
+    ReceivedMessage answer;
+    ASSERT_TRUE(m_pApp->waitMessage(upTopicOf(strTopic), answer)) << strTopic;
+    EXPECT_EQ(answer.uSN, 65u);
+    EXPECT_EQ(answer.nType, 2);
+    EXPECT_EQ(answer.strPayload, strTimeoutBody);
+  }
+  std::this_thread::sleep_for(kSilence);
+  EXPECT_EQ(m_pApp->messages().size(), 2u);
+}
+
 TEST_F(ZtdmBrokerTest, MalformedAndUnaddressableRequestsAreDropped) {
   m_pApp->request("ZTDM/DOWN/DEV/0/16/NOPE/GetParam", "{}", 70, 3);
   m_pApp->request("ZTDM/DOWN/DEV/0/16/D1/Bogus", "{}", 71, 3);
@@ -602,8 +621,26 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
     EXPECT_TRUE(g_destroying.bDestroyerReturned);
     EXPECT_EQ(g_destroying.nCalls, 1);
     EXPECT_EQ(g_destroying.nCallsAfterDestroyer, 0);
+    // The report sent just before the instance went away still arrives.
+    ReceivedMessage report;
+    ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/50/X1/ReportEvent", report));
+    EXPECT_EQ(report.strPayload, "bye");
     m_pApp->clear();
   }
+}
+
+TEST_F(ZtdmBrokerTest, ReportsSentRightBeforeDestroyArrive) {
+  ZtdmHandle *pHandle = createInstanceWithDevice(
+      70, DriverCallbacks{testSetConfig, testGetConfig, testCtrl, testQryStatus}, "R1");
+  ASSERT_NE(pHandle, nullptr);
+  constexpr int kReports = 20;
+  for (int i = 0; i < kReports; ++i) {
+    ASSERT_EQ(ztdm_ReportData(pHandle, "R1", i, "last", 4), 0);
+  }
+  ztdm_Destroy(pHandle);
+  auto vecReports = m_pApp->waitMessages(
+      [](const ReceivedMessage &m) { return m.strTopic == "ZTDM/UP/DEV/0/70/R1/ReportData"; }, kReports);
+  EXPECT_EQ(vecReports.size(), static_cast<size_t>(kReports));
 }
 
 TEST_F(ZtdmBrokerTest, DestroyFromAnotherThreadWaitsForTheRunningEntryPoint) {

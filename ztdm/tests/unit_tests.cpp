@@ -1,7 +1,6 @@
 // The parts of the library that need no broker: registries, timer object, request gate, and
 // request handling of an instance whose broker is never reached.
 #include "driver_manager.h"
-#include "request_gate.h"
 #include "response_object.h"
 #include "ztdm_impl.h"
 #include "ztdm_sync_time_manager.h"
@@ -167,12 +166,13 @@ TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{20, 120000});
   uint64_t uStartMs = zt::tickMs();
   manager.defer("D1", 2, 9, 101);
-  manager.defer("D1", 3, 9, 150); // same sn: replaces the first
+  manager.defer("D1", 3, 9, 150); // same device and sn: replaces the first
+  manager.defer("D3", 4, 9, 150); // same sn for another device: answered as well
   manager.defer("D2", 5, 4, 250);
-  ASSERT_TRUE(waitUntil([&] { return log.size() == 2; }, 2000));
+  ASSERT_TRUE(waitUntil([&] { return log.size() == 3; }, 2000));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::lock_guard<std::mutex> lock(log.mutex);
-  ASSERT_EQ(log.vecEntries.size(), 2u);
+  ASSERT_EQ(log.vecEntries.size(), 3u);
   const auto &first = log.vecEntries[0];
   EXPECT_EQ(first.nSn, 9);
   EXPECT_EQ(first.record.nCmd, 3);
@@ -180,10 +180,15 @@ TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   EXPECT_EQ(first.record.nCode, 4);
   EXPECT_EQ(first.strData, zt::requestTimeoutDesc());
   EXPECT_GT(first.uAtMs - uStartMs, 150u);
-  const auto &second = log.vecEntries[1];
-  EXPECT_EQ(second.nSn, 4);
-  EXPECT_GT(second.uAtMs - uStartMs, 250u);
-  EXPECT_LT(second.uAtMs - uStartMs, 1000u);
+  const auto &other = log.vecEntries[1];
+  EXPECT_EQ(other.nSn, 9);
+  EXPECT_EQ(other.record.nCmd, 4);
+  EXPECT_EQ(other.record.strDevId, "D3");
+  const auto &last = log.vecEntries[2];
+  EXPECT_EQ(last.nSn, 4);
+  EXPECT_EQ(last.record.strDevId, "D2");
+  EXPECT_GT(last.uAtMs - uStartMs, 250u);
+  EXPECT_LT(last.uAtMs - uStartMs, 1000u);
 }
 
 TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
@@ -246,43 +251,6 @@ TEST(ResponseObject, BodiesAreJsonCppsCompactTextWithNothingLeftOver) {
   check();
   std::thread other(check);
   other.join();
-}
-
-TEST(RequestGate, ClosingStopsNewRequestsAndWaitsOnlyForOtherThreads) {
-  zt::RequestGate gate;
-  std::atomic<bool> bInside{false};
-  std::atomic<bool> bRelease{false};
-  std::thread running([&] {
-    zt::RequestGate::Pass pass(gate);
-    EXPECT_TRUE(pass.admitted());
-    bInside = true;
-    while (!bRelease) {
-      std::this_thread::yield();
-    }
-  });
-  while (!bInside) {
-    std::this_thread::yield();
-  }
-  std::atomic<bool> bClosed{false};
-  std::thread closer([&] {
-    EXPECT_FALSE(gate.close());
-    bClosed = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(bClosed); // still waiting for the running request
-  bRelease = true;
-  running.join();
-  closer.join();
-  EXPECT_TRUE(bClosed);
-  zt::RequestGate::Pass late(gate);
-  EXPECT_FALSE(late.admitted());
-
-  // Closing from inside one of its own requests does not wait for that request.
-  zt::RequestGate ownGate;
-  zt::RequestGate otherGate;
-  zt::RequestGate::Pass own(ownGate);
-  { zt::RequestGate::Pass other(otherGate); }
-  EXPECT_TRUE(ownGate.close());
 }
 
 namespace {

@@ -5,21 +5,12 @@
 #include "c_boundary.h"
 #include "ztsi_log.h"
 
-#include <utility>
-
 namespace zt {
 
 inline void logZtsiException(const char *pstrFunction, const char *pstrWhat) {
   ZTSI_LOG_ERROR("%s failed: %s", pstrFunction, pstrWhat);
 }
 
-template <typename Result, typename Body>
-Result ztsiGuarded(const char *pstrFunction, Result failure, Body &&body) noexcept {
-  return guardedCall(pstrFunction, failure, &logZtsiException, std::forward<Body>(body));
-}
-
-template <typename Body> void ztsiGuarded(const char *pstrFunction, Body &&body) noexcept {
-  guardedCall(pstrFunction, &logZtsiException, std::forward<Body>(body));
-}
+inline constexpr Boundary<&logZtsiException> ztsiGuarded{};
 
 } // namespace zt

@@ -66,4 +66,12 @@ TEST(CallbackGate, ClosingOutsideASectionWaitsForEveryThread) {
   callback.join();
 }
 
+TEST(CallbackGate, ASectionOfAnotherGateDoesNotCountAsInside) {
+  CallbackGate ownGate;
+  CallbackGate otherGate;
+  CallbackGate::Section other(otherGate);
+  EXPECT_FALSE(ownGate.close()) << "the thread is inside another gate only";
+  EXPECT_TRUE(otherGate.close());
+}
+
 } // namespace
