@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -169,44 +170,49 @@ TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   manager.defer("D1", 3, 9, 150); // same device and sn: replaces the first
   manager.defer("D3", 4, 9, 150); // same sn for another device: answered as well
   manager.defer("D2", 5, 4, 250);
-  ASSERT_TRUE(waitUntil([&] { return log.size() == 3; }, 2000));
+  ASSERT_TRUE(waitUntil([&] { return log.size() == 3; }, 10000));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::lock_guard<std::mutex> lock(log.mutex);
   ASSERT_EQ(log.vecEntries.size(), 3u);
-  const auto &first = log.vecEntries[0];
+  // A late timer pass may answer all three at once (in sn order), so look them up by device.
+  auto answerTo = [&](const std::string &strDevId) {
+    auto it = std::find_if(log.vecEntries.begin(), log.vecEntries.end(),
+                           [&](const auto &entry) { return entry.record.strDevId == strDevId; });
+    EXPECT_NE(it, log.vecEntries.end()) << strDevId;
+    return it != log.vecEntries.end() ? *it : log.vecEntries.front();
+  };
+  const auto first = answerTo("D1");
   EXPECT_EQ(first.nSn, 9);
   EXPECT_EQ(first.record.nCmd, 3);
-  EXPECT_EQ(first.record.strDevId, "D1");
   EXPECT_EQ(first.record.nCode, 4);
   EXPECT_EQ(first.strData, zt::requestTimeoutDesc());
   EXPECT_GT(first.uAtMs - uStartMs, 150u);
-  const auto &other = log.vecEntries[1];
+  const auto other = answerTo("D3");
   EXPECT_EQ(other.nSn, 9);
   EXPECT_EQ(other.record.nCmd, 4);
-  EXPECT_EQ(other.record.strDevId, "D3");
-  const auto &last = log.vecEntries[2];
+  const auto last = answerTo("D2");
   EXPECT_EQ(last.nSn, 4);
-  EXPECT_EQ(last.record.strDevId, "D2");
   EXPECT_GT(last.uAtMs - uStartMs, 250u);
-  EXPECT_LT(last.uAtMs - uStartMs, 1000u);
 }
 
 TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
   ResponseLog log;
-  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{10, 150});
+  // The idle time is far above the refresh period, so a loaded machine that oversleeps a
+  // refresh does not let it fire.
+  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{10, 600});
   std::atomic<int> nFired{0};
   uint64_t uArmedMs = zt::tickMs();
   manager.arm([&] { ++nFired; });
-  // Refreshing every 50 ms keeps it from firing.
-  for (int i = 0; i < 8; ++i) {
+  // Refreshing every 50 ms keeps it from firing, well past the first idle time.
+  for (int i = 0; i < 16; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     manager.refresh();
   }
   EXPECT_EQ(nFired, 0);
   uint64_t uLastMs = zt::tickMs();
-  ASSERT_TRUE(waitUntil([&] { return nFired == 1; }, 2000));
-  EXPECT_GE(zt::tickMs() - uLastMs, 150u);
-  EXPECT_GT(uLastMs - uArmedMs, 150u);
+  ASSERT_TRUE(waitUntil([&] { return nFired == 1; }, 10000));
+  EXPECT_GE(zt::tickMs() - uLastMs, 600u);
+  EXPECT_GT(uLastMs - uArmedMs, 600u);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(nFired, 1); // disarmed after firing
 }
@@ -214,11 +220,11 @@ TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
 TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   ResponseLog log;
   auto pManager =
-      std::make_unique<zt::ztdmSyncTimeManager>(log.function(), zt::SyncTimerSettings{1000, 120000});
+      std::make_unique<zt::ztdmSyncTimeManager>(log.function(), zt::SyncTimerSettings{60000, 120000});
   pManager->defer("D1", 2, 1, 101);
   uint64_t uStartMs = zt::tickMs();
-  pManager.reset(); // wakes the sleeping thread at once
-  EXPECT_LT(zt::tickMs() - uStartMs, 500u);
+  pManager.reset(); // wakes the sleeping thread at once instead of after its minute-long period
+  EXPECT_LT(zt::tickMs() - uStartMs, 30000u);
   EXPECT_EQ(log.size(), 0u);
 }
 

@@ -385,9 +385,15 @@ TEST_F(EndToEnd, RepeatedAnnouncementsSubscribeNothingNew) {
   ASSERT_TRUE(zt::test::waitFor(
       [&] {
         impl.findDevices("R1", 0);
-        return zt::test::waitFor([&] { return impl.getParam("R1", 0, nullptr) == 0; }, 300ms);
+        return zt::test::waitFor(
+            [&] { return impl.getParam("R1", 0, nullptr) == 0 && impl.getParam("R2", 0, nullptr) == 0; }, 300ms);
       },
       10000ms));
+  // A device is addressable just before its announcement's subscriptions are made; the found-device
+  // callback of a later announcement, on the same thread, shows they are all made.
+  int nSeen = g_nAnnouncements;
+  ASSERT_EQ(impl.findDevices("R1", 0), 0);
+  ASSERT_TRUE(zt::test::waitFor([&] { return g_nAnnouncements > nSeen; }));
   size_t nSubscriptions = impl.subscriptionCount();
   int nBefore = g_nAnnouncements;
   for (int i = 0; i < 20; ++i) {
