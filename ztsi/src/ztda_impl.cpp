@@ -187,8 +187,14 @@ int ZtdaImpl::getFoundDev(ztsi_found_device_callback pCallback) {
                ? 0
                : 1;
   }
+  // The outer section keeps the instance alive for the whole replay; each call takes its own, so that
+  // a callback that destroys the instance ends the replay.
   CallbackGate::Section section(m_gate);
   for (auto it = mapDevices.begin(); section && pCallback != nullptr && it != mapDevices.end(); ++it) {
+    CallbackGate::Section call(m_gate);
+    if (!call) {
+      break;
+    }
     DeviceInfo devInfo = it->second.toDeviceInfo(it->first);
     pCallback(nullptr, 1, &devInfo, m_pUserData);
   }

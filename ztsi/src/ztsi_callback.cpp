@@ -2,6 +2,7 @@
 
 #include "call_dispatch.h"
 #include "zt_common.h"
+#include "ztsi_guard.h"
 #include "ztsi_log.h"
 
 #include <algorithm>
@@ -142,8 +143,11 @@ void ZtsiCallback::deliveryLoop() {
       if (!section) {
         break;
       }
-      dispatchCall(ready.pCallback, ready.nCmd, ready.key.second.c_str(), ready.key.first,
-                   ready.vecData.data(), static_cast<int>(ready.vecData.size()), ready.pUserData);
+      // An exception of the application's callback must not end this thread (and the process).
+      ztsiGuarded("response callback", [&] {
+        dispatchCall(ready.pCallback, ready.nCmd, ready.key.second.c_str(), ready.key.first,
+                     ready.vecData.data(), static_cast<int>(ready.vecData.size()), ready.pUserData);
+      });
     }
     lock.lock();
     for (const ReadyResponse &ready : vecReady) {

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -281,6 +282,22 @@ TEST(ZtsiCallback, AnswersStoredDuringADeliveryGoOutInTheNextPassEachOnceInSnOrd
     EXPECT_EQ(context.log.at(i).nSn, i + 1);
     EXPECT_EQ(context.log.at(i).strData, apstrData[i]);
   }
+}
+
+void throwFromAnswer(const char *, int, const char *, int, void *) {
+  throw std::runtime_error("application callback failed");
+}
+
+// An exception out of a response callback used to end the process from the delivery thread.
+TEST(ZtsiCallback, AThrowingResponseCallbackLeavesDeliveryRunning) {
+  AnswerLog log;
+  ZtsiCallback pending(g_openGate, fastTiming());
+  pending.registerRequest("D1", 1, &throwFromAnswer, nullptr, zt::kCmdGetParam);
+  pending.registerRequest("D1", 2, &AnswerLog::record, &log, zt::kCmdGetParam);
+  EXPECT_TRUE(pending.storeResponse(1, zt::kCmdGetParam, "D1", "{}", 2));
+  EXPECT_TRUE(pending.storeResponse(2, zt::kCmdGetParam, "D1", "{}", 2));
+  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }));
+  EXPECT_EQ(log.at(0).nSn, 2);
 }
 
 TEST(ZtsiCallback, StopEndsDeliveryPromptly) {

@@ -183,3 +183,39 @@ TEST_F(Lifetime, DestroyFromAnotherThreadDuringAFloodOfReportsAndAnswers) {
 }
 
 } // namespace
+
+namespace {
+
+// Counts the replayed devices; the first replay destroys the instance.
+struct ReplayDestroying {
+  ZtdaImpl *pImpl = nullptr;
+  std::atomic<int> nFound{0};
+  std::atomic<int> nReplayed{0};
+
+  static ReplayDestroying &of(void *pUserData) { return *static_cast<ReplayDestroying *>(pUserData); }
+  static void onFound(const char *, int, const DeviceInfo *, void *pUserData) { ++of(pUserData).nFound; }
+  static void onReplayed(const char *, int, const DeviceInfo *, void *pUserData) {
+    if (of(pUserData).nReplayed++ == 0) {
+      ZtdaImpl::destroy(of(pUserData).pImpl);
+    }
+  }
+};
+
+// The replay went on through the remaining devices after the first of them had destroyed the instance.
+TEST_F(Lifetime, DestroyInsideAReplayEndsTheReplay) {
+  m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
+  m_pDriver->addDevice("D2", "0", zt::test::kVdtGate);
+  int nBaseline = ZtdaImpl::liveInstances();
+  ReplayDestroying state;
+  state.pImpl = new ZtdaImpl(0);
+  ASSERT_EQ(state.pImpl->init(address().c_str(), &ReplayDestroying::onFound, &state), 0);
+  ASSERT_TRUE(zt::test::waitFor([&] {
+    state.pImpl->findDevices("X", 0);
+    return zt::test::waitFor([&] { return state.nFound >= 2; }, 300ms);
+  }));
+  ASSERT_EQ(state.pImpl->getFoundDev(&ReplayDestroying::onReplayed), 0);
+  EXPECT_EQ(state.nReplayed, 1);
+  EXPECT_TRUE(zt::test::waitFor([&] { return ZtdaImpl::liveInstances() == nBaseline; }));
+}
+
+} // namespace
