@@ -6,7 +6,8 @@
  * when that file exists, else the CA compiled into the library. No file is written. When
  * the chosen CA cannot be loaded they fail (null, -1) after one ERROR log line naming the
  * file; a session trusting the repository's test CA logs one WARN line. A session made with
- * busline_init_session trusts only what busline_set_tls gives it.
+ * busline_init_session trusts only what busline_set_tls gives it. The trust of a session made
+ * with busline_init is fixed: busline_set_tls and busline_set_tls_option refuse it with -3.
  *
  * Threads:
  * - Every function may be called from any thread, also at the same time on one handle,

@@ -62,16 +62,18 @@ int nm_mqtt_init_session(const char *pstrSessionId, int nCleanSession,
     g_pGlobalHandle.store(pHandle);
     busline_set_module(pHandle, "busline");
     BUSLINE_LOG(zt::LOG_WARN, "nm_mqtt_init_session,enable certificate and user authentication");
+    // The TLS options go first: once the CA's context is set, the session's trust is fixed.
+    int nRet = busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr);
+    if (nRet != 0) {
+      BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls_option fail,nRet=%d", nRet);
+      nm_mqtt_exit(); // nor one whose TLS is not set up
+      return nRet;
+    }
     if (pHandle->pZtMosquittoSdk->setTlsContext(tlsContext.get()) != MOSQ_ERR_SUCCESS) {
       constexpr int kRefused = -3; // what busline_set_tls returns for a refusal
       BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls fail,nRet=%d", kRefused);
       nm_mqtt_exit(); // a global session without its CA must not connect
       return kRefused;
-    }
-    int nRet = busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr);
-    if (nRet != 0) {
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls_option fail,nRet=%d", nRet);
-      return nRet;
     }
     nRet = busline_set_user_pwd(pHandle, busline::kFixedUserName, busline::kFixedPassword);
     if (nRet != 0) {

@@ -58,6 +58,9 @@ int ZtMosquitto::setUserPwd(const std::string &strUser, const std::string &strPa
 
 int ZtMosquitto::setTls(const std::string &strCafile, const std::string &strCertfile,
                         const std::string &strKeyfile, const std::string &strKeyPassword) {
+  if (m_bFixedTlsContext) {
+    return MOSQ_ERR_NOT_SUPPORTED;
+  }
   {
     std::lock_guard<std::mutex> lock(m_passwordMutex);
     m_strKeyPassword = strKeyPassword;
@@ -71,6 +74,7 @@ int ZtMosquitto::setTlsContext(SSL_CTX *pCtx) {
   if (nRet == MOSQ_ERR_SUCCESS) {
     nRet = mosquitto_int_option(m_pMosq, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
   }
+  m_bFixedTlsContext = nRet == MOSQ_ERR_SUCCESS;
   return nRet;
 }
 
@@ -80,6 +84,9 @@ int ZtMosquitto::setTlsInsecure(bool bInsecure) {
 
 int ZtMosquitto::setTlsOption(int nCertReqs, const std::string &strTlsVersion,
                               const std::string &strCiphers) {
+  if (m_bFixedTlsContext) {
+    return MOSQ_ERR_NOT_SUPPORTED;
+  }
   return mosquitto_tls_opts_set(m_pMosq, nCertReqs != 0 ? 1 : 0, noneIfEmpty(strTlsVersion),
                                 noneIfEmpty(strCiphers));
 }

@@ -45,7 +45,8 @@ public:
   int setTls(const std::string &strCafile, const std::string &strCertfile, const std::string &strKeyfile,
              const std::string &strKeyPassword);
   // TLS with a context built by the caller, used as it is (no CA file, none of the library's
-  // defaults); the library keeps its own reference.
+  // defaults); the library keeps its own reference. The context then stays: setTls and
+  // setTlsOption, which the library would ignore, are refused with MOSQ_ERR_NOT_SUPPORTED.
   int setTlsContext(SSL_CTX *pCtx);
   int setTlsInsecure(bool bInsecure);
   int setTlsOption(int nCertReqs, const std::string &strTlsVersion, const std::string &strCiphers);
@@ -97,6 +98,7 @@ private:
   MosquittoLibraryUse m_libraryUse; // first member: released after the client is destroyed
   mosquitto *m_pMosq = nullptr;
   std::atomic<bool> m_bConnected{false};
+  std::atomic<bool> m_bFixedTlsContext{false};
   std::atomic<int> m_nKeepalive{60};
   std::list<SubscriptionEntry> m_listSubscriptions;
   mutable std::recursive_mutex m_mutex; // guards m_listSubscriptions

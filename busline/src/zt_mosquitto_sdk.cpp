@@ -95,6 +95,8 @@ void ZtMosquittoSdk::routine() {
     }
   }
   BUSLINE_LOG(zt::LOG_DEBUG, "[%s] routine,end", module().c_str());
+  // Another thread may later be given this id; it is not the network thread.
+  m_networkThreadId.store(std::thread::id());
 }
 
 void ZtMosquittoSdk::waitBeforeReconnect() {

@@ -90,6 +90,17 @@ TEST_F(BuslineApi, RoundTripWithPropertiesUnderMqtt5) {
   busline_exit(pReceiver);
 }
 
+// busline_init fixes the session's trust: a later TLS setting would be ignored by the MQTT
+// library, so it is refused instead of reported as done.
+TEST_F(BuslineApi, TlsSettingsOnABuiltInSessionAreRefused) {
+  TestClient client;
+  BuslineHandle *pHandle = open(client, 5);
+  EXPECT_EQ(busline_set_tls(pHandle, zt::test::Broker::caFile().c_str(), nullptr, nullptr, nullptr), -3);
+  EXPECT_EQ(busline_set_tls_option(pHandle, 1, 1, "tlsv1.3", nullptr), -3);
+  EXPECT_TRUE(client.waitStatus(0));
+  busline_exit(pHandle);
+}
+
 TEST_F(BuslineApi, RoundTripWithHeadUnderMqtt311) {
   TestClient sender, receiver;
   BuslineHandle *pSender = open(sender, 4);
