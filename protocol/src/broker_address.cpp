@@ -58,7 +58,9 @@ bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address, std::st
   }
   std::string strHost = strAddress.substr(0, nColon);
   if (!isDottedIpv4(strHost)) {
-    return fail("broker address \"" + strAddress + "\" does not start with a dotted IPv4 address; host names are not resolved" +
+    bool bNumeric = !strHost.empty() && strHost.find_first_not_of("0123456789.") == std::string::npos;
+    return fail("broker address \"" + strAddress + "\" does not start with a dotted IPv4 address" +
+                (bNumeric ? "; each of its four numbers is 0 to 255" : "; host names are not resolved") +
                 strExpected);
   }
   unsigned long nPort = 0;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "parse_json.h"
+
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -80,15 +82,7 @@ DeviceInfo makeDevice(const char *pstrId, const char *pstrPid, int nVdt) {
   return device;
 }
 
-Json::Value parseJson(const std::string &strText) {
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> pReader(builder.newCharReader());
-  Json::Value jsonValue;
-  std::string strErrors;
-  EXPECT_TRUE(pReader->parse(strText.data(), strText.data() + strText.size(), &jsonValue, &strErrors))
-      << strText;
-  return jsonValue;
-}
+using zt::test::parseJson;
 
 std::string upTopicOf(std::string strDownTopic) {
   return strDownTopic.replace(5, 4, "UP");
