@@ -4,9 +4,9 @@
 #pragma once
 
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace zt {
 
@@ -45,7 +45,13 @@ private:
   std::condition_variable m_cvLeft;
   bool m_bClosed = false;
   // Open sections per thread (a callback may start a nested one, e.g. a replay inside a callback).
-  std::map<std::thread::id, int> m_mapInside;
+  // A few threads at most; a vector keeps entering and leaving free of allocations.
+  struct Inside {
+    std::thread::id id;
+    int nDepth;
+  };
+  std::vector<Inside>::iterator findInside(std::thread::id id);
+  std::vector<Inside> m_vecInside;
 };
 
 } // namespace zt
