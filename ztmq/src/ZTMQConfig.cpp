@@ -4,9 +4,10 @@
 
 namespace zt::mq {
 
+// Never destroyed: receive threads may still learn addresses while the process exits.
 ZTMQConfig &ZTMQConfig::instance() {
-  static ZTMQConfig config;
-  return config;
+  static auto *pConfig = new ZTMQConfig;
+  return *pConfig;
 }
 
 int ZTMQConfig::setAddr(const std::string &strId, const std::string &strAddr) {

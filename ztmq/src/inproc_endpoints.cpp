@@ -2,9 +2,10 @@
 
 namespace zt::mq {
 
+// Never destroyed: sockets closed while the process exits still report here.
 InprocEndpoints &InprocEndpoints::instance() {
-  static InprocEndpoints endpoints;
-  return endpoints;
+  static auto *pEndpoints = new InprocEndpoints;
+  return *pEndpoints;
 }
 
 uint64_t InprocEndpoints::add(const std::string &strName) {

@@ -24,9 +24,10 @@ struct ContextState {
   int nRefCount = 0;
 };
 
+// Never destroyed: the last sockets may close while the process exits.
 ContextState &contextState() {
-  static ContextState state;
-  return state;
+  static auto *pState = new ContextState;
+  return *pState;
 }
 
 // Called with the context lock held.

@@ -1,0 +1,216 @@
+// ztmq tasks against a raw ZeroMQ peer: what goes on the wire, what a task makes of frames it
+// did not expect, and the process's socket limit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+#include <zmq.h>
+
+#include "broker.h"
+#include "task_test_support.h"
+#include "zmqcpp.h"
+#include "ztmq.h"
+
+namespace zt::mq {
+namespace {
+
+using test::Received;
+using test::Recorder;
+using test::uniqueId;
+
+// A DEALER socket in a context of its own, as another program would have.
+class RawPeer {
+public:
+  RawPeer() : m_pContext(zmq_ctx_new()), m_pSocket(zmq_socket(m_pContext, ZMQ_DEALER)) {
+    int nTimeoutMs = 5000;
+    zmq_setsockopt(m_pSocket, ZMQ_RCVTIMEO, &nTimeoutMs, sizeof nTimeoutMs);
+  }
+  ~RawPeer() {
+    int nLinger = 0;
+    zmq_setsockopt(m_pSocket, ZMQ_LINGER, &nLinger, sizeof nLinger);
+    zmq_close(m_pSocket);
+    zmq_ctx_term(m_pContext);
+  }
+  bool connect(int nPort) { return zmq_connect(m_pSocket, endpoint(nPort).c_str()) == 0; }
+  bool bind(int nPort) { return zmq_bind(m_pSocket, endpoint(nPort).c_str()) == 0; }
+  void send(const std::vector<std::string> &vecParts) {
+    for (size_t i = 0; i < vecParts.size(); ++i) {
+      int nFlags = i + 1 < vecParts.size() ? ZMQ_SNDMORE : 0;
+      ASSERT_EQ(zmq_send(m_pSocket, vecParts[i].data(), vecParts[i].size(), nFlags), int(vecParts[i].size()));
+    }
+  }
+  // The parts of the next message; empty when none came within 5 s.
+  std::vector<std::string> receive() {
+    std::vector<std::string> vecParts;
+    for (;;) {
+      zmq_msg_t part;
+      zmq_msg_init(&part);
+      if (zmq_msg_recv(&part, m_pSocket, 0) < 0) {
+        zmq_msg_close(&part);
+        return {};
+      }
+      vecParts.emplace_back(static_cast<const char *>(zmq_msg_data(&part)), zmq_msg_size(&part));
+      bool bMore = zmq_msg_more(&part) != 0;
+      zmq_msg_close(&part);
+      if (!bMore) {
+        return vecParts;
+      }
+    }
+  }
+
+private:
+  static std::string endpoint(int nPort) { return "tcp://127.0.0.1:" + std::to_string(nPort); }
+  void *m_pContext;
+  void *m_pSocket;
+};
+
+// A header written out by hand, field by field, the way a foreign implementation would.
+std::string handmadeHeader(const std::string &strSrcAddr, const std::string &strSource, const std::string &strDest,
+                           uint32_t uSn) {
+  std::string strHeader(200, '\0');
+  strHeader.replace(0, strSrcAddr.size(), strSrcAddr);
+  strHeader.replace(64, strSource.size(), strSource);
+  strHeader.replace(128, strDest.size(), strDest);
+  for (int i = 0; i < 4; ++i) {
+    strHeader[192 + i] = static_cast<char>(uSn >> (8 * i));
+  }
+  strHeader.replace(196, 4, "0.1V");
+  return strHeader;
+}
+
+struct HeaderFields {
+  std::string strSrcAddr, strSource, strDest;
+  uint32_t uSn = 0;
+  std::string strVersion;
+};
+
+HeaderFields readHeader(const std::string &strHeader) {
+  HeaderFields fields;
+  fields.strSrcAddr = strHeader.c_str();
+  fields.strSource = strHeader.c_str() + 64;
+  fields.strDest = strHeader.c_str() + 128;
+  for (int i = 0; i < 4; ++i) {
+    fields.uSn |= uint32_t(uint8_t(strHeader[192 + i])) << (8 * i);
+  }
+  fields.strVersion = strHeader.substr(196, 4);
+  return fields;
+}
+
+TEST(RawPeer, MalformedFramesAreDroppedAndTheTaskKeepsReceiving) {
+  int nPort = zt::test::freeTcpPort();
+  std::string strTask = uniqueId("target");
+  std::string strAddr = "127.0.0.1:" + std::to_string(nPort);
+  ASSERT_EQ(ZTConfigSetAddr(strTask.c_str(), strAddr.c_str()), 0);
+  Recorder recorder;
+  ASSERT_EQ(ZTCreateTaskEx(strTask.c_str(), Recorder::onMessageEx, nullptr, &recorder), 0);
+  RawPeer peer;
+  ASSERT_TRUE(peer.connect(nPort));
+  std::string strSource = uniqueId("raw");
+  std::string strValid = handmadeHeader("raw-reply-addr", strSource, strTask, 0x7FFFFFFE);
+
+  peer.send({strValid.substr(0, 199)});
+  std::string strBadVersion = strValid;
+  strBadVersion.replace(196, 4, "0.2V");
+  peer.send({strBadVersion, "payload"});
+  for (size_t nField : {0u, 64u, 128u}) {
+    std::string strOpen = strValid;
+    strOpen.replace(nField, 64, std::string(64, 'o'));
+    peer.send({strOpen, "payload"});
+  }
+  peer.send({""});
+  peer.send({strValid, "first part,", "second part"});
+  peer.send({handmadeHeader("raw-reply-addr", strSource, strTask, 2)});
+
+  ASSERT_TRUE(recorder.waitForCount(2));
+  std::vector<Received> vecGot = recorder.messages();
+  ASSERT_EQ(vecGot.size(), 2u);
+  EXPECT_EQ(vecGot[0].strSource, strSource);
+  EXPECT_EQ(vecGot[0].strData, "first part,second part");
+  EXPECT_EQ(vecGot[0].nInfoSn, 0x7FFFFFFE);
+  EXPECT_EQ(vecGot[0].strSrcAddr, "raw-reply-addr");
+  EXPECT_EQ(vecGot[0].strDest, strTask);
+  EXPECT_FALSE(vecGot[0].bHasProxy);
+  EXPECT_EQ(vecGot[1].strData, "");
+  EXPECT_EQ(vecGot[1].nInfoSn, 2);
+  // The task learnt where replies to the raw sender go.
+  char szAddr[ZTMQ_ADDR_BUFFER_SIZE];
+  ASSERT_EQ(ZTConfigGetAddr(strSource.c_str(), szAddr), 0);
+  EXPECT_STREQ(szAddr, "raw-reply-addr");
+  ZTDestroyTask(strTask.c_str());
+}
+
+TEST(RawPeer, WhatATaskPutsOnTheWire) {
+  int nPort = zt::test::freeTcpPort();
+  RawPeer peer;
+  ASSERT_TRUE(peer.bind(nPort));
+  std::string strPeer = uniqueId("peer");
+  ASSERT_EQ(ZTConfigSetAddr(strPeer.c_str(), ("127.0.0.1:" + std::to_string(nPort)).c_str()), 0);
+  std::string strSource = uniqueId("sender");
+
+  // The ZeroMQ connection is made in the background; until then the probe finds nobody.
+  ASSERT_TRUE(zt::test::waitFor([&] { return ZTSendMessage(strSource.c_str(), strPeer.c_str(), "hello", 5, -3) == 0; }));
+  std::vector<std::string> vecProbe = peer.receive();
+  EXPECT_EQ(vecProbe, std::vector<std::string>{""});
+  std::vector<std::string> vecParts = peer.receive();
+  ASSERT_EQ(vecParts.size(), 2u);
+  ASSERT_EQ(vecParts[0].size(), 200u);
+  HeaderFields header = readHeader(vecParts[0]);
+  EXPECT_EQ(header.strSrcAddr, strSource); // a task without configured address lives under its id
+  EXPECT_EQ(header.strSource, strSource);
+  EXPECT_EQ(header.strDest, strPeer);
+  EXPECT_EQ(header.uSn, uint32_t(-3));
+  EXPECT_EQ(header.strVersion, "0.1V");
+  EXPECT_EQ(vecParts[1], "hello");
+
+  ASSERT_EQ(ZTSendMessage(strSource.c_str(), strPeer.c_str(), nullptr, 0, 9), 0);
+  EXPECT_EQ(peer.receive(), std::vector<std::string>{""});
+  vecParts = peer.receive();
+  ASSERT_EQ(vecParts.size(), 1u); // no payload: the header alone
+  EXPECT_EQ(readHeader(vecParts[0]).uSn, 9u);
+
+  // On behalf of another task: one part, naming that task with the proxy's reply address.
+  std::string strProxy = uniqueId("proxy");
+  ASSERT_EQ(ZTProxySendMessage(strProxy.c_str(), "on-behalf", strPeer.c_str(), "xyz", 3, 7), 0);
+  EXPECT_EQ(peer.receive(), std::vector<std::string>{""});
+  vecParts = peer.receive();
+  ASSERT_EQ(vecParts.size(), 1u);
+  ASSERT_EQ(vecParts[0].size(), 203u);
+  header = readHeader(vecParts[0]);
+  EXPECT_EQ(header.strSource, "on-behalf");
+  EXPECT_EQ(header.strSrcAddr, strProxy);
+  EXPECT_EQ(header.strDest, strPeer);
+  EXPECT_EQ(vecParts[0].substr(200), "xyz");
+  ZTDestroyTask(strSource.c_str());
+  ZTDestroyTask(strProxy.c_str());
+}
+
+TEST(SocketLimit, The1025thSocketIsRefusedCleanly) {
+  std::vector<std::unique_ptr<zmq::socket>> vecSockets;
+  for (;;) {
+    auto pSocket = std::make_unique<zmq::socket>();
+    if (!pSocket->valid()) {
+      break;
+    }
+    vecSockets.push_back(std::move(pSocket));
+    ASSERT_LE(vecSockets.size(), 1024u);
+  }
+  EXPECT_GE(vecSockets.size(), 1000u); // less only by the sockets other tests still hold
+
+  Recorder recorder;
+  std::string strTask = uniqueId("late");
+  EXPECT_EQ(ZTCreateTask(strTask.c_str(), Recorder::onMessage, &recorder), -10);
+  EXPECT_EQ(ZTSendMessage(uniqueId("late_sender").c_str(), strTask.c_str(), "x", 1, 1), -10);
+
+  // ZeroMQ frees the place of a closed socket a moment after the close.
+  vecSockets.clear();
+  ASSERT_TRUE(zt::test::waitFor([&] { return ZTCreateTask(strTask.c_str(), Recorder::onMessage, &recorder) == 0; }));
+  std::string strSender = uniqueId("sender");
+  ASSERT_EQ(ZTSendMessage(strSender.c_str(), strTask.c_str(), "x", 1, 1), 0);
+  EXPECT_TRUE(recorder.waitForCount(1));
+  ZTDestroyTask(strTask.c_str());
+  ZTDestroyTask(strSender.c_str());
+}
+
+} // namespace
+} // namespace zt::mq
