@@ -26,13 +26,18 @@ int checkIds(const std::string &strSource, const std::string &strDest) {
   return 0;
 }
 
+} // namespace
+
 // The reachability probe: an empty message, which only a connected peer that takes messages
-// accepts within the send time-out. Receivers drop it.
-bool probe(dealer &sender) {
+// accepts within the send time-out (receivers drop it). A dealer whose connection never came
+// about has nothing queued and is dropped, so that the next send tries a new connection.
+bool ZTMessageQueueSender::probe(const std::string &strId, dealer &sender) {
+  if (!sender.awaitConnection()) {
+    m_mapSenders.erase(strId);
+    return false;
+  }
   return sender.trysend("", 0, false) == 0;
 }
-
-} // namespace
 
 dealer *ZTMessageQueueSender::getSender(const std::string &strId, int &nError) {
   std::string strAddr = ZTMQConfig::instance().getAddr(strId);
@@ -87,9 +92,10 @@ int ZTMessageQueueSender::send_v2(const std::string &strSource, const std::strin
                    strSource.c_str(), nLength, nSn);
     return nRet;
   }
-  if (!probe(*pSender)) {
+  if (!probe(strVia, *pSender)) {
     ZTMQ_LOG_ERROR("sendZero failed, can not reach nRet:%d,source:%s,dest:%s[%s],length:%d,sn:%d.\n DATA: not print\n",
-                   -4, strSource.c_str(), strVia.c_str(), pSender->serverAddr().c_str(), nLength, nSn);
+                   -4, strSource.c_str(), strVia.c_str(), ZTMQConfig::instance().getAddr(strVia).c_str(), nLength,
+                   nSn);
     return -4;
   }
   uint8_t arrHeader[kHeaderSize];
@@ -124,10 +130,11 @@ int ZTMessageQueueSender::send_phony_send(const std::string &strOwnId, const std
                    nSn);
     return nRet;
   }
-  if (!probe(*pSender)) {
+  if (!probe(strDest, *pSender)) {
     ZTMQ_LOG_ERROR("send_phony_send sendZero error, can not reach nRet:%d,source:%s->dest:%s[%s],length:%d,sn:%d. "
                    "DATA: not print\n",
-                   -4, strSource.c_str(), strDest.c_str(), pSender->serverAddr().c_str(), nLength, nSn);
+                   -4, strSource.c_str(), strDest.c_str(), ZTMQConfig::instance().getAddr(strDest).c_str(), nLength,
+                   nSn);
     return -4;
   }
   // One part: the header naming the other task as source, then the payload.

@@ -29,6 +29,8 @@ private:
   // The dealer that reaches strId now; null with the error (-4 for an in-process name nobody
   // has bound) otherwise. Called with the lock held.
   dealer *getSender(const std::string &strId, int &nError);
+  // Whether the dealer cached for strId reaches a peer that takes messages now.
+  bool probe(const std::string &strId, dealer &sender);
 
   const std::string m_strOwnAddr;
   std::mutex m_mutex;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zmq.h>
 
+#include "task_address.h"
 #include "ztmq_log.h"
 
 namespace zt::mq {
@@ -14,6 +15,8 @@ namespace zt::mq {
 namespace {
 
 constexpr int kSendTimeoutMs = 100;
+// How long a peer that accepted the tcp connection is given to complete ZeroMQ's handshake.
+constexpr std::chrono::milliseconds kHandshakeTimeout{1000};
 constexpr int kHighWaterMark = 100;
 constexpr int kReceiveTimeoutMs = 1000;
 constexpr int kIdlePollMs = 1000;
@@ -80,13 +83,26 @@ int dealer::connect(const std::string &strId, const std::string &strAddr) {
     ZTMQ_LOG_ERROR("2.connect to id:%s,addr:%s error,ret:%d.\n", strId.c_str(), strAddr.c_str(), -10);
     return -10;
   }
+  if (isTcpAddress(strAddr)) {
+    m_pWatch = std::make_unique<ConnectionWatch>(m_socket.handle());
+  }
   int nRet = m_socket.connect(strAddr);
   if (nRet != 0) {
     ZTMQ_LOG_ERROR("2.connect to id:%s,addr:%s error,ret:%d.\n", strId.c_str(), strAddr.c_str(), nRet);
+    m_pWatch.reset();
     return nRet;
   }
   ZTMQ_LOG_DEBUG("2.connect to id:%s,addr:%s ok.\n", strId.c_str(), strAddr.c_str());
   return 0;
+}
+
+bool dealer::awaitConnection() {
+  if (!m_pWatch) {
+    return true;
+  }
+  bool bReady = m_pWatch->waitForHandshake(std::chrono::milliseconds(kSendTimeoutMs), kHandshakeTimeout);
+  m_pWatch.reset();
+  return bReady;
 }
 
 int dealer::trysend(const void *pData, size_t nLength, bool bMore) {

@@ -8,11 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "cfifo.h"
+#include "connection_watch.h"
 #include "zmqcpp.h"
 
 namespace zt::mq {
@@ -34,6 +36,9 @@ public:
   int init(const std::string &strBindAddr);
   // Connects for sending: 0, -10 without socket, or the connect result.
   int connect(const std::string &strId, const std::string &strAddr);
+  // After connecting to a tcp peer: waits until ZeroMQ has made the connection to it, false when
+  // it does not come about. Returns true at once after the first call and for in-process peers.
+  bool awaitConnection();
   // One part: 0, -2 when not connected, -3 when ZeroMQ did not take it within the send time-out.
   int trysend(const void *pData, size_t nLength, bool bMore);
 
@@ -49,6 +54,7 @@ private:
   void receiveMessage();
 
   zmq::socket m_socket;
+  std::unique_ptr<ConnectionWatch> m_pWatch; // from connect until awaitConnection
   std::string m_strAddr; // bound address; empty for a sending dealer
   MessageHandler m_onMessage;
   IdleHandler m_onIdle;

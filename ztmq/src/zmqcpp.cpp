@@ -51,11 +51,11 @@ void *getInstance(ContextState &state) {
 
 } // namespace
 
-void *context::newSocket() {
+void *context::newSocket(int nType) {
   ContextState &state = contextState();
   std::lock_guard<std::mutex> lock(state.mutex);
   void *pContext = getInstance(state);
-  return pContext != nullptr ? zmq_socket(pContext, ZMQ_DEALER) : nullptr;
+  return pContext != nullptr ? zmq_socket(pContext, nType) : nullptr;
 }
 
 void context::releaseInstance() {
@@ -75,7 +75,7 @@ void context::releaseInstance() {
   }
 }
 
-socket::socket() : m_pSocket(context::newSocket()) {
+socket::socket() : m_pSocket(context::newSocket(ZMQ_DEALER)) {
   if (m_pSocket != nullptr) {
     ZTMQ_LOG_DEBUG("Construct get a socket type:%d m_socket=0x%p", ZMQ_DEALER, m_pSocket);
   } else {

@@ -12,9 +12,9 @@ namespace zt::mq::zmq {
 // and destroyed with the last one.
 class context {
 public:
-  // A new DEALER socket, which holds one reference on the context until releaseInstance; null
-  // when ZeroMQ refuses it (the reference is taken all the same).
-  static void *newSocket();
+  // A new socket of the type, which holds one reference on the context until releaseInstance;
+  // null when ZeroMQ refuses it (the reference is taken all the same).
+  static void *newSocket(int nType);
   static void releaseInstance();
 };
 

@@ -17,6 +17,7 @@ namespace {
 
 using test::Received;
 using test::Recorder;
+using test::Tasks;
 using test::uniqueId;
 
 // A DEALER socket in a context of its own, as another program would have.
@@ -103,7 +104,8 @@ TEST(RawPeer, MalformedFramesAreDroppedAndTheTaskKeepsReceiving) {
   std::string strAddr = "127.0.0.1:" + std::to_string(nPort);
   ASSERT_EQ(ZTConfigSetAddr(strTask.c_str(), strAddr.c_str()), 0);
   Recorder recorder;
-  ASSERT_EQ(ZTCreateTaskEx(strTask.c_str(), Recorder::onMessageEx, nullptr, &recorder), 0);
+  Tasks tasks;
+  ASSERT_EQ(ZTCreateTaskEx(tasks.add(strTask), Recorder::onMessageEx, nullptr, &recorder), 0);
   RawPeer peer;
   ASSERT_TRUE(peer.connect(nPort));
   std::string strSource = uniqueId("raw");
@@ -137,7 +139,6 @@ TEST(RawPeer, MalformedFramesAreDroppedAndTheTaskKeepsReceiving) {
   char szAddr[ZTMQ_ADDR_BUFFER_SIZE];
   ASSERT_EQ(ZTConfigGetAddr(strSource.c_str(), szAddr), 0);
   EXPECT_STREQ(szAddr, "raw-reply-addr");
-  ZTDestroyTask(strTask.c_str());
 }
 
 TEST(RawPeer, WhatATaskPutsOnTheWire) {
@@ -146,7 +147,9 @@ TEST(RawPeer, WhatATaskPutsOnTheWire) {
   ASSERT_TRUE(peer.bind(nPort));
   std::string strPeer = uniqueId("peer");
   ASSERT_EQ(ZTConfigSetAddr(strPeer.c_str(), ("127.0.0.1:" + std::to_string(nPort)).c_str()), 0);
-  std::string strSource = uniqueId("sender");
+  Tasks tasks;
+  std::string strSource = tasks.add(uniqueId("sender"));
+  std::string strProxy = tasks.add(uniqueId("proxy"));
 
   // The ZeroMQ connection is made in the background; until then the probe finds nobody.
   ASSERT_TRUE(zt::test::waitFor([&] { return ZTSendMessage(strSource.c_str(), strPeer.c_str(), "hello", 5, -3) == 0; }));
@@ -170,7 +173,6 @@ TEST(RawPeer, WhatATaskPutsOnTheWire) {
   EXPECT_EQ(readHeader(vecParts[0]).uSn, 9u);
 
   // On behalf of another task: one part, naming that task with the proxy's reply address.
-  std::string strProxy = uniqueId("proxy");
   ASSERT_EQ(ZTProxySendMessage(strProxy.c_str(), "on-behalf", strPeer.c_str(), "xyz", 3, 7), 0);
   EXPECT_EQ(peer.receive(), std::vector<std::string>{""});
   vecParts = peer.receive();
@@ -181,8 +183,6 @@ TEST(RawPeer, WhatATaskPutsOnTheWire) {
   EXPECT_EQ(header.strSrcAddr, strProxy);
   EXPECT_EQ(header.strDest, strPeer);
   EXPECT_EQ(vecParts[0].substr(200), "xyz");
-  ZTDestroyTask(strSource.c_str());
-  ZTDestroyTask(strProxy.c_str());
 }
 
 TEST(SocketLimit, The1025thSocketIsRefusedCleanly) {
@@ -198,18 +198,16 @@ TEST(SocketLimit, The1025thSocketIsRefusedCleanly) {
   EXPECT_GE(vecSockets.size(), 1000u); // less only by the sockets other tests still hold
 
   Recorder recorder;
-  std::string strTask = uniqueId("late");
+  Tasks tasks;
+  std::string strTask = tasks.add(uniqueId("late"));
   EXPECT_EQ(ZTCreateTask(strTask.c_str(), Recorder::onMessage, &recorder), -10);
   EXPECT_EQ(ZTSendMessage(uniqueId("late_sender").c_str(), strTask.c_str(), "x", 1, 1), -10);
 
   // ZeroMQ frees the place of a closed socket a moment after the close.
   vecSockets.clear();
   ASSERT_TRUE(zt::test::waitFor([&] { return ZTCreateTask(strTask.c_str(), Recorder::onMessage, &recorder) == 0; }));
-  std::string strSender = uniqueId("sender");
-  ASSERT_EQ(ZTSendMessage(strSender.c_str(), strTask.c_str(), "x", 1, 1), 0);
+  ASSERT_EQ(ZTSendMessage(tasks.add(uniqueId("sender")), strTask.c_str(), "x", 1, 1), 0);
   EXPECT_TRUE(recorder.waitForCount(1));
-  ZTDestroyTask(strTask.c_str());
-  ZTDestroyTask(strSender.c_str());
 }
 
 } // namespace

@@ -49,6 +49,17 @@ bool Recorder::waitForCount(size_t nCount, std::chrono::milliseconds timeout) {
   return m_cvAdded.wait_for(lock, timeout, [&] { return m_vecMessages.size() >= nCount; });
 }
 
+Tasks::~Tasks() {
+  for (const std::string &strId : m_vecIds) {
+    ZTDestroyTask(strId.c_str());
+  }
+}
+
+const char *Tasks::add(const std::string &strId) {
+  m_vecIds.push_back(strId);
+  return m_vecIds.back().c_str();
+}
+
 std::string pattern(size_t nSize, int nSeed) {
   std::string strData(nSize, '\0');
   for (size_t i = 0; i < nSize; ++i) {

@@ -44,6 +44,18 @@ private:
   std::vector<Received> m_vecMessages;
 };
 
+// Destroys the named tasks at the end of a test. Declare it after the recorders that their
+// callbacks use, so that no callback runs into a recorder that is gone.
+class Tasks {
+public:
+  ~Tasks();
+  // Returns the id as text for the call that creates the task.
+  const char *add(const std::string &strId);
+
+private:
+  std::vector<std::string> m_vecIds;
+};
+
 // Bytes that differ with the position and the seed, so that a shifted or cut payload shows.
 std::string pattern(size_t nSize, int nSeed);
 

@@ -21,31 +21,15 @@ using namespace std::chrono_literals;
 using test::pattern;
 using test::Received;
 using test::Recorder;
+using test::Tasks;
 using test::uniqueId;
 using zt::test::waitFor;
 
-// Destroys the named tasks at the end of a test.
-class Tasks {
-public:
-  ~Tasks() {
-    for (const std::string &strId : m_vecIds) {
-      ZTDestroyTask(strId.c_str());
-    }
-  }
-  const char *add(const std::string &strId) {
-    m_vecIds.push_back(strId);
-    return m_vecIds.back().c_str();
-  }
-
-private:
-  std::vector<std::string> m_vecIds;
-};
-
 TEST(Tasks, PayloadsOfEverySizeArriveIntact) {
+  Recorder plain, extended;
   Tasks tasks;
   std::string strReceiver = uniqueId("receiver");
   std::string strSender = uniqueId("sender");
-  Recorder plain, extended;
   ASSERT_EQ(ZTCreateTask(tasks.add(strReceiver), Recorder::onMessage, &plain), 0);
   ASSERT_EQ(ZTCreateTaskEx(tasks.add(strSender), Recorder::onMessageEx, nullptr, &extended), 0);
   const size_t kSizes[] = {0, 1, 65536, 1048576};
@@ -84,11 +68,11 @@ TEST(Tasks, ReceivedDataIsFollowedByAZeroByte) {
 }
 
 TEST(Tasks, ProxyRouteEndToEnd) {
+  Recorder atSource, atProxy, atDest;
   Tasks tasks;
   std::string strSource = uniqueId("S");
   std::string strProxy = uniqueId("P");
   std::string strDest = uniqueId("D");
-  Recorder atSource, atProxy, atDest;
   ASSERT_EQ(ZTCreateTaskEx(tasks.add(strSource), Recorder::onMessageEx, nullptr, &atSource), 0);
   ASSERT_EQ(ZTCreateTaskEx(tasks.add(strDest), Recorder::onMessageEx, nullptr, &atDest), 0);
   // The proxy forwards whatever is not for itself.
@@ -124,10 +108,10 @@ TEST(Tasks, ProxyRouteEndToEnd) {
 }
 
 TEST(Tasks, ProxyBecomesTheRouteToADestinationItForwardsFor) {
+  Recorder atProxy;
   Tasks tasks;
   std::string strProxy = uniqueId("P");
   std::string strElsewhere = uniqueId("elsewhere");
-  Recorder atProxy;
   ASSERT_EQ(ZTCreateProxyTask(tasks.add(strProxy), Recorder::onMessageEx, nullptr, &atProxy), 0);
   // Messages for strElsewhere land at the proxy's address, as when a peer routes them here.
   ASSERT_EQ(ZTConfigSetAddr(strElsewhere.c_str(), strProxy.c_str()), 0);
@@ -158,8 +142,8 @@ TEST(Tasks, UnreachableDestinationsFailFastWithoutBlocking) {
 }
 
 TEST(Tasks, IdsUpTo63Characters) {
-  Tasks tasks;
   Recorder recorder;
+  Tasks tasks;
   std::string strLongest = uniqueId("l") + std::string(63, 'i');
   strLongest.resize(63);
   std::string strTooLong = strLongest + "x";
@@ -174,9 +158,9 @@ TEST(Tasks, IdsUpTo63Characters) {
 }
 
 TEST(Tasks, SecondCreateIsRefusedAndTheFirstKeepsReceiving) {
+  Recorder first, second;
   Tasks tasks;
   std::string strId = uniqueId("twice");
-  Recorder first, second;
   ASSERT_EQ(ZTCreateTask(tasks.add(strId), Recorder::onMessage, &first), 0);
   EXPECT_EQ(ZTCreateTask(strId.c_str(), Recorder::onMessage, &second), -7);
   EXPECT_EQ(ZTCreateTaskEx(strId.c_str(), Recorder::onMessageEx, nullptr, &second), -7);
@@ -215,10 +199,11 @@ TEST(Tasks, NullAndEmptyArguments) {
 }
 
 TEST(Tasks, SendingFromANewIdCreatesThatTask) {
+  Recorder atReceiver, atNew;
+  Recorder ex;
   Tasks tasks;
   std::string strReceiver = uniqueId("r");
   std::string strNew = uniqueId("fresh");
-  Recorder atReceiver, atNew;
   ASSERT_EQ(ZTCreateTask(tasks.add(strReceiver), Recorder::onMessage, &atReceiver), 0);
   ASSERT_EQ(ZTSendMessage(tasks.add(strNew), strReceiver.c_str(), "hi", 2, 1), 0);
   ASSERT_TRUE(atReceiver.waitForCount(1));
@@ -228,7 +213,6 @@ TEST(Tasks, SendingFromANewIdCreatesThatTask) {
   ASSERT_TRUE(atNew.waitForCount(1));
   EXPECT_EQ(atNew.messages()[0].strData, "early reply");
   // A null source sends as the empty id, which has no reply address.
-  Recorder ex;
   std::string strEx = uniqueId("ex");
   ASSERT_EQ(ZTCreateTaskEx(tasks.add(strEx), Recorder::onMessageEx, nullptr, &ex), 0);
   ASSERT_EQ(ZTSendMessage(nullptr, strEx.c_str(), "anon", 4, 3), 0);
@@ -239,12 +223,13 @@ TEST(Tasks, SendingFromANewIdCreatesThatTask) {
 }
 
 TEST(Tasks, SendersFollowTheDestination) {
+  Recorder atA, atB, atDest;
+  Recorder atNewB;
   Tasks tasks;
   std::string strSender = uniqueId("s");
   std::string strDest = uniqueId("moving");
   std::string strHomeA = uniqueId("homeA");
   std::string strHomeB = uniqueId("homeB");
-  Recorder atA, atB, atDest;
   ASSERT_EQ(ZTCreateTask(tasks.add(strHomeA), Recorder::onMessage, &atA), 0);
   ASSERT_EQ(ZTCreateTask(tasks.add(strHomeB), Recorder::onMessage, &atB), 0);
   // A new address for the destination is used by the next send.
@@ -260,7 +245,6 @@ TEST(Tasks, SendersFollowTheDestination) {
   // A destroyed task is unreachable at once, and reachable again once it is made anew.
   ZTDestroyTask(strHomeB.c_str());
   EXPECT_EQ(ZTSendMessage(strSender.c_str(), strDest.c_str(), "3", 1, 3), -4);
-  Recorder atNewB;
   ASSERT_EQ(ZTCreateTask(strHomeB.c_str(), Recorder::onMessage, &atNewB), 0);
   ASSERT_EQ(ZTSendMessage(strSender.c_str(), strDest.c_str(), "4", 1, 4), 0);
   ASSERT_TRUE(atNewB.waitForCount(1));
@@ -271,9 +255,9 @@ TEST(Tasks, SendersFollowTheDestination) {
 TEST(Tasks, ManyThreadsDeliverEachMessageOnceAndInOrder) {
   constexpr int kThreads = 4;
   constexpr int kPerThread = 5000;
+  Recorder recorder;
   Tasks tasks;
   std::string strReceiver = uniqueId("sink");
-  Recorder recorder;
   ASSERT_EQ(ZTCreateTask(tasks.add(strReceiver), Recorder::onMessage, &recorder), 0);
   std::vector<std::string> vecSenders;
   for (int t = 0; t < kThreads; ++t) {
@@ -316,11 +300,11 @@ TEST(Tasks, ManyThreadsDeliverEachMessageOnceAndInOrder) {
 }
 
 TEST(Tasks, IdleCallbackAboutOnceASecond) {
+  Recorder recorder;
   Tasks tasks;
   static std::atomic<int> s_nIdle{0};
   auto idle = [](void *) { ++s_nIdle; };
   std::string strId = uniqueId("idle");
-  Recorder recorder;
   ASSERT_EQ(ZTCreateTaskWithIdleCallback(tasks.add(strId), Recorder::onMessage, idle, &recorder), 0);
   std::this_thread::sleep_for(2200ms);
   int nQuiet = s_nIdle.exchange(0);
@@ -355,6 +339,7 @@ void destroyOnMessage(const char *, const char *, int, int, void *pUser) {
 TEST(Destroying, FromInsideItsOwnCallback) {
   DestroyOrder order;
   order.strVictim = uniqueId("self_destroying");
+  Recorder recorder;
   Tasks tasks;
   std::string strSender = uniqueId("s");
   tasks.add(strSender);
@@ -363,7 +348,6 @@ TEST(Destroying, FromInsideItsOwnCallback) {
   ZTSendMessage(strSender.c_str(), order.strVictim.c_str(), "b", 1, 2);
   ASSERT_TRUE(waitFor([&] { return order.nCalls >= 1; }));
   // Once torn down, the id can be made again.
-  Recorder recorder;
   ASSERT_TRUE(waitFor([&] { return ZTCreateTask(order.strVictim.c_str(), Recorder::onMessage, &recorder) == 0; }));
   tasks.add(order.strVictim);
   EXPECT_EQ(order.nCalls, 1); // no callback after the destroy
@@ -382,6 +366,7 @@ void destroyTheOtherOnceBothRun(const char *, const char *, int, int, void *pUse
 }
 
 TEST(Destroying, TwoTasksDestroyingEachOtherFromTheirCallbacks) {
+  g_nInsideMutual = 0;
   DestroyOrder first, second;
   std::string strA = uniqueId("mutualA");
   std::string strB = uniqueId("mutualB");
@@ -389,6 +374,7 @@ TEST(Destroying, TwoTasksDestroyingEachOtherFromTheirCallbacks) {
   second.strVictim = strA;
   ASSERT_EQ(ZTCreateTask(strA.c_str(), destroyTheOtherOnceBothRun, &first), 0);
   ASSERT_EQ(ZTCreateTask(strB.c_str(), destroyTheOtherOnceBothRun, &second), 0);
+  Recorder recorder;
   Tasks tasks;
   std::string strSender = uniqueId("s");
   tasks.add(strSender);
@@ -396,7 +382,6 @@ TEST(Destroying, TwoTasksDestroyingEachOtherFromTheirCallbacks) {
   ASSERT_EQ(ZTSendMessage(strSender.c_str(), strB.c_str(), "x", 1, 1), 0);
   ASSERT_TRUE(waitFor([&] { return first.nCalls + second.nCalls == 2; }));
   // Both ids come free once the callbacks have returned.
-  Recorder recorder;
   ASSERT_TRUE(waitFor([&] { return ZTCreateTask(strA.c_str(), Recorder::onMessage, &recorder) == 0; }));
   ASSERT_TRUE(waitFor([&] { return ZTCreateTask(strB.c_str(), Recorder::onMessage, &recorder) == 0; }));
   ZTDestroyTask(strA.c_str());
@@ -404,11 +389,12 @@ TEST(Destroying, TwoTasksDestroyingEachOtherFromTheirCallbacks) {
 }
 
 TEST(Destroying, WhileOtherThreadsSendFromAndToIt) {
+  Recorder recorder;
+  Recorder after;
   Tasks tasks;
   std::string strTarget = uniqueId("target");
   std::string strSender = uniqueId("s");
   tasks.add(strSender);
-  Recorder recorder;
   std::atomic<bool> bStop{false};
   std::atomic<int> nSends{0};
   auto sendLoop = [&](const std::string &strFrom, const std::string &strTo) {
@@ -431,7 +417,6 @@ TEST(Destroying, WhileOtherThreadsSendFromAndToIt) {
   EXPECT_GT(nSends.load(), 20);
   // Whatever state the race left, the id still works as a task.
   ZTDestroyTask(strTarget.c_str());
-  Recorder after;
   ASSERT_EQ(ZTCreateTask(tasks.add(strTarget), Recorder::onMessage, &after), 0);
   ASSERT_EQ(ZTSendMessage(strSender.c_str(), strTarget.c_str(), "after", 5, 9), 0);
   ASSERT_TRUE(after.waitForCount(1));
@@ -448,6 +433,7 @@ TEST(Destroying, WhileItsCallbackRunsWaitsForTheCallback) {
     }
     s_bReturned = true;
   };
+  s_bInside = s_bRelease = s_bReturned = false;
   std::string strId = uniqueId("slow");
   ASSERT_EQ(ZTCreateTask(strId.c_str(), slow, nullptr), 0);
   ASSERT_EQ(ZTSendMessage(tasks.add(uniqueId("s")), strId.c_str(), "x", 1, 1), 0);
@@ -468,6 +454,7 @@ TEST(LogFunction, SeesTheLinesZtmqLogs) {
       ++s_nSendLines;
     }
   };
+  s_nSendLines = 0;
   ASSERT_EQ(ZTSetLogFunc(count), 0);
   ZTSendMessage("log_sender", uniqueId("absent").c_str(), "x", 1, 1);
   ZTDestroyTask("log_sender");

@@ -21,6 +21,7 @@ using namespace std::chrono_literals;
 using test::pattern;
 using test::Received;
 using test::Recorder;
+using test::Tasks;
 using test::uniqueId;
 
 std::string loopback(int nPort) {
@@ -125,7 +126,8 @@ TEST(TwoProcesses, PayloadsAndRepliesToTheLearntAddress) {
   ASSERT_EQ(ZTConfigSetAddr(strA.c_str(), strAddrA.c_str()), 0);
   ASSERT_EQ(ZTConfigSetAddr(strB.c_str(), strAddrB.c_str()), 0);
   Recorder replies;
-  ASSERT_EQ(ZTCreateTaskEx(strA.c_str(), Recorder::onMessageEx, nullptr, &replies), 0);
+  Tasks tasks;
+  ASSERT_EQ(ZTCreateTaskEx(tasks.add(strA), Recorder::onMessageEx, nullptr, &replies), 0);
   EchoChild child;
   ASSERT_TRUE(child.start(strB, strAddrB));
 
@@ -155,7 +157,6 @@ TEST(TwoProcesses, PayloadsAndRepliesToTheLearntAddress) {
     EXPECT_EQ(line.nSn, 10 + int(i));
     EXPECT_EQ(line.nReply, 0);
   }
-  ZTDestroyTask(strA.c_str());
 }
 
 // A proxy task that forwards every message addressed to another task.
@@ -176,8 +177,9 @@ TEST(TwoProcesses, ProxyRouteWithTheReceiverLearningTheProxysAddress) {
   ASSERT_EQ(ZTConfigSetAddr(strD.c_str(), strAddrD.c_str()), 0);
   ASSERT_EQ(ZTConfigSetProxy(strD.c_str(), strP.c_str()), 0);
   Recorder atS, atP;
-  ASSERT_EQ(ZTCreateTaskEx(strS.c_str(), Recorder::onMessageEx, nullptr, &atS), 0);
-  ASSERT_EQ(ZTCreateProxyTask(strP.c_str(), forward, nullptr, &atP), 0);
+  Tasks tasks;
+  ASSERT_EQ(ZTCreateTaskEx(tasks.add(strS), Recorder::onMessageEx, nullptr, &atS), 0);
+  ASSERT_EQ(ZTCreateProxyTask(tasks.add(strP), forward, nullptr, &atP), 0);
   EchoChild child;
   ASSERT_TRUE(child.start(strD, strAddrD));
 
@@ -207,8 +209,6 @@ TEST(TwoProcesses, ProxyRouteWithTheReceiverLearningTheProxysAddress) {
   EXPECT_EQ(vecAtP.back().strSource, strD);
   EXPECT_EQ(vecAtP.back().strDest, strS);
   EXPECT_EQ(vecAtP.back().strProxy, strP);
-  ZTDestroyTask(strS.c_str());
-  ZTDestroyTask(strP.c_str());
 }
 
 } // namespace
