@@ -2,7 +2,13 @@
 // did not expect, and the process's socket limit.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <chrono>
 #include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <memory>
 #include <vector>
 #include <zmq.h>
@@ -183,6 +189,105 @@ TEST(RawPeer, WhatATaskPutsOnTheWire) {
   EXPECT_EQ(header.strSrcAddr, strProxy);
   EXPECT_EQ(header.strDest, strPeer);
   EXPECT_EQ(vecParts[0].substr(200), "xyz");
+}
+
+// A tcp listener on a free port that accepts connections and, after a delay, relays their bytes
+// to another port (or never, with no target): a peer whose handshake comes late, or not at all.
+class SlowRelay {
+public:
+  SlowRelay(int nTargetPort, std::chrono::milliseconds delay) : m_nTargetPort(nTargetPort), m_delay(delay) {
+    m_nListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = loopbackAddress(0);
+    socklen_t nLength = sizeof addr;
+    if (::bind(m_nListen, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 && ::listen(m_nListen, 4) == 0 &&
+        ::getsockname(m_nListen, reinterpret_cast<sockaddr *>(&addr), &nLength) == 0) {
+      m_nPort = ntohs(addr.sin_port);
+    }
+    m_accepter = std::thread([this] { relay(); });
+  }
+  ~SlowRelay() {
+    ::shutdown(m_nListen, SHUT_RDWR);
+    for (int nFd : {m_nClient, m_nTarget}) {
+      if (nFd >= 0) {
+        ::shutdown(nFd, SHUT_RDWR);
+      }
+    }
+    m_accepter.join();
+    for (std::thread &pump : m_vecPumps) {
+      pump.join();
+    }
+    for (int nFd : {m_nListen, m_nClient, m_nTarget}) {
+      if (nFd >= 0) {
+        ::close(nFd);
+      }
+    }
+  }
+  int port() const { return m_nPort; }
+
+private:
+  static sockaddr_in loopbackAddress(int nPort) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(uint16_t(nPort));
+    return addr;
+  }
+  static void pump(int nFrom, int nTo) {
+    char arrBuffer[65536];
+    for (ssize_t nRead; (nRead = ::recv(nFrom, arrBuffer, sizeof arrBuffer, 0)) > 0;) {
+      if (::send(nTo, arrBuffer, size_t(nRead), MSG_NOSIGNAL) != nRead) {
+        break;
+      }
+    }
+    ::shutdown(nTo, SHUT_WR);
+  }
+  void relay() {
+    m_nClient = ::accept4(m_nListen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (m_nClient < 0 || m_nTargetPort == 0) {
+      return;
+    }
+    std::this_thread::sleep_for(m_delay);
+    m_nTarget = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in target = loopbackAddress(m_nTargetPort);
+    if (::connect(m_nTarget, reinterpret_cast<sockaddr *>(&target), sizeof target) == 0) {
+      m_vecPumps.emplace_back(pump, m_nClient, m_nTarget);
+      m_vecPumps.emplace_back(pump, m_nTarget, m_nClient);
+    }
+  }
+
+  int m_nTargetPort;
+  std::chrono::milliseconds m_delay;
+  int m_nListen = -1;
+  int m_nPort = 0;
+  int m_nClient = -1;
+  int m_nTarget = -1;
+  std::thread m_accepter;
+  std::vector<std::thread> m_vecPumps;
+};
+
+TEST(SlowPeer, FirstMessageWaitsForALateHandshake) {
+  int nTaskPort = zt::test::freeTcpPort();
+  Recorder recorder;
+  Tasks tasks;
+  std::string strTask = tasks.add(uniqueId("behind_relay"));
+  ASSERT_EQ(ZTConfigSetAddr(strTask.c_str(), ("127.0.0.1:" + std::to_string(nTaskPort)).c_str()), 0);
+  ASSERT_EQ(ZTCreateTask(strTask.c_str(), Recorder::onMessage, &recorder), 0);
+  // The relay connects through only after three probe periods.
+  SlowRelay relay(nTaskPort, std::chrono::milliseconds(300));
+  std::string strAlias = uniqueId("alias");
+  ASSERT_EQ(ZTConfigSetAddr(strAlias.c_str(), ("127.0.0.1:" + std::to_string(relay.port())).c_str()), 0);
+  ASSERT_EQ(ZTSendMessage(tasks.add(uniqueId("s")), strAlias.c_str(), "late", 4, 1), 0);
+  EXPECT_TRUE(recorder.waitForCount(1));
+}
+
+TEST(SlowPeer, AListenerThatNeverCompletesTheHandshakeIsUnreachable) {
+  SlowRelay silent(0, std::chrono::milliseconds(0));
+  std::string strSilent = uniqueId("silent");
+  ASSERT_EQ(ZTConfigSetAddr(strSilent.c_str(), ("127.0.0.1:" + std::to_string(silent.port())).c_str()), 0);
+  Tasks tasks;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ZTSendMessage(tasks.add(uniqueId("s")), strSilent.c_str(), "x", 1, 1), -4);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(SocketLimit, The1025thSocketIsRefusedCleanly) {
