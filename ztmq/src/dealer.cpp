@@ -175,12 +175,21 @@ void dealer::recvProc() {
       break;
     }
     if (items[0].revents & ZMQ_POLLIN) {
-      receiveMessage();
+      // Every message already waiting is taken before the next wait.
+      do {
+        receiveMessage();
+      } while (!m_bStop && messageWaiting());
     }
   }
   ZTMQ_LOG_DEBUG("=============== recv thread exited normally  ===============bindAddr:%s", m_strAddr.c_str());
   std::lock_guard<std::mutex> lock(m_mutex);
   m_bStarted = false;
+}
+
+bool dealer::messageWaiting() {
+  int nEvents = 0;
+  size_t nSize = sizeof nEvents;
+  return zmq_getsockopt(m_socket.handle(), ZMQ_EVENTS, &nEvents, &nSize) == 0 && (nEvents & ZMQ_POLLIN) != 0;
 }
 
 // Reads the parts of one message into the fifo and hands it on after the last one.

@@ -52,6 +52,7 @@ public:
 private:
   void recvProc();
   void receiveMessage();
+  bool messageWaiting();
 
   zmq::socket m_socket;
   std::unique_ptr<ConnectionWatch> m_pWatch; // from connect until awaitConnection
