@@ -1,7 +1,8 @@
 // Messages per second from one ztmq task to another, over tcp://127.0.0.1 and inproc, with 64-byte
 // and 4 KiB payloads, side by side with raw libzmq DEALER -> DEALER sending the same two-part
 // messages (200-byte header + payload) on the same transport; and the p50 round trip of a request
-// and its reply. Prints "name value unit" lines.
+// and its reply, against raw sockets arranged as ztmq arranges them (each side receives on a bound
+// socket in a thread of its own and sends through a connected one). Prints "name value unit" lines.
 //
 // Two passes: ztmq as configured by default (log level debug: every step is logged and traced),
 // then in a child process with a ztmq.cfg of "level = error" beside the program, as a deployment
@@ -9,28 +10,28 @@
 #include "ztmq.h"
 
 #include "broker.h"
+#include "round_trips.h"
+#include "zmq_parts.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <climits>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-#include <zmq.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zt::mq::test::receiveParts;
+using zt::mq::test::sendParts;
 
 constexpr size_t kHeaderSize = 200;
 constexpr int kRounds = 3;
@@ -38,81 +39,48 @@ constexpr int kRoundTrips = 2000;
 
 std::string g_strSuffix; // which log settings the figures were taken with
 
-int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-}
-
 void print(const std::string &strName, double dValue, const char *pstrUnit) {
   std::printf("%s%s %.2f %s\n", strName.c_str(), g_strSuffix.c_str(), dValue, pstrUnit);
   std::fflush(stdout);
 }
 
-double median(std::vector<double> vecValues) {
-  std::sort(vecValues.begin(), vecValues.end());
-  return vecValues.empty() ? 0 : vecValues[vecValues.size() / 2];
+std::string endpointAddress(const std::string &strTransport, const std::string &strName) {
+  return strTransport == "tcp" ? "127.0.0.1:" + std::to_string(zt::test::freeTcpPort()) : strName;
 }
 
-// What a receiving side saw: the number of messages and the time of the last one.
-struct Arrivals {
-  std::atomic<uint64_t> uCount{0};
-  std::atomic<int64_t> nLastNs{0};
-  void reset() {
-    uCount = 0;
-    nLastNs = 0;
-  }
-  void add() {
-    nLastNs = nowNs();
-    ++uCount;
-  }
-  bool waitFor(uint64_t uExpected) {
-    return zt::test::waitFor([&] { return uCount >= uExpected; }, std::chrono::seconds(60));
-  }
-};
-
-// The reply a requester is waiting for.
-struct Reply {
-  std::mutex mutex;
-  std::condition_variable cv;
-  int nSn = INT_MIN; // none yet
-  int64_t nArrivalNs = 0;
-  void set(int nReplySn) {
-    std::lock_guard<std::mutex> lock(mutex);
-    nSn = nReplySn;
-    nArrivalNs = nowNs();
-    cv.notify_one();
-  }
-  int64_t waitFor(int nExpected) {
-    std::unique_lock<std::mutex> lock(mutex);
-    bool bGot = cv.wait_for(lock, std::chrono::seconds(5), [&] { return nSn == nExpected; });
-    return bGot ? nArrivalNs : 0;
-  }
-};
-
-// One way to move messages from A to B, and requests from A to B and back.
-class Link {
+// Side A sends to side B, which counts what arrives or answers it back to A. As an exchange of
+// round_trips.h, a request is a 64-byte message and its sn the sequence number.
+class Pair : public zt::bench::Exchange {
 public:
-  virtual ~Link() = default;
   virtual bool send(const std::string &strPayload, int nSn) = 0;
-  Arrivals m_arrivals;
-  Reply m_reply;
+  bool start(int) override { return true; }
+  void stop() override {}
+  bool sendRequest(uint32_t uSN) override { return send(std::string(64, 'q'), int(uSN)); }
+
+  // Messages B counted and the time of the last one.
+  std::atomic<uint64_t> m_uArrived{0};
+  std::atomic<int64_t> m_nLastArrivalNs{0};
+
+protected:
+  void arrived() {
+    m_nLastArrivalNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    ++m_uArrived;
+  }
 };
 
-// Two ztmq tasks; B counts messages, or echoes them back to A.
-class ZtmqLink : public Link {
+class ZtmqPair : public Pair {
 public:
-  ZtmqLink(const std::string &strTransport, bool bEcho) {
+  ZtmqPair(const std::string &strTransport, bool bEcho) {
     static int s_nPair = 0;
     std::string strTag = strTransport + std::to_string(++s_nPair);
     m_strA = "bench_a_" + strTag;
     m_strB = "bench_b_" + strTag;
-    if (strTransport == "tcp") {
-      ZTConfigSetAddr(m_strA.c_str(), ("127.0.0.1:" + std::to_string(zt::test::freeTcpPort())).c_str());
-      ZTConfigSetAddr(m_strB.c_str(), ("127.0.0.1:" + std::to_string(zt::test::freeTcpPort())).c_str());
-    }
-    ZTCreateTaskEx(m_strA.c_str(), onReply, nullptr, this);
-    ZTCreateTaskEx(m_strB.c_str(), bEcho ? onEcho : onCount, nullptr, this);
+    ZTConfigSetAddr(m_strA.c_str(), endpointAddress(strTransport, m_strA).c_str());
+    ZTConfigSetAddr(m_strB.c_str(), endpointAddress(strTransport, m_strB).c_str());
+    ZTCreateTaskEx(m_strA.c_str(), onAnswer, nullptr, this);
+    ZTCreateTaskEx(m_strB.c_str(), bEcho ? onRequest : onMessage, nullptr, this);
   }
-  ~ZtmqLink() override {
+  ~ZtmqPair() override {
     ZTDestroyTask(m_strA.c_str());
     ZTDestroyTask(m_strB.c_str());
   }
@@ -127,174 +95,136 @@ public:
   }
 
 private:
-  static void onCount(const char *, const char *, int, void *pUser, const ZtmqRecvInfo *) {
-    static_cast<ZtmqLink *>(pUser)->m_arrivals.add();
+  static void onMessage(const char *, const char *, int, void *pUser, const ZtmqRecvInfo *) {
+    static_cast<ZtmqPair *>(pUser)->arrived();
   }
-  static void onEcho(const char *pstrSource, const char *pData, int nSize, void *pUser, const ZtmqRecvInfo *pInfo) {
-    auto *pLink = static_cast<ZtmqLink *>(pUser);
-    ZTSendMessage(pLink->m_strB.c_str(), pstrSource, pData, nSize, pInfo->sn);
+  static void onRequest(const char *pstrSource, const char *pData, int nSize, void *pUser,
+                        const ZtmqRecvInfo *pInfo) {
+    ZTSendMessage(static_cast<ZtmqPair *>(pUser)->m_strB.c_str(), pstrSource, pData, nSize, pInfo->sn);
   }
-  static void onReply(const char *, const char *, int, void *pUser, const ZtmqRecvInfo *pInfo) {
-    static_cast<ZtmqLink *>(pUser)->m_reply.set(pInfo->sn);
+  static void onAnswer(const char *, const char *, int, void *pUser, const ZtmqRecvInfo *pInfo) {
+    static_cast<ZtmqPair *>(pUser)->m_onResponse(uint32_t(pInfo->sn));
   }
   std::string m_strA, m_strB;
 };
 
-// Two raw DEALER sockets in a context of their own, B bound and A connected, with default
-// options; B's thread counts the messages, or echoes them back.
-class RawLink : public Link {
+// Raw DEALER sockets with default options in a context of their own: each side has a bound
+// socket read by a thread of its own and a socket connected to the other side.
+class RawPair : public Pair {
 public:
-  RawLink(const std::string &strTransport, bool bEcho) : m_pContext(zmq_ctx_new()) {
+  RawPair(const std::string &strTransport, bool bEcho) : m_pContext(zmq_ctx_new()) {
     static int s_nPair = 0;
-    std::string strEndpoint = strTransport == "tcp"
-                                  ? "tcp://127.0.0.1:" + std::to_string(zt::test::freeTcpPort())
-                                  : "inproc://raw" + std::to_string(++s_nPair);
-    m_pB = zmq_socket(m_pContext, ZMQ_DEALER);
-    m_pA = zmq_socket(m_pContext, ZMQ_DEALER);
-    zmq_bind(m_pB, strEndpoint.c_str());
-    zmq_connect(m_pA, strEndpoint.c_str());
-    m_thread = std::thread([this, bEcho] { serve(bEcho); });
+    std::string strTag = std::to_string(++s_nPair);
+    std::string strEndpointA = endpoint(strTransport, "raw_a_" + strTag);
+    std::string strEndpointB = endpoint(strTransport, "raw_b_" + strTag);
+    m_pA = bound(strEndpointA);
+    m_pB = bound(strEndpointB);
+    m_pToA = connected(strEndpointA);
+    m_pToB = connected(strEndpointB);
+    m_serveB = std::thread([this, bEcho] {
+      for (std::vector<std::string> vecParts; (vecParts = receiveParts(m_pB)).size() == 2;) {
+        bEcho ? static_cast<void>(sendParts(m_pToA, vecParts)) : arrived();
+      }
+    });
+    m_serveA = std::thread([this] {
+      for (std::vector<std::string> vecParts; (vecParts = receiveParts(m_pA)).size() == 2;) {
+        int32_t nSn = 0;
+        std::memcpy(&nSn, vecParts[0].data() + 192, sizeof nSn);
+        m_onResponse(uint32_t(nSn));
+      }
+    });
   }
-  ~RawLink() override {
-    zmq_send(m_pA, "stop", 4, 0); // the one single-part message
-    m_thread.join();
-    zmq_close(m_pA);
-    zmq_close(m_pB);
+  ~RawPair() override {
+    // A single part ends each thread.
+    sendParts(m_pToB, {"stop"});
+    m_serveB.join();
+    sendParts(m_pToA, {"stop"});
+    m_serveA.join();
+    for (void *pSocket : {m_pA, m_pB, m_pToA, m_pToB}) {
+      zmq_close(pSocket);
+    }
     zmq_ctx_term(m_pContext);
   }
   bool send(const std::string &strPayload, int nSn) override {
-    char arrHeader[kHeaderSize] = {};
-    std::memcpy(arrHeader + 192, &nSn, sizeof nSn);
-    return zmq_send(m_pA, arrHeader, kHeaderSize, ZMQ_SNDMORE) == int(kHeaderSize) &&
-           zmq_send(m_pA, strPayload.data(), strPayload.size(), 0) == int(strPayload.size());
-  }
-  // A request and its reply, on the calling thread: the time the reply was in hand, or 0.
-  int64_t roundTrip(const std::string &strPayload, int nSn) {
-    if (!send(strPayload, nSn)) {
-      return 0;
-    }
-    std::vector<std::string> vecParts = receive(m_pA);
-    return vecParts.size() == 2 ? nowNs() : 0;
+    std::string strHeader(kHeaderSize, '\0');
+    std::memcpy(&strHeader[192], &nSn, sizeof nSn);
+    return sendParts(m_pToB, {strHeader, strPayload});
   }
 
 private:
-  static std::vector<std::string> receive(void *pSocket) {
-    std::vector<std::string> vecParts;
-    for (;;) {
-      zmq_msg_t part;
-      zmq_msg_init(&part);
-      if (zmq_msg_recv(&part, pSocket, 0) < 0) {
-        zmq_msg_close(&part);
-        return {};
-      }
-      vecParts.emplace_back(static_cast<const char *>(zmq_msg_data(&part)), zmq_msg_size(&part));
-      bool bMore = zmq_msg_more(&part) != 0;
-      zmq_msg_close(&part);
-      if (!bMore) {
-        return vecParts;
-      }
-    }
+  static std::string endpoint(const std::string &strTransport, const std::string &strName) {
+    return (strTransport == "tcp" ? "tcp://" : "inproc://") + endpointAddress(strTransport, strName);
   }
-  void serve(bool bEcho) {
-    for (;;) {
-      std::vector<std::string> vecParts = receive(m_pB);
-      if (vecParts.size() != 2) {
-        return;
-      }
-      if (bEcho) {
-        zmq_send(m_pB, vecParts[0].data(), vecParts[0].size(), ZMQ_SNDMORE);
-        zmq_send(m_pB, vecParts[1].data(), vecParts[1].size(), 0);
-      } else {
-        m_arrivals.add();
-      }
-    }
+  void *bound(const std::string &strEndpoint) {
+    void *pSocket = zmq_socket(m_pContext, ZMQ_DEALER);
+    zmq_bind(pSocket, strEndpoint.c_str());
+    return pSocket;
+  }
+  void *connected(const std::string &strEndpoint) {
+    void *pSocket = zmq_socket(m_pContext, ZMQ_DEALER);
+    zmq_connect(pSocket, strEndpoint.c_str());
+    return pSocket;
   }
   void *m_pContext;
-  void *m_pA;
-  void *m_pB;
-  std::thread m_thread;
+  void *m_pA, *m_pB, *m_pToA, *m_pToB;
+  std::thread m_serveB, m_serveA;
 };
 
 // Messages per second from the first send to the last arrival; 0 when messages went missing.
-double throughput(Link &link, size_t nSize, int nMessages) {
+double throughput(Pair &pair, size_t nSize, int nMessages) {
   std::string strPayload(nSize, 'p');
-  if (!link.send(strPayload, -1) || !link.m_arrivals.waitFor(1)) { // the connection is up
+  auto arrivedAll = [&](uint64_t uCount) {
+    return zt::test::waitFor([&] { return pair.m_uArrived >= uCount; }, std::chrono::seconds(60));
+  };
+  if (!pair.send(strPayload, -1) || !arrivedAll(1)) { // the connection is up
     return 0;
   }
-  link.m_arrivals.reset();
-  int64_t nStartNs = nowNs();
+  pair.m_uArrived = 0;
+  int64_t nStartNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
   for (int i = 0; i < nMessages; ++i) {
-    if (!link.send(strPayload, i)) {
+    if (!pair.send(strPayload, i)) {
       return 0;
     }
   }
-  if (!link.m_arrivals.waitFor(uint64_t(nMessages))) {
-    return 0;
-  }
-  return nMessages / ((link.m_arrivals.nLastNs - nStartNs) / 1e9);
+  return arrivedAll(uint64_t(nMessages)) ? nMessages / ((pair.m_nLastArrivalNs - nStartNs) / 1e9) : 0;
 }
 
-void compareThroughput(const std::string &strTransport, size_t nSize, const char *pstrLabel, int nMessages) {
-  std::vector<double> vecZtmq, vecRaw;
+template <typename PairType> double medianThroughput(const std::string &strTransport, size_t nSize, int nMessages) {
+  std::vector<double> vecRounds;
   for (int nRound = 0; nRound < kRounds; ++nRound) {
-    {
-      ZtmqLink ztmq(strTransport, false);
-      vecZtmq.push_back(throughput(ztmq, nSize, nMessages));
-    }
-    RawLink raw(strTransport, false);
-    vecRaw.push_back(throughput(raw, nSize, nMessages));
+    PairType pair(strTransport, false);
+    vecRounds.push_back(throughput(pair, nSize, nMessages));
   }
-  double dZtmq = median(vecZtmq);
-  double dRaw = median(vecRaw);
-  std::string strCase = strTransport + "_" + pstrLabel;
-  print("ztmq_" + strCase + "_messages", dZtmq, "msg/s");
-  print("raw_zmq_" + strCase + "_messages", dRaw, "msg/s");
-  print("ztmq_" + strCase + "_vs_raw", dRaw > 0 ? dZtmq / dRaw : 0, "ratio");
+  std::nth_element(vecRounds.begin(), vecRounds.begin() + kRounds / 2, vecRounds.end());
+  return vecRounds[kRounds / 2];
 }
 
-double ztmqRoundTripP50(const std::string &strTransport) {
-  ZtmqLink link(strTransport, true);
-  std::string strPayload(64, 'q');
-  std::vector<double> vecUs;
-  for (int i = -1; i < kRoundTrips; ++i) { // the first one brings the connections up
-    int64_t nSentNs = nowNs();
-    if (!link.send(strPayload, i)) {
+template <typename PairType> double roundTripP50(const std::string &strTransport) {
+  PairType pair(strTransport, true);
+  zt::bench::measureRoundTrips(pair, 1, 100, 1); // brings the connections up
+  std::vector<zt::bench::RoundTrips> vecRounds;
+  for (int nRound = 0; nRound < kRounds; ++nRound) {
+    vecRounds.push_back(zt::bench::measureRoundTrips(pair, 1, kRoundTrips, 1000 + nRound * kRoundTrips));
+    if (!vecRounds.back().bOk) {
       return 0;
-    }
-    int64_t nArrivalNs = link.m_reply.waitFor(i);
-    if (nArrivalNs == 0) {
-      return 0;
-    }
-    if (i >= 0) {
-      vecUs.push_back((nArrivalNs - nSentNs) / 1e3);
     }
   }
-  return median(vecUs);
-}
-
-double rawRoundTripP50(const std::string &strTransport) {
-  RawLink link(strTransport, true);
-  std::string strPayload(64, 'q');
-  std::vector<double> vecUs;
-  for (int i = -1; i < kRoundTrips; ++i) {
-    int64_t nSentNs = nowNs();
-    int64_t nArrivalNs = link.roundTrip(strPayload, i);
-    if (nArrivalNs == 0) {
-      return 0;
-    }
-    if (i >= 0) {
-      vecUs.push_back((nArrivalNs - nSentNs) / 1e3);
-    }
-  }
-  return median(vecUs);
+  return zt::bench::medianOfRounds(vecRounds).dP50Us;
 }
 
 void runAll() {
   for (const std::string strTransport : {"tcp", "inproc"}) {
-    compareThroughput(strTransport, 64, "64B", 20000);
-    compareThroughput(strTransport, 4096, "4KiB", 10000);
-    double dZtmq = ztmqRoundTripP50(strTransport);
-    double dRaw = rawRoundTripP50(strTransport);
+    for (auto [nSize, pstrLabel, nMessages] : {std::tuple<size_t, const char *, int>{64, "64B", 20000},
+                                               std::tuple<size_t, const char *, int>{4096, "4KiB", 10000}}) {
+      double dZtmq = medianThroughput<ZtmqPair>(strTransport, nSize, nMessages);
+      double dRaw = medianThroughput<RawPair>(strTransport, nSize, nMessages);
+      std::string strCase = strTransport + "_" + pstrLabel;
+      print("ztmq_" + strCase + "_messages", dZtmq, "msg/s");
+      print("raw_zmq_" + strCase + "_messages", dRaw, "msg/s");
+      print("ztmq_" + strCase + "_vs_raw", dRaw > 0 ? dZtmq / dRaw : 0, "ratio");
+    }
+    double dZtmq = roundTripP50<ZtmqPair>(strTransport);
+    double dRaw = roundTripP50<RawPair>(strTransport);
     print("ztmq_" + strTransport + "_64B_round_trip_p50", dZtmq, "us");
     print("raw_zmq_" + strTransport + "_64B_round_trip_p50", dRaw, "us");
     print("ztmq_" + strTransport + "_64B_round_trip_p50_over_raw", dRaw > 0 ? dZtmq / dRaw : 0, "ratio");
@@ -331,9 +261,10 @@ int main(int argc, char **argv) {
   if (bQuietPass) {
     g_strSuffix = "_log_errors_only";
     std::printf("# ztmq log: level error (ztmq.cfg)\n");
+  } else if (bOwnConfig) {
+    std::printf("# ztmq log: as the existing %s sets it\n", strConfig.c_str());
   } else {
-    std::printf(bOwnConfig ? "# ztmq log: as the existing %s sets it\n" : "# ztmq log: defaults (%s absent: level debug, every step logged and traced)\n",
-                strConfig.c_str());
+    std::printf("# ztmq log: defaults (no %s: level debug, every step logged and traced)\n", strConfig.c_str());
   }
   startZtmqQuietly();
   runAll();

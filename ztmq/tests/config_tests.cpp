@@ -18,7 +18,7 @@
 namespace zt::mq {
 namespace {
 
-using test::uniqueId;
+using namespace test;
 
 class TempDir {
 public:

@@ -15,16 +15,14 @@
 
 #include "broker.h"
 #include "task_test_support.h"
+#include "zmq_parts.h"
 #include "zmqcpp.h"
 #include "ztmq.h"
 
 namespace zt::mq {
 namespace {
 
-using test::Received;
-using test::Recorder;
-using test::Tasks;
-using test::uniqueId;
+using namespace test;
 
 // A DEALER socket in a context of its own, as another program would have.
 class RawPeer {
@@ -41,30 +39,9 @@ public:
   }
   bool connect(int nPort) { return zmq_connect(m_pSocket, endpoint(nPort).c_str()) == 0; }
   bool bind(int nPort) { return zmq_bind(m_pSocket, endpoint(nPort).c_str()) == 0; }
-  void send(const std::vector<std::string> &vecParts) {
-    for (size_t i = 0; i < vecParts.size(); ++i) {
-      int nFlags = i + 1 < vecParts.size() ? ZMQ_SNDMORE : 0;
-      ASSERT_EQ(zmq_send(m_pSocket, vecParts[i].data(), vecParts[i].size(), nFlags), int(vecParts[i].size()));
-    }
-  }
+  void send(const std::vector<std::string> &vecParts) { ASSERT_TRUE(test::sendParts(m_pSocket, vecParts)); }
   // The parts of the next message; empty when none came within 5 s.
-  std::vector<std::string> receive() {
-    std::vector<std::string> vecParts;
-    for (;;) {
-      zmq_msg_t part;
-      zmq_msg_init(&part);
-      if (zmq_msg_recv(&part, m_pSocket, 0) < 0) {
-        zmq_msg_close(&part);
-        return {};
-      }
-      vecParts.emplace_back(static_cast<const char *>(zmq_msg_data(&part)), zmq_msg_size(&part));
-      bool bMore = zmq_msg_more(&part) != 0;
-      zmq_msg_close(&part);
-      if (!bMore) {
-        return vecParts;
-      }
-    }
-  }
+  std::vector<std::string> receive() { return test::receiveParts(m_pSocket); }
 
 private:
   static std::string endpoint(int nPort) { return "tcp://127.0.0.1:" + std::to_string(nPort); }

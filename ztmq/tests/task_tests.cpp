@@ -18,11 +18,7 @@ namespace zt::mq {
 namespace {
 
 using namespace std::chrono_literals;
-using test::pattern;
-using test::Received;
-using test::Recorder;
-using test::Tasks;
-using test::uniqueId;
+using namespace test;
 using zt::test::waitFor;
 
 TEST(Tasks, PayloadsOfEverySizeArriveIntact) {

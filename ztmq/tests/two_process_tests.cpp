@@ -18,14 +18,18 @@ namespace zt::mq {
 namespace {
 
 using namespace std::chrono_literals;
-using test::pattern;
-using test::Received;
-using test::Recorder;
-using test::Tasks;
-using test::uniqueId;
+using namespace test;
 
-std::string loopback(int nPort) {
-  return "127.0.0.1:" + std::to_string(nPort);
+// A new id at a free tcp port of 127.0.0.1, configured in this process.
+struct TcpTask {
+  std::string strId;
+  std::string strAddr;
+};
+
+TcpTask tcpTask(const std::string &strStem) {
+  TcpTask task{uniqueId(strStem), "127.0.0.1:" + std::to_string(zt::test::freeTcpPort())};
+  EXPECT_EQ(ZTConfigSetAddr(task.strId.c_str(), task.strAddr.c_str()), 0);
+  return task;
 }
 
 // The echo program as a child process, with pipes on its standard input and output.
@@ -119,12 +123,9 @@ EchoLine parseLine(const std::string &strLine) {
 }
 
 TEST(TwoProcesses, PayloadsAndRepliesToTheLearntAddress) {
-  std::string strA = uniqueId("procA");
-  std::string strB = uniqueId("procB");
-  std::string strAddrA = loopback(zt::test::freeTcpPort());
-  std::string strAddrB = loopback(zt::test::freeTcpPort());
-  ASSERT_EQ(ZTConfigSetAddr(strA.c_str(), strAddrA.c_str()), 0);
-  ASSERT_EQ(ZTConfigSetAddr(strB.c_str(), strAddrB.c_str()), 0);
+  const TcpTask a = tcpTask("procA");
+  const TcpTask b = tcpTask("procB");
+  const std::string &strA = a.strId, &strAddrA = a.strAddr, &strB = b.strId, &strAddrB = b.strAddr;
   Recorder replies;
   Tasks tasks;
   ASSERT_EQ(ZTCreateTaskEx(tasks.add(strA), Recorder::onMessageEx, nullptr, &replies), 0);
@@ -169,12 +170,9 @@ void forward(const char *pstrSource, const char *pData, int nSize, void *pUser, 
 
 TEST(TwoProcesses, ProxyRouteWithTheReceiverLearningTheProxysAddress) {
   std::string strS = uniqueId("procS");
-  std::string strP = uniqueId("procP");
-  std::string strD = uniqueId("procD");
-  std::string strAddrP = loopback(zt::test::freeTcpPort());
-  std::string strAddrD = loopback(zt::test::freeTcpPort());
-  ASSERT_EQ(ZTConfigSetAddr(strP.c_str(), strAddrP.c_str()), 0);
-  ASSERT_EQ(ZTConfigSetAddr(strD.c_str(), strAddrD.c_str()), 0);
+  const TcpTask p = tcpTask("procP");
+  const TcpTask d = tcpTask("procD");
+  const std::string &strP = p.strId, &strAddrP = p.strAddr, &strD = d.strId, &strAddrD = d.strAddr;
   ASSERT_EQ(ZTConfigSetProxy(strD.c_str(), strP.c_str()), 0);
   Recorder atS, atP;
   Tasks tasks;
