@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
@@ -184,7 +185,7 @@ public:
   }
   ~SlowRelay() {
     ::shutdown(m_nListen, SHUT_RDWR);
-    for (int nFd : {m_nClient, m_nTarget}) {
+    for (int nFd : {m_nClient.load(), m_nTarget.load()}) {
       if (nFd >= 0) {
         ::shutdown(nFd, SHUT_RDWR);
       }
@@ -193,7 +194,7 @@ public:
     for (std::thread &pump : m_vecPumps) {
       pump.join();
     }
-    for (int nFd : {m_nListen, m_nClient, m_nTarget}) {
+    for (int nFd : {m_nListen, m_nClient.load(), m_nTarget.load()}) {
       if (nFd >= 0) {
         ::close(nFd);
       }
@@ -227,8 +228,8 @@ private:
     m_nTarget = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in target = loopbackAddress(m_nTargetPort);
     if (::connect(m_nTarget, reinterpret_cast<sockaddr *>(&target), sizeof target) == 0) {
-      m_vecPumps.emplace_back(pump, m_nClient, m_nTarget);
-      m_vecPumps.emplace_back(pump, m_nTarget, m_nClient);
+      m_vecPumps.emplace_back(pump, m_nClient.load(), m_nTarget.load());
+      m_vecPumps.emplace_back(pump, m_nTarget.load(), m_nClient.load());
     }
   }
 
@@ -236,8 +237,8 @@ private:
   std::chrono::milliseconds m_delay;
   int m_nListen = -1;
   int m_nPort = 0;
-  int m_nClient = -1;
-  int m_nTarget = -1;
+  std::atomic<int> m_nClient{-1}; // written by the accepting thread
+  std::atomic<int> m_nTarget{-1};
   std::thread m_accepter;
   std::vector<std::thread> m_vecPumps;
 };

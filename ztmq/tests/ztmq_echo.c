@@ -1,7 +1,8 @@
 /* A task in a process of its own: ztmq_echo ID ADDRESS. It binds ID at ADDRESS, prints "ready",
  * then for every message prints "got <source> <src_addr> <size> <sn> <reply result>" and sends
  * the data back to the source (at the address it learnt from the message). It ends when its
- * standard input is closed. Written in C against the public header, as an application would. */
+ * standard input is closed, returning from main with its task alive: the library stops it at
+ * exit. Written in C against the public header, as an application would. */
 #include <stdio.h>
 
 #include "ztmq.h"
@@ -28,6 +29,5 @@ int main(int argc, char **argv) {
   fflush(stdout);
   while (getchar() != EOF) {
   }
-  ZTDestroyTask(argv[1]);
   return 0;
 }
