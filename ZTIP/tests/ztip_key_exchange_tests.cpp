@@ -2,14 +2,14 @@
 // by byte, so the frames on the wire are checked independently of the library's own side.
 #include "ztip_link_test_support.h"
 
-#include "ztip_key_material.h"
-#include "ztip_library.h"
-#include "ztip_payload_cipher.h"
+#include "codec/ztip_key_material.h"
+#include "api/ztip_library.h"
+#include "codec/ztip_payload_cipher.h"
 
 #include <cstring>
 #include <thread>
 
-namespace ztip::test {
+namespace zt::ip::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -243,4 +243,4 @@ TEST_F(RawPeerLink, StalledExchangeIsDroppedOnceTheLimitIsInForce) {
 }
 
 } // namespace
-} // namespace ztip::test
+} // namespace zt::ip::test

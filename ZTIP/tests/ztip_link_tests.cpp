@@ -2,9 +2,9 @@
 // large frames, heartbeats, time-outs, disconnects and the priority queue.
 #include "ztip_link_test_support.h"
 
-#include "ztip_context.h"
-#include "ztip_library.h"
-#include "ztip_priority_commands.h"
+#include "connection/ztip_context.h"
+#include "api/ztip_library.h"
+#include "connection/ztip_priority_commands.h"
 
 #include "broker.h"
 
@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace ztip::test {
+namespace zt::ip::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -326,4 +326,4 @@ TEST_F(LoopbackLink, ManyConnectionsKeepTheirFramesApart) {
 }
 
 } // namespace
-} // namespace ztip::test
+} // namespace zt::ip::test

@@ -1,8 +1,8 @@
 // The pieces under the threads: callback queue order, the context table's ranges and
 // cursor, and the crash report.
-#include "ztip_callback_queue.h"
-#include "ztip_context.h"
-#include "ztip_crash_handler.h"
+#include "connection/ztip_callback_queue.h"
+#include "connection/ztip_context.h"
+#include "api/ztip_crash_handler.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace ztip {
+namespace zt::ip {
 namespace {
 
 void pushCmd(ZtipCallbackQueue &queue, uint16_t uCmd) {
@@ -141,4 +141,4 @@ TEST(CrashHandler, WritesABacktraceAndEndsTheProcess) {
 }
 
 } // namespace
-} // namespace ztip
+} // namespace zt::ip

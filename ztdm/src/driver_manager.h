@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-namespace zt {
+namespace zt::dm {
 
 class DriverManager {
 public:
@@ -61,4 +61,4 @@ private:
   std::atomic<int> m_nRunModel;
 };
 
-} // namespace zt
+} // namespace zt::dm

@@ -15,7 +15,7 @@
 #include <new>
 #include <thread>
 
-namespace zt {
+namespace zt::dm {
 
 namespace {
 
@@ -54,9 +54,9 @@ int outputLength(int nReported, int nBufferSize) {
 
 ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &timerSettings) {
   logBanner();
-  BrokerAddress address;
+  protocol::BrokerAddress address;
   std::string strProblem;
-  if (!parseBrokerAddress(pstrAddress, address, &strProblem)) {
+  if (!protocol::parseBrokerAddress(pstrAddress, address, &strProblem)) {
     if (pstrAddress != nullptr) {
       ZTDM_LOG_ERROR("Invalid address: %s\n", pstrAddress);
     }
@@ -92,7 +92,7 @@ void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
 
 ZTDMImpl::ZTDMImpl(const SyncTimerSettings &timerSettings) {
   ZTDM_LOG_PROGRESS("1> create a Driver Manager");
-  m_pDriverManager = std::make_unique<DriverManager>(kRunModelNormal);
+  m_pDriverManager = std::make_unique<DriverManager>(protocol::kRunModelNormal);
   ZTDM_LOG_PROGRESS("2> create ztdm Sync Time Manager");
   m_pSyncTimeManager = std::make_unique<ztdmSyncTimeManager>(
       [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, timerSettings);
@@ -126,7 +126,7 @@ int ZTDMImpl::openChannel(const std::string &strHost, int nPort) {
     ZTDM_LOG_ERROR("init channel error ret=%d", nRet);
     return nRet;
   }
-  m_pChannel->subscribe(rootDevicesFilter(Direction::Down, kRunModelNormal));
+  m_pChannel->subscribe(protocol::rootDevicesFilter(protocol::Direction::Down, protocol::kRunModelNormal));
   return 0;
 }
 
@@ -136,21 +136,21 @@ void ZTDMImpl::registerDriver(int nVdt, const DriverCallbacks &callbacks) {
 }
 
 void ZTDMImpl::registerDevice(const DeviceInfo &device) {
-  std::string strId = fieldText(device.id);
-  std::string strPid = fieldText(device.pid);
+  std::string strId = protocol::fieldText(device.id);
+  std::string strPid = protocol::fieldText(device.pid);
   ZTDM_LOG_PROGRESS("Regist Device ID=[%s] vdt=[%d] name=[%s] pid=[%s] desc=[%s] model=[%s]", strId.c_str(),
-                    device.vdt, fieldText(device.name).c_str(), strPid.c_str(),
-                    fieldText(device.desc).c_str(), fieldText(device.model).c_str());
+                    device.vdt, protocol::fieldText(device.name).c_str(), strPid.c_str(),
+                    protocol::fieldText(device.desc).c_str(), protocol::fieldText(device.model).c_str());
   if (strPid.empty()) {
     strPid = "0";
   }
   bool bExisted = m_pDriverManager->registerDevice(device);
   if (strPid == "0" || strPid == strId) {
     std::lock_guard<std::mutex> lock(m_runModelMutex);
-    m_pChannel->subscribe(childDevicesFilter(Direction::Down, m_pDriverManager->runModel(), strId));
-    m_pChannel->subscribe(runModelFilter(Direction::Down, strId));
+    m_pChannel->subscribe(protocol::childDevicesFilter(protocol::Direction::Down, m_pDriverManager->runModel(), strId));
+    m_pChannel->subscribe(protocol::runModelFilter(protocol::Direction::Down, strId));
   }
-  notify(strId, kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
+  notify(strId, protocol::kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
   if (bExisted) {
     ZTDM_LOG_PROGRESS("Device ID=[%s] already exists, its information is overwritten with the new one",
                       strId.c_str());
@@ -187,39 +187,39 @@ void ZTDMImpl::onRequest(const std::string &strDevId, int nSn, int nCmd, const c
 
 void ZTDMImpl::requestProc(const Request &request) {
   switch (request.nCmd) {
-  case kCmdFindDevices:
+  case protocol::kCmdFindDevices:
     answerDiscovery();
     break;
-  case kCmdSetParam:
+  case protocol::kCmdSetParam:
     requestSetConfig(request);
     break;
-  case kCmdGetParam:
+  case protocol::kCmdGetParam:
     requestGetConfig(request);
     break;
-  case kCmdCtrl:
+  case protocol::kCmdCtrl:
     requestCtrl(request);
     break;
-  case kCmdQryStatus:
+  case protocol::kCmdQryStatus:
     requestQryStatus(request);
     break;
-  case kCmdSetRunModel:
+  case protocol::kCmdSetRunModel:
     requestSetRunModel(request);
     break;
-  case kCmdQryRunModel:
+  case protocol::kCmdQryRunModel:
     doRunModelResponse(m_pDriverManager->runModel(), request);
     break;
   default:
     ZTDM_LOG_ERROR("ZTDMImpl->requestProc unknown cmd=%d  ", request.nCmd);
     break;
   }
-  if (m_pDriverManager->runModel() == kRunModelDebug) {
+  if (m_pDriverManager->runModel() == protocol::kRunModelDebug) {
     m_pSyncTimeManager->refresh();
   }
 }
 
 void ZTDMImpl::answerDiscovery() {
   for (const auto &[strDevId, device] : m_pDriverManager->devices()) {
-    notify(strDevId, kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
+    notify(strDevId, protocol::kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
   }
   for (const auto &[nVdt, strTestCase] : m_pDriverManager->testCases()) {
     m_pChannel->publishTestCase(nVdt, nVdt, strTestCase.c_str(),
@@ -300,35 +300,35 @@ bool ZTDMImpl::changeRunModel(int nRunModel) {
   if (nRunModel == m_pDriverManager->runModel()) {
     return true;
   }
-  if (nRunModel != kRunModelNormal && nRunModel != kRunModelDebug) {
+  if (nRunModel != protocol::kRunModelNormal && nRunModel != protocol::kRunModelDebug) {
     ZTDM_LOG_ERROR("ZTDM Change run model failed, model=[%d] ", nRunModel);
     return false;
   }
   int nOldModel = m_pDriverManager->runModel();
-  ZTDM_LOG_NOTICE("ZTDM Change running model to [%s]", runModelName(nRunModel));
+  ZTDM_LOG_NOTICE("ZTDM Change running model to [%s]", protocol::runModelName(nRunModel));
   m_pDriverManager->setRunModel(nRunModel);
   // Devices without parent are reached through the root subscription of the model in force;
   // the Normal one stays for good, the Debug one follows the model.
-  if (nRunModel == kRunModelDebug) {
-    m_pChannel->subscribe(rootDevicesFilter(Direction::Down, kRunModelDebug));
+  if (nRunModel == protocol::kRunModelDebug) {
+    m_pChannel->subscribe(protocol::rootDevicesFilter(protocol::Direction::Down, protocol::kRunModelDebug));
   } else {
-    m_pChannel->unsubscribe(rootDevicesFilter(Direction::Down, kRunModelDebug));
+    m_pChannel->unsubscribe(protocol::rootDevicesFilter(protocol::Direction::Down, protocol::kRunModelDebug));
   }
   for (const auto &entry : m_pDriverManager->devices()) {
-    m_pChannel->unsubscribe(childDevicesFilter(Direction::Down, nOldModel, entry.first));
-    m_pChannel->subscribe(childDevicesFilter(Direction::Down, nRunModel, entry.first));
+    m_pChannel->unsubscribe(protocol::childDevicesFilter(protocol::Direction::Down, nOldModel, entry.first));
+    m_pChannel->subscribe(protocol::childDevicesFilter(protocol::Direction::Down, nRunModel, entry.first));
   }
-  if (nRunModel == kRunModelDebug) {
-    m_pSyncTimeManager->arm([this] { changeRunModel(kRunModelNormal); });
+  if (nRunModel == protocol::kRunModelDebug) {
+    m_pSyncTimeManager->arm([this] { changeRunModel(protocol::kRunModelNormal); });
   }
   return true;
 }
 
 void ZTDMImpl::doRunModelResponse(int nRunModel, const Request &request) {
-  std::string strDesc = runModelDesc(nRunModel);
+  std::string strDesc = protocol::runModelDesc(nRunModel);
   respond(
       ResponseRecord{0, request.nCmd, request.strDevId, strDesc.c_str(), static_cast<int>(strDesc.size())},
       request.nSn);
 }
 
-} // namespace zt
+} // namespace zt::dm

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-namespace zt {
+namespace zt::dm {
 
 class ZTDMImpl {
 public:
@@ -93,4 +93,4 @@ private:
   static std::atomic<int> s_nLiveInstances;
 };
 
-} // namespace zt
+} // namespace zt::dm

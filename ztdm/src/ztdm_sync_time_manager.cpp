@@ -7,7 +7,7 @@
 #include <chrono>
 #include <vector>
 
-namespace zt {
+namespace zt::dm {
 
 ztdmSyncTimeManager::ztdmSyncTimeManager(ResponseFunction fnRespond, const SyncTimerSettings &settings)
     : m_fnRespond(std::move(fnRespond)), m_settings(settings), m_thread(&ztdmSyncTimeManager::run, this) {}
@@ -81,9 +81,9 @@ void ztdmSyncTimeManager::answerExpired() {
       }
     }
   }
-  const std::string strDesc = requestTimeoutDesc();
+  const std::string strDesc = protocol::requestTimeoutDesc();
   for (const auto &[key, request] : vecExpired) {
-    ResponseRecord record{kCodeRequestTimeout, request.nCmd, key.second, strDesc.c_str(),
+    ResponseRecord record{protocol::kCodeRequestTimeout, request.nCmd, key.second, strDesc.c_str(),
                           static_cast<int>(strDesc.size())};
     m_fnRespond(record, key.first);
   }
@@ -107,4 +107,4 @@ void ztdmSyncTimeManager::checkIdle() {
   }
 }
 
-} // namespace zt
+} // namespace zt::dm

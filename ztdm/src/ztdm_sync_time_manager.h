@@ -14,7 +14,7 @@
 #include <thread>
 #include <utility>
 
-namespace zt {
+namespace zt::dm {
 
 struct SyncTimerSettings {
   int nPeriodMs = 1000;        // wake-up period of the thread
@@ -75,4 +75,4 @@ private:
   std::thread m_thread;
 };
 
-} // namespace zt
+} // namespace zt::dm

@@ -125,14 +125,14 @@ protected:
 
   ZtdmHandle *createInstance() {
     std::string strAddress = "127.0.0.1:" + std::to_string(broker().port());
-    auto *pImpl = zt::ZTDMImpl::create(strAddress.c_str(), zt::SyncTimerSettings{50, kIdleTimeoutMs});
+    auto *pImpl = zt::dm::ZTDMImpl::create(strAddress.c_str(), zt::dm::SyncTimerSettings{50, kIdleTimeoutMs});
     if (pImpl == nullptr || !zt::test::waitFor([&] { return pImpl->connectState() == 0; })) {
       return nullptr;
     }
     return reinterpret_cast<ZtdmHandle *>(pImpl);
   }
 
-  zt::ZTDMImpl *impl() { return reinterpret_cast<zt::ZTDMImpl *>(m_pHandle); }
+  zt::dm::ZTDMImpl *impl() { return reinterpret_cast<zt::dm::ZTDMImpl *>(m_pHandle); }
 
   // A second instance with one driver table and one root device, announced (so subscribed);
   // null on failure.
@@ -339,8 +339,8 @@ TEST_F(ZtdmBrokerTest, DeferredRequestsAreAnsweredWithTimeoutAfterTheirTime) {
   uint32_t uSN = 60;
   for (const Deferred &request : deferred) {
     setDriver(request.nDelay, "never sent");
-    const std::string strTimeoutBody = zt::responseBody(request.nCmd, 4, zt::requestTimeoutDesc().c_str(),
-                                                        static_cast<int>(zt::requestTimeoutDesc().size()));
+    const std::string strTimeoutBody = zt::protocol::responseBody(request.nCmd, 4, zt::protocol::requestTimeoutDesc().c_str(),
+                                                        static_cast<int>(zt::protocol::requestTimeoutDesc().size()));
     auto start = std::chrono::steady_clock::now();
     ReceivedMessage answer;
     ASSERT_TRUE(
@@ -360,8 +360,8 @@ TEST_F(ZtdmBrokerTest, DeferredRequestsAreAnsweredWithTimeoutAfterTheirTime) {
 
 TEST_F(ZtdmBrokerTest, DeferredRequestsWithTheSameSnForTwoDevicesAreBothAnswered) {
   setDriver(150, "never sent");
-  const std::string strTimeoutBody = zt::responseBody(2, 4, zt::requestTimeoutDesc().c_str(),
-                                                      static_cast<int>(zt::requestTimeoutDesc().size()));
+  const std::string strTimeoutBody = zt::protocol::responseBody(2, 4, zt::protocol::requestTimeoutDesc().c_str(),
+                                                      static_cast<int>(zt::protocol::requestTimeoutDesc().size()));
   const std::string topics[] = {"ZTDM/DOWN/DEV/0/16/D1/SetParam", "ZTDM/DOWN/DEV/D1/14/C1/SetParam"};
   for (const std::string &strTopic : topics) {
     ASSERT_EQ(m_pApp->request(strTopic, "{}", 65, 2), 0);
@@ -601,7 +601,7 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
     g_destroying.nCalls = 0;
     g_destroying.bDestroyerReturned = false;
     g_destroying.nCallsAfterDestroyer = 0;
-    int nLiveBefore = zt::ZTDMImpl::liveInstances();
+    int nLiveBefore = zt::dm::ZTDMImpl::liveInstances();
     ZtdmHandle *pHandle = createInstanceWithDevice(50, destroying, "X1");
     ASSERT_NE(pHandle, nullptr);
     g_destroying.pHandle = pHandle;
@@ -610,7 +610,7 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
     for (uint32_t uSN = 300; uSN < 320; ++uSN) {
       m_pApp->request(std::string("ZTDM/DOWN/DEV/0/50/X1/") + kind.pstrCommand, "{}", uSN, kind.nCmd);
     }
-    EXPECT_TRUE(zt::test::waitFor([&] { return zt::ZTDMImpl::liveInstances() == nLiveBefore; },
+    EXPECT_TRUE(zt::test::waitFor([&] { return zt::dm::ZTDMImpl::liveInstances() == nLiveBefore; },
                                   std::chrono::seconds(15)));
     EXPECT_TRUE(g_destroying.bDestroyerReturned);
     EXPECT_EQ(g_destroying.nCalls, 1);

@@ -59,7 +59,7 @@ int recordingQryStatus(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int
 } // namespace
 
 TEST(DriverManager, StoresDevicesWithRootPidAndOverwritesAllButId) {
-  zt::DriverManager manager(0);
+  zt::dm::DriverManager manager(0);
   EXPECT_FALSE(manager.registerDevice(makeDevice("D1", "", 16)));
   DeviceInfo stored;
   ASSERT_TRUE(manager.findDevice("D1", stored));
@@ -84,14 +84,14 @@ TEST(DriverManager, StoresDevicesWithRootPidAndOverwritesAllButId) {
 }
 
 TEST(DriverManager, EntryCallsReportMissingDeviceTableAndEntry) {
-  zt::DriverManager manager(0);
+  zt::dm::DriverManager manager(0);
   manager.registerDevice(makeDevice("D1", "0", 16));
   manager.registerDevice(makeDevice("D2", "0", 99));
   manager.registerDevice(makeDevice("D3", "0", -4));
   DriverCallbacks callbacks{recordingSetConfig, nullptr, nullptr, recordingQryStatus};
   manager.registerDriver(16, callbacks);
 
-  char szError[zt::DriverManager::kErrorTextSize] = {0};
+  char szError[zt::dm::DriverManager::kErrorTextSize] = {0};
   EXPECT_EQ(manager.setConfig("D1", "abc", 3, 77, szError), 42);
   EXPECT_STREQ(g_seen.device.id, "D1");
   EXPECT_STREQ(g_seen.device.pid, "0");
@@ -128,7 +128,7 @@ namespace {
 // Collects the responses the timer object sends.
 struct ResponseLog {
   struct Entry {
-    zt::ResponseRecord record;
+    zt::dm::ResponseRecord record;
     std::string strData;
     int nSn;
     uint64_t uAtMs;
@@ -136,8 +136,8 @@ struct ResponseLog {
   std::mutex mutex;
   std::vector<Entry> vecEntries;
 
-  zt::ztdmSyncTimeManager::ResponseFunction function() {
-    return [this](const zt::ResponseRecord &record, int nSn) {
+  zt::dm::ztdmSyncTimeManager::ResponseFunction function() {
+    return [this](const zt::dm::ResponseRecord &record, int nSn) {
       std::lock_guard<std::mutex> lock(mutex);
       vecEntries.push_back(
           {record, std::string(record.pData, static_cast<size_t>(record.nLength)), nSn, zt::tickMs()});
@@ -164,7 +164,7 @@ bool waitUntil(const std::function<bool()> &pred, int nTimeoutMs) {
 
 TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   ResponseLog log;
-  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{20, 120000});
+  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{20, 120000});
   uint64_t uStartMs = zt::tickMs();
   manager.defer("D1", 2, 9, 101);
   manager.defer("D1", 3, 9, 150); // same device and sn: replaces the first
@@ -185,7 +185,7 @@ TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   EXPECT_EQ(first.nSn, 9);
   EXPECT_EQ(first.record.nCmd, 3);
   EXPECT_EQ(first.record.nCode, 4);
-  EXPECT_EQ(first.strData, zt::requestTimeoutDesc());
+  EXPECT_EQ(first.strData, zt::protocol::requestTimeoutDesc());
   EXPECT_GT(first.uAtMs - uStartMs, 150u);
   const auto other = answerTo("D3");
   EXPECT_EQ(other.nSn, 9);
@@ -199,7 +199,7 @@ TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
   ResponseLog log;
   // The idle time is far above the refresh period, so a loaded machine that oversleeps a
   // refresh does not let it fire.
-  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{10, 600});
+  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{10, 600});
   std::atomic<int> nFired{0};
   uint64_t uArmedMs = zt::tickMs();
   manager.arm([&] { ++nFired; });
@@ -220,7 +220,7 @@ TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
 TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   ResponseLog log;
   auto pManager =
-      std::make_unique<zt::ztdmSyncTimeManager>(log.function(), zt::SyncTimerSettings{60000, 120000});
+      std::make_unique<zt::dm::ztdmSyncTimeManager>(log.function(), zt::dm::SyncTimerSettings{60000, 120000});
   pManager->defer("D1", 2, 1, 101);
   uint64_t uStartMs = zt::tickMs();
   pManager.reset(); // wakes the sleeping thread at once instead of after its minute-long period
@@ -247,12 +247,12 @@ TEST(ResponseObject, BodiesAreJsonCppsCompactTextWithNothingLeftOver) {
       jsonExpected["cmd"] = 3;
       jsonExpected["code"] = -2;
       jsonExpected["desc"] = Json::Value(strData.data(), strData.data() + strData.size());
-      EXPECT_EQ(zt::responseBody(3, -2, strData.data(), static_cast<int>(strData.size())),
-                zt::compactJson(jsonExpected));
+      EXPECT_EQ(zt::protocol::responseBody(3, -2, strData.data(), static_cast<int>(strData.size())),
+                zt::protocol::compactJson(jsonExpected));
     }
-    EXPECT_EQ(zt::responseBody(5, 0, "\"q\"", 3), "{\"cmd\":5,\"code\":0,\"desc\":\"\\\"q\\\"\"}");
-    EXPECT_EQ(zt::responseBody(5, 0, nullptr, 4), "{\"cmd\":5,\"code\":0,\"desc\":\"\"}");
-    EXPECT_EQ(zt::requestTimeoutDesc(), "{\"code\":4,\"desc\":\"Request time out!\"}");
+    EXPECT_EQ(zt::protocol::responseBody(5, 0, "\"q\"", 3), "{\"cmd\":5,\"code\":0,\"desc\":\"\\\"q\\\"\"}");
+    EXPECT_EQ(zt::protocol::responseBody(5, 0, nullptr, 4), "{\"cmd\":5,\"code\":0,\"desc\":\"\"}");
+    EXPECT_EQ(zt::protocol::requestTimeoutDesc(), "{\"code\":4,\"desc\":\"Request time out!\"}");
   };
   check();
   std::thread other(check);
@@ -268,8 +268,8 @@ int throwingGetConfig(const DeviceInfo *, char *, int *, int) {
   throw std::runtime_error("driver failure");
 }
 
-void deliver(zt::ZTDMImpl &impl, const std::string &strTopic, const std::string &strPayload, uint32_t uSN) {
-  zt::Channel::onMessage(strTopic.c_str(), strPayload.data(), static_cast<int>(strPayload.size()), 1, 0, uSN,
+void deliver(zt::dm::ZTDMImpl &impl, const std::string &strTopic, const std::string &strPayload, uint32_t uSN) {
+  zt::dm::Channel::onMessage(strTopic.c_str(), strPayload.data(), static_cast<int>(strPayload.size()), 1, 0, uSN,
                          0, "0", &impl.channel());
 }
 
@@ -277,7 +277,7 @@ void deliver(zt::ZTDMImpl &impl, const std::string &strTopic, const std::string 
 
 TEST(RequestHandling, ExceptionFromADriverStaysInsideTheInstance) {
   // Port 1 has no broker: the requests are delivered here as busline's receive callback would.
-  zt::ZTDMImpl *pImpl = zt::ZTDMImpl::create("127.0.0.1:1");
+  zt::dm::ZTDMImpl *pImpl = zt::dm::ZTDMImpl::create("127.0.0.1:1");
   ASSERT_NE(pImpl, nullptr);
   DriverCallbacks throwing{nullptr, throwingGetConfig, nullptr, nullptr};
   pImpl->registerDriver(9, throwing);
@@ -286,5 +286,5 @@ TEST(RequestHandling, ExceptionFromADriverStaysInsideTheInstance) {
   EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 1));
   EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 2));
   EXPECT_EQ(g_nThrowingCalls, 2); // the failed request left the instance usable
-  zt::ZTDMImpl::destroy(pImpl);   // and no request counted as running
+  zt::dm::ZTDMImpl::destroy(pImpl);   // and no request counted as running
 }
