@@ -4,6 +4,7 @@
 #pragma once
 
 #include "response_record.h"
+#include "zt_common.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +20,7 @@ namespace zt::dm {
 struct SyncTimerSettings {
   int nPeriodMs = 1000;        // wake-up period of the thread
   int nIdleTimeoutMs = 120000; // Debug ends after this long without a handled request
+  uint64_t (*pfnNowMs)() = &tickMs; // the clock that time-outs are measured on
 };
 
 class ztdmSyncTimeManager {

@@ -125,6 +125,12 @@ TEST(DriverManager, EntryCallsReportMissingDeviceTableAndEntry) {
 
 namespace {
 
+// The timer's clock in these tests: it moves only when a test moves it.
+std::atomic<uint64_t> g_manualNowMs{0};
+uint64_t manualNowMs() {
+  return g_manualNowMs;
+}
+
 // Collects the responses the timer object sends.
 struct ResponseLog {
   struct Entry {
@@ -140,7 +146,7 @@ struct ResponseLog {
     return [this](const zt::dm::ResponseRecord &record, int nSn) {
       std::lock_guard<std::mutex> lock(mutex);
       vecEntries.push_back(
-          {record, std::string(record.pData, static_cast<size_t>(record.nLength)), nSn, zt::tickMs()});
+          {record, std::string(record.pData, static_cast<size_t>(record.nLength)), nSn, g_manualNowMs});
     };
   }
   size_t size() {
@@ -164,56 +170,57 @@ bool waitUntil(const std::function<bool()> &pred, int nTimeoutMs) {
 
 TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   ResponseLog log;
-  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{20, 120000});
-  uint64_t uStartMs = zt::tickMs();
+  g_manualNowMs = 1000;
+  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{5, 120000, &manualNowMs});
   manager.defer("D1", 2, 9, 101);
   manager.defer("D1", 3, 9, 150); // same device and sn: replaces the first
   manager.defer("D3", 4, 9, 150); // same sn for another device: answered as well
   manager.defer("D2", 5, 4, 250);
+  // A request is due only once more than its time-out has passed.
+  g_manualNowMs = 1150;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(log.size(), 0u);
+  g_manualNowMs = 1151;
+  ASSERT_TRUE(waitUntil([&] { return log.size() == 2; }, 10000));
+  g_manualNowMs = 1251;
   ASSERT_TRUE(waitUntil([&] { return log.size() == 3; }, 10000));
+  g_manualNowMs = 100000;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::lock_guard<std::mutex> lock(log.mutex);
   ASSERT_EQ(log.vecEntries.size(), 3u);
-  // A late timer pass may answer all three at once (in sn order), so look them up by device.
-  auto answerTo = [&](const std::string &strDevId) {
-    auto it = std::find_if(log.vecEntries.begin(), log.vecEntries.end(),
-                           [&](const auto &entry) { return entry.record.strDevId == strDevId; });
-    EXPECT_NE(it, log.vecEntries.end()) << strDevId;
-    return it != log.vecEntries.end() ? *it : log.vecEntries.front();
-  };
-  const auto first = answerTo("D1");
-  EXPECT_EQ(first.nSn, 9);
-  EXPECT_EQ(first.record.nCmd, 3);
-  EXPECT_EQ(first.record.nCode, 4);
-  EXPECT_EQ(first.strData, zt::protocol::requestTimeoutDesc());
-  EXPECT_GT(first.uAtMs - uStartMs, 150u);
-  const auto other = answerTo("D3");
-  EXPECT_EQ(other.nSn, 9);
-  EXPECT_EQ(other.record.nCmd, 4);
-  const auto last = answerTo("D2");
-  EXPECT_EQ(last.nSn, 4);
-  EXPECT_GT(last.uAtMs - uStartMs, 250u);
+  EXPECT_EQ(log.vecEntries[0].record.strDevId, "D1");
+  EXPECT_EQ(log.vecEntries[0].nSn, 9);
+  EXPECT_EQ(log.vecEntries[0].record.nCmd, 3);
+  EXPECT_EQ(log.vecEntries[0].record.nCode, 4);
+  EXPECT_EQ(log.vecEntries[0].strData, zt::protocol::requestTimeoutDesc());
+  EXPECT_EQ(log.vecEntries[0].uAtMs, 1151u);
+  EXPECT_EQ(log.vecEntries[1].record.strDevId, "D3");
+  EXPECT_EQ(log.vecEntries[1].nSn, 9);
+  EXPECT_EQ(log.vecEntries[1].record.nCmd, 4);
+  EXPECT_EQ(log.vecEntries[2].record.strDevId, "D2");
+  EXPECT_EQ(log.vecEntries[2].nSn, 4);
+  EXPECT_EQ(log.vecEntries[2].uAtMs, 1251u);
 }
 
 TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
   ResponseLog log;
-  // The idle time is far above the refresh period, so a loaded machine that oversleeps a
-  // refresh does not let it fire.
-  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{10, 600});
+  g_manualNowMs = 0;
+  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{5, 600, &manualNowMs});
   std::atomic<int> nFired{0};
-  uint64_t uArmedMs = zt::tickMs();
   manager.arm([&] { ++nFired; });
-  // Refreshing every 50 ms keeps it from firing, well past the first idle time.
-  for (int i = 0; i < 16; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Refreshed every 500 ms of the clock, it never sees 600 ms without a request.
+  for (int i = 0; i < 4; ++i) {
+    g_manualNowMs += 500;
     manager.refresh();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  g_manualNowMs += 600; // exactly the idle time: not yet
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(nFired, 0);
-  uint64_t uLastMs = zt::tickMs();
+  g_manualNowMs += 1;
   ASSERT_TRUE(waitUntil([&] { return nFired == 1; }, 10000));
-  EXPECT_GE(zt::tickMs() - uLastMs, 600u);
-  EXPECT_GT(uLastMs - uArmedMs, 600u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  g_manualNowMs += 10000;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(nFired, 1); // disarmed after firing
 }
 

@@ -182,14 +182,13 @@ TEST(ZtsiCallback, AForgottenRequestReceivesNothing) {
 
 TEST(ZtsiCallback, AStoredAnswerWakesDeliveryBeforeThePeriodEnds) {
   zt::si::ZtsiTiming timing = fastTiming();
-  timing.uDeliveryPeriodMs = 5000;
+  timing.uDeliveryPeriodMs = 60000;
   AnswerLog log;
   zt::si::ZtsiCallback pending(g_openGate, timing);
   pending.registerRequest("D1", 1, &AnswerLog::record, &log, zt::protocol::kCmdGetParam);
-  auto start = std::chrono::steady_clock::now();
   pending.storeResponse(1, zt::protocol::kCmdGetParam, "D1", "a", 1);
-  ASSERT_TRUE(waitFor([&] { return log.count() == 1; }, 4000ms));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  // Well before the minute-long period ends.
+  EXPECT_TRUE(waitFor([&] { return log.count() == 1; }, 20000ms));
 }
 
 // A response callback that sends a request with its own response callback (registration needs
@@ -306,7 +305,7 @@ TEST(ZtsiCallback, StopEndsDeliveryPromptly) {
   timing.uDeliveryPeriodMs = 60000;
   auto start = std::chrono::steady_clock::now();
   { zt::si::ZtsiCallback pending(g_openGate, timing); }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 20000ms); // not the minute-long periods
 }
 
 struct CallCounter {
