@@ -46,11 +46,19 @@ int report(ZtdmHandle *pHandle, const char *pstrApi, int nCmd, const char *pstrD
 
 } // namespace
 
+namespace zt::dm {
+
+ZtdmHandle *createInstance(const char *pstrAddress, const InstanceOptions &options) {
+  return reinterpret_cast<ZtdmHandle *>(ZTDMImpl::create(pstrAddress, options));
+}
+
+} // namespace zt::dm
+
 extern "C" {
 
 ZtdmHandle *ztdm_Create(const char *pstrAddress) {
   return zt::dm::ztdmGuarded("ztdm_Create", static_cast<ZtdmHandle *>(nullptr), [&] {
-    return reinterpret_cast<ZtdmHandle *>(zt::dm::ZTDMImpl::create(pstrAddress));
+    return zt::dm::createInstance(pstrAddress, zt::dm::InstanceOptions());
   });
 }
 

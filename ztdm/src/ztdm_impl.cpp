@@ -52,7 +52,7 @@ int outputLength(int nReported, int nBufferSize) {
 
 } // namespace
 
-ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &timerSettings) {
+ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const InstanceOptions &options) {
   logBanner();
   protocol::BrokerAddress address;
   std::string strProblem;
@@ -65,7 +65,7 @@ ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &tim
   }
   ZTDMImpl *pImpl = nullptr;
   try {
-    pImpl = new ZTDMImpl(timerSettings);
+    pImpl = new ZTDMImpl(options);
   } catch (const std::exception &e) {
     ZTDM_LOG_ERROR("ZTDMImpl create error: %s!", e.what());
     return nullptr;
@@ -90,12 +90,12 @@ void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
   std::thread([pImpl] { ztdmGuarded("ztdm_Destroy teardown", [&] { delete pImpl; }); }).detach();
 }
 
-ZTDMImpl::ZTDMImpl(const SyncTimerSettings &timerSettings) {
+ZTDMImpl::ZTDMImpl(const InstanceOptions &options) : m_bConcurrentDevices(options.bConcurrentDevices) {
   ZTDM_LOG_PROGRESS("1> create a Driver Manager");
   m_pDriverManager = std::make_unique<DriverManager>(protocol::kRunModelNormal);
   ZTDM_LOG_PROGRESS("2> create ztdm Sync Time Manager");
   m_pSyncTimeManager = std::make_unique<ztdmSyncTimeManager>(
-      [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, timerSettings);
+      [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, options.timer);
   ZTDM_LOG_PROGRESS("3> create ZTDM Request Proc");
   ZTDM_LOG_PROGRESS("----------END create ZTDMImpl--------");
   ++s_nLiveInstances;

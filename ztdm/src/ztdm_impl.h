@@ -5,7 +5,7 @@
 #include "channel.h"
 #include "driver_manager.h"
 #include "callback_gate.h"
-#include "ztdm_sync_time_manager.h"
+#include "instance_options.h"
 
 #include <atomic>
 #include <functional>
@@ -18,8 +18,7 @@ namespace zt::dm {
 class ZTDMImpl {
 public:
   // Null when the address is not "a.b.c.d:port" or the channel cannot be opened.
-  static ZTDMImpl *create(const char *pstrAddress,
-                          const SyncTimerSettings &timerSettings = SyncTimerSettings());
+  static ZTDMImpl *create(const char *pstrAddress, const InstanceOptions &options = InstanceOptions());
   // Callable from any thread, also from inside an entry point: no entry point starts once this
   // is called, and those running on other threads are waited for. From inside an entry point
   // (on the network thread, which teardown joins) the instance is freed on a thread of its own
@@ -53,7 +52,7 @@ private:
     int nLength;
   };
 
-  explicit ZTDMImpl(const SyncTimerSettings &timerSettings);
+  explicit ZTDMImpl(const InstanceOptions &options);
   // Stops the timer thread and the receive path before anything they read is freed.
   ~ZTDMImpl();
   int openChannel(const std::string &strHost, int nPort);
@@ -89,6 +88,7 @@ private:
   std::unique_ptr<Channel> m_pChannel;
   std::mutex m_runModelMutex;
   CallbackGate m_requestGate;
+  const bool m_bConcurrentDevices;
 
   static std::atomic<int> s_nLiveInstances;
 };

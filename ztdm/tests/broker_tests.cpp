@@ -138,7 +138,7 @@ protected:
 
   ZtdmHandle *createInstance() {
     std::string strAddress = "127.0.0.1:" + std::to_string(broker().port());
-    auto *pImpl = zt::dm::ZTDMImpl::create(strAddress.c_str(), zt::dm::SyncTimerSettings{50, kIdleTimeoutMs, &aheadClockMs});
+    auto *pImpl = zt::dm::ZTDMImpl::create(strAddress.c_str(), zt::dm::InstanceOptions{zt::dm::SyncTimerSettings{50, kIdleTimeoutMs, &aheadClockMs}});
     if (pImpl == nullptr || !zt::test::waitFor([&] { return pImpl->connectState() == 0; })) {
       return nullptr;
     }
