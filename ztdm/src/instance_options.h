@@ -9,8 +9,8 @@ namespace zt::dm {
 
 struct InstanceOptions {
   SyncTimerSettings timer;
-  // Entry points for different devices may run at the same time; the requests of one device
-  // still run one at a time, in the order they arrived.
+  // Entry points for different devices may run at the same time (on up to eight request
+  // threads); the requests of one device still run one at a time, in the order they arrived.
   bool bConcurrentDevices = false;
 };
 

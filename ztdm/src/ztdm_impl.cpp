@@ -24,6 +24,9 @@ constexpr int kCtrlBufferSize = 8192;
 constexpr int kQryStatusBufferSize = 8192;
 // Driver results above this defer the answer; the value is the time-out in milliseconds.
 constexpr int kMaxImmediateResult = 100;
+// Request threads of an instance whose devices are served concurrently: at most this many
+// devices can be inside an entry point at once, the others wait for a free thread.
+constexpr int kConcurrentDeviceThreads = 8;
 
 void logBanner() {
   ZtModuleInfo info;
@@ -82,6 +85,7 @@ std::atomic<int> ZTDMImpl::s_nLiveInstances{0};
 
 void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
   bool bInsideRequest = pImpl->m_requestGate.close();
+  pImpl->m_pRequestQueue->close();
   pImpl->m_requestGate.waitForOtherThreads();
   if (!bInsideRequest) {
     delete pImpl;
@@ -97,17 +101,23 @@ ZTDMImpl::ZTDMImpl(const InstanceOptions &options) : m_bConcurrentDevices(option
   m_pSyncTimeManager = std::make_unique<ztdmSyncTimeManager>(
       [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, options.timer);
   ZTDM_LOG_PROGRESS("3> create ZTDM Request Proc");
+  m_pRequestQueue = std::make_unique<RequestQueue>([this](const QueuedRequest &request) { handleRequest(request); },
+                                                   m_bConcurrentDevices ? kConcurrentDeviceThreads : 1,
+                                                   m_bConcurrentDevices);
   ZTDM_LOG_PROGRESS("----------END create ZTDMImpl--------");
   ++s_nLiveInstances;
 }
 
 ZTDMImpl::~ZTDMImpl() {
-  // The timer thread publishes and may switch the run model, and the receive thread calls the
-  // timer object and the registries: stop both before any part goes away.
+  // The request threads call the timer object, the registries and the channel, the timer thread
+  // publishes and may switch the run model, and the network thread queues requests: stop them
+  // in this order before any part goes away.
+  m_pRequestQueue->stop();
   m_pSyncTimeManager->stop();
   if (m_pChannel) {
     m_pChannel->close();
   }
+  m_pRequestQueue.reset();
   m_pSyncTimeManager.reset();
   m_pChannel.reset();
   m_pDriverManager.reset();
@@ -179,10 +189,19 @@ void ZTDMImpl::respond(const ResponseRecord &record, int nSn) {
 void ZTDMImpl::onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
                          void *pContext) {
   auto *pImpl = static_cast<ZTDMImpl *>(pContext);
-  CallbackGate::Section section(pImpl->m_requestGate);
-  if (section) {
-    pImpl->requestProc(Request{strDevId, nSn, nCmd, pData, nLength});
+  pImpl->m_pRequestQueue->push(
+      QueuedRequest{strDevId, nSn, nCmd, pData != nullptr ? std::string(pData, static_cast<size_t>(nLength)) : std::string()});
+}
+
+void ZTDMImpl::handleRequest(const QueuedRequest &queued) {
+  CallbackGate::Section section(m_requestGate);
+  if (!section) {
+    logRequestDroppedAtDestroy(queued);
+    return;
   }
+  bool bHasData = !queued.strData.empty();
+  requestProc(Request{queued.strDevId, queued.nSn, queued.nCmd, bHasData ? queued.strData.data() : nullptr,
+                      static_cast<int>(queued.strData.size())});
 }
 
 void ZTDMImpl::requestProc(const Request &request) {

@@ -62,7 +62,7 @@ void ztdmSyncTimeManager::run() {
 
 void ztdmSyncTimeManager::answerExpired() {
   // A busy map postpones the work to the next pass; answers are sent after the mutex is
-  // released so that publishing never holds up deferral on the receive thread.
+  // released so that publishing never holds up deferral on a request thread.
   std::vector<std::pair<PendingKey, PendingRequest>> vecExpired;
   {
     std::unique_lock<std::mutex> lock(m_pendingMutex, std::try_to_lock);

@@ -292,6 +292,7 @@ TEST(RequestHandling, ExceptionFromADriverStaysInsideTheInstance) {
   g_nThrowingCalls = 0;
   EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 1));
   EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 2));
+  pImpl->waitUntilRequestsHandled();
   EXPECT_EQ(g_nThrowingCalls, 2); // the failed request left the instance usable
   zt::dm::ZTDMImpl::destroy(pImpl);   // and no request counted as running
 }
