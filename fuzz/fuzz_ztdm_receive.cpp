@@ -106,7 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   // An exact-size copy of the payload, so that reading past it is caught.
   size_t nPayloadStart = pNewline != nullptr ? nTopicLength + 1 : nSize;
   std::vector<char> vecPayload(pData + nPayloadStart, pData + nSize);
+  zt::dm::ZTDMImpl &impl = instance();
   zt::dm::Channel::onMessage(strTopic.c_str(), vecPayload.empty() ? nullptr : vecPayload.data(),
-                         static_cast<int>(vecPayload.size()), 1, 0, uSN, nType, "0", &instance().channel());
+                             static_cast<int>(vecPayload.size()), 1, 0, uSN, nType, "0", &impl.channel());
+  // The request runs on the instance's request thread: wait for it, so that each input is done
+  // (and any fault shows) before the next one sets the driver's answers.
+  impl.waitUntilRequestsHandled();
   return 0;
 }

@@ -12,7 +12,8 @@ void logRequestDroppedAtDestroy(const QueuedRequest &request) {
                     request.strDevId.c_str(), request.nCmd, request.nSn);
 }
 
-RequestQueue::RequestQueue(Handler fnHandle, int nThreads, bool bLanePerDevice, const RequestQueueLimits &limits)
+RequestQueue::RequestQueue(Handler fnHandle, int nThreads, bool bLanePerDevice,
+                           const RequestQueueLimits &limits)
     : m_fnHandle(std::move(fnHandle)), m_bLanePerDevice(bLanePerDevice), m_limits(limits) {
   try {
     for (int i = 0; i < nThreads; ++i) {

@@ -101,9 +101,9 @@ ZTDMImpl::ZTDMImpl(const InstanceOptions &options) : m_bConcurrentDevices(option
   m_pSyncTimeManager = std::make_unique<ztdmSyncTimeManager>(
       [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, options.timer);
   ZTDM_LOG_PROGRESS("3> create ZTDM Request Proc");
-  m_pRequestQueue = std::make_unique<RequestQueue>([this](const QueuedRequest &request) { handleRequest(request); },
-                                                   m_bConcurrentDevices ? kConcurrentDeviceThreads : 1,
-                                                   m_bConcurrentDevices);
+  m_pRequestQueue = std::make_unique<RequestQueue>(
+      [this](const QueuedRequest &request) { handleRequest(request); },
+      m_bConcurrentDevices ? kConcurrentDeviceThreads : 1, m_bConcurrentDevices);
   ZTDM_LOG_PROGRESS("----------END create ZTDMImpl--------");
   ++s_nLiveInstances;
 }
@@ -190,7 +190,8 @@ void ZTDMImpl::onRequest(const std::string &strDevId, int nSn, int nCmd, const c
                          void *pContext) {
   auto *pImpl = static_cast<ZTDMImpl *>(pContext);
   pImpl->m_pRequestQueue->push(
-      QueuedRequest{strDevId, nSn, nCmd, pData != nullptr ? std::string(pData, static_cast<size_t>(nLength)) : std::string()});
+      QueuedRequest{strDevId, nSn, nCmd,
+                    pData != nullptr ? std::string(pData, static_cast<size_t>(nLength)) : std::string()});
 }
 
 void ZTDMImpl::handleRequest(const QueuedRequest &queued) {

@@ -3,6 +3,7 @@
 #include "test_application.h"
 
 #include "broker_suite.h"
+#include "entry_blocker.h"
 #include "response_object.h"
 #include "ztdm.h"
 #include "ztdm_impl.h"
@@ -65,18 +66,14 @@ int testCtrl(const DeviceInfo *pDevice, const char *pData, int nDataLen, char *p
 int testQryStatus(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int nSn) {
   return answerWithOutput(pDevice, nullptr, 0, pOut, pnOutLen, nSn);
 }
-// A driver entry point that blocks until the test lets it go (or ten seconds pass).
-std::atomic<bool> g_bSlowEntered{false};
-std::atomic<bool> g_bSlowReleased{false};
+// A driver entry point that blocks until the test lets it go.
+zt::test::EntryBlocker g_slowBlocker;
 int slowGetConfig(const DeviceInfo *, char *, int *pnOutLen, int) {
-  g_bSlowEntered = true;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!g_bSlowReleased && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  g_slowBlocker.enter();
   *pnOutLen = 0;
   return 0;
 }
+const DriverCallbacks kSlowDriver{nullptr, slowGetConfig, nullptr, nullptr};
 
 DeviceInfo makeDevice(const char *pstrId, const char *pstrPid, int nVdt) {
   DeviceInfo device;
@@ -136,9 +133,11 @@ protected:
     m_pApp.reset();
   }
 
-  ZtdmHandle *createInstance() {
+  ZtdmHandle *createInstance(bool bConcurrentDevices = false) {
     std::string strAddress = "127.0.0.1:" + std::to_string(broker().port());
-    auto *pImpl = zt::dm::ZTDMImpl::create(strAddress.c_str(), zt::dm::InstanceOptions{zt::dm::SyncTimerSettings{50, kIdleTimeoutMs, &aheadClockMs}});
+    auto *pImpl = zt::dm::ZTDMImpl::create(
+        strAddress.c_str(),
+        zt::dm::InstanceOptions{zt::dm::SyncTimerSettings{50, kIdleTimeoutMs, &aheadClockMs}, bConcurrentDevices});
     if (pImpl == nullptr || !zt::test::waitFor([&] { return pImpl->connectState() == 0; })) {
       return nullptr;
     }
@@ -149,8 +148,9 @@ protected:
 
   // A second instance with one driver table and one root device, announced (so subscribed);
   // null on failure.
-  ZtdmHandle *createInstanceWithDevice(int nVdt, const DriverCallbacks &callbacks, const char *pstrId) {
-    ZtdmHandle *pHandle = createInstance();
+  ZtdmHandle *createInstanceWithDevice(int nVdt, const DriverCallbacks &callbacks, const char *pstrId,
+                                       bool bConcurrentDevices = false) {
+    ZtdmHandle *pHandle = createInstance(bConcurrentDevices);
     DeviceInfo device = makeDevice(pstrId, "0", nVdt);
     ReceivedMessage message;
     if (pHandle == nullptr || ztdm_RegisterDriver(pHandle, nVdt, &callbacks) != 0 ||
@@ -491,19 +491,96 @@ TEST_F(ZtdmBrokerTest, ReportsCarryTheDriverBytesAndSn) {
 }
 
 TEST_F(ZtdmBrokerTest, BlockingDriverHoldsBackOnlyItsOwnInstance) {
-  ZtdmHandle *pSlow = createInstanceWithDevice(40, DriverCallbacks{nullptr, slowGetConfig, nullptr, nullptr}, "B1");
+  ZtdmHandle *pSlow = createInstanceWithDevice(40, kSlowDriver, "B1");
   ASSERT_NE(pSlow, nullptr);
 
-  g_bSlowEntered = false;
-  g_bSlowReleased = false;
+  g_slowBlocker.reset();
   m_pApp->request("ZTDM/DOWN/DEV/0/40/B1/GetParam", "{}", 120, 3);
-  ASSERT_TRUE(zt::test::waitFor([] { return g_bSlowEntered.load(); }));
+  ASSERT_TRUE(g_slowBlocker.waitEntered(1));
   // The other instance answers while this driver is still inside its entry point.
   EXPECT_EQ(parseJson(answerBody("ZTDM/DOWN/DEV/0/16/D1/GetParam", "{}", 121, 3))["code"].asInt(), 0);
   EXPECT_FALSE(answeredWithin(120, std::chrono::milliseconds(0)));
-  g_bSlowReleased = true;
+  g_slowBlocker.release();
   EXPECT_TRUE(answeredWithin(120, std::chrono::milliseconds(5000)));
   ztdm_Destroy(pSlow);
+}
+
+TEST_F(ZtdmBrokerTest, BlockingEntryPointHoldsBackLaterRequestsButNoPublishing) {
+  ASSERT_EQ(ztdm_RegisterDriver(m_pHandle, 40, &kSlowDriver), 0);
+  registerDevice("B1", "0", 40);
+  ReceivedMessage message;
+  ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/40/B1/FindDevices", message));
+  g_slowBlocker.reset();
+
+  // A deferred request, one that blocks, and one for another device behind it.
+  setDriver(30000);
+  m_pApp->request("ZTDM/DOWN/DEV/0/16/D1/SetParam", "{}", 140, 2);
+  m_pApp->request("ZTDM/DOWN/DEV/0/40/B1/GetParam", "{}", 141, 3);
+  m_pApp->request("ZTDM/DOWN/DEV/0/16/D1/GetParam", "{}", 142, 3);
+  ASSERT_TRUE(g_slowBlocker.waitEntered(1));
+  setDriver(0, "later");
+
+  // Requests run in arrival order, so the deferral is in place: its time-out answer goes out.
+  g_clockAheadMs += 30001;
+  ASSERT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/16/D1/SetParam", message));
+  EXPECT_EQ(message.uSN, 140u);
+  EXPECT_EQ(parseJson(message.strPayload)["code"].asInt(), 4);
+  // Reports and registrations go out as well.
+  ASSERT_EQ(ztdm_ReportData(m_pHandle, "D1", 0, "while blocked", 13), 0);
+  EXPECT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/16/D1/ReportData", message));
+  registerDevice("N2", "0", 16);
+  EXPECT_TRUE(m_pApp->waitMessage("ZTDM/UP/DEV/0/16/N2/FindDevices", message));
+  EXPECT_EQ(g_slowBlocker.inside(), 1);
+
+  // The request behind the blocked one is answered only after it, in arrival order.
+  g_slowBlocker.release();
+  auto vecAnswers = m_pApp->waitMessages([](const ReceivedMessage &m) { return m.uSN == 141 || m.uSN == 142; }, 2);
+  ASSERT_EQ(vecAnswers.size(), 2u);
+  EXPECT_EQ(vecAnswers[0].uSN, 141u);
+  EXPECT_EQ(vecAnswers[1].uSN, 142u);
+  EXPECT_EQ(vecAnswers[1].strPayload, R"({"cmd":3,"code":0,"desc":"later"})");
+}
+
+TEST_F(ZtdmBrokerTest, ConcurrentDevicesAnswerOneDeviceWhileAnotherBlocks) {
+  ZtdmHandle *pHandle = createInstance(true);
+  ASSERT_NE(pHandle, nullptr);
+  DriverCallbacks full{testSetConfig, testGetConfig, testCtrl, testQryStatus};
+  ASSERT_EQ(ztdm_RegisterDriver(pHandle, 40, &kSlowDriver), 0);
+  ASSERT_EQ(ztdm_RegisterDriver(pHandle, 16, &full), 0);
+  for (const DeviceInfo &device : {makeDevice("B2", "0", 40), makeDevice("P1", "0", 16)}) {
+    ASSERT_EQ(ztdm_RegisterDevice(pHandle, &device), 0);
+  }
+  m_pApp->waitMessages([](const ReceivedMessage &m) { return m.nType == 1; }, 2);
+  g_slowBlocker.reset();
+  setDriver(0, "at once");
+
+  m_pApp->request("ZTDM/DOWN/DEV/0/40/B2/GetParam", "{}", 150, 3);
+  m_pApp->request("ZTDM/DOWN/DEV/0/40/B2/GetParam", "{}", 151, 3);
+  ASSERT_TRUE(g_slowBlocker.waitEntered(1));
+  constexpr uint32_t kFirstOther = 152;
+  constexpr size_t kOthers = 20;
+  for (uint32_t uSN = kFirstOther; uSN < kFirstOther + kOthers; ++uSN) {
+    m_pApp->request("ZTDM/DOWN/DEV/0/16/P1/GetParam", "{}", uSN, 3);
+  }
+  // The other device is answered while the first is held, in the order it asked.
+  auto vecAnswers = m_pApp->waitMessages(
+      [](const ReceivedMessage &m) { return m.strTopic == "ZTDM/UP/DEV/0/16/P1/GetParam"; }, kOthers);
+  ASSERT_EQ(vecAnswers.size(), kOthers);
+  for (size_t i = 0; i < kOthers; ++i) {
+    EXPECT_EQ(vecAnswers[i].uSN, kFirstOther + i);
+    EXPECT_EQ(vecAnswers[i].strPayload, R"({"cmd":3,"code":0,"desc":"at once"})");
+  }
+  // The held device's second request waits for its first.
+  EXPECT_EQ(g_slowBlocker.entered(), 1);
+  EXPECT_FALSE(answeredWithin(150, std::chrono::milliseconds(0)));
+  g_slowBlocker.release();
+  auto vecHeld = m_pApp->waitMessages(
+      [](const ReceivedMessage &m) { return m.strTopic == "ZTDM/UP/DEV/0/40/B2/GetParam"; }, 2);
+  ASSERT_EQ(vecHeld.size(), 2u);
+  EXPECT_EQ(vecHeld[0].uSN, 150u);
+  EXPECT_EQ(vecHeld[1].uSN, 151u);
+  EXPECT_EQ(g_slowBlocker.entered(), 2);
+  ztdm_Destroy(pHandle);
 }
 
 TEST_F(ZtdmBrokerTest, DestroyWithDeferredRequestAndDebugArmedIsClean) {
@@ -610,13 +687,14 @@ const RequestKind kEntryRequests[] = {{"SetParam", 2}, {"GetParam", 3}, {"Ctrl",
 
 TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
   DriverCallbacks destroying{destroyingSetConfig, destroyingGetConfig, destroyingCtrl, destroyingQryStatus};
+  for (bool bConcurrentDevices : {false, true}) {
   for (const RequestKind &kind : kEntryRequests) {
-    SCOPED_TRACE(kind.pstrCommand);
+    SCOPED_TRACE(std::string(kind.pstrCommand) + (bConcurrentDevices ? ", concurrent devices" : ""));
     g_destroying.nCalls = 0;
     g_destroying.bDestroyerReturned = false;
     g_destroying.nCallsAfterDestroyer = 0;
     int nLiveBefore = zt::dm::ZTDMImpl::liveInstances();
-    ZtdmHandle *pHandle = createInstanceWithDevice(50, destroying, "X1");
+    ZtdmHandle *pHandle = createInstanceWithDevice(50, destroying, "X1", bConcurrentDevices);
     ASSERT_NE(pHandle, nullptr);
     g_destroying.pHandle = pHandle;
 
@@ -635,6 +713,7 @@ TEST_F(ZtdmBrokerTest, EveryEntryPointMayDestroyItsOwnInstance) {
     EXPECT_EQ(report.strPayload, "bye");
     m_pApp->clear();
   }
+  }
 }
 
 TEST_F(ZtdmBrokerTest, ReportsSentRightBeforeDestroyArrive) {
@@ -652,8 +731,10 @@ TEST_F(ZtdmBrokerTest, ReportsSentRightBeforeDestroyArrive) {
 }
 
 TEST_F(ZtdmBrokerTest, DestroyFromAnotherThreadWaitsForTheRunningEntryPoint) {
-  ZtdmHandle *pHandle =
-      createInstanceWithDevice(60, DriverCallbacks{busySetConfig, busyGetConfig, busyCtrl, busyQryStatus}, "Y1");
+  for (bool bConcurrentDevices : {false, true}) {
+  SCOPED_TRACE(bConcurrentDevices ? "concurrent devices" : "one request at a time");
+  ZtdmHandle *pHandle = createInstanceWithDevice(
+      60, DriverCallbacks{busySetConfig, busyGetConfig, busyCtrl, busyQryStatus}, "Y1", bConcurrentDevices);
   ASSERT_NE(pHandle, nullptr);
 
   g_busy.nCalls = 0;
@@ -673,4 +754,5 @@ TEST_F(ZtdmBrokerTest, DestroyFromAnotherThreadWaitsForTheRunningEntryPoint) {
   bSending = false;
   flood.join();
   EXPECT_EQ(g_busy.nCalls, nCallsAtDestroy);
+  }
 }
