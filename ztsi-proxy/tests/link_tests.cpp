@@ -93,7 +93,7 @@ TEST_F(TwoProxies, ServeTheListedDevicesOfSiteAToSiteB) {
   m_driver.answerWith(0, "answer from A");
   AppAnswer answer;
   for (int nCmd = 2; nCmd <= 5; ++nCmd) {
-    ASSERT_TRUE(answered(nCmd, 200 + nCmd, answer)) << nCmd;
+    ASSERT_TRUE(answered(nCmd, 200 + nCmd, answer)) << nCmd << " " << answer.nCode << " " << answer.strDesc;
     EXPECT_EQ(answer.nSn, 200 + nCmd);
   }
   EXPECT_EQ(answer.strDesc, "answer from A");

@@ -271,8 +271,19 @@ void TestApp::onEvent(const char *, int, const char *pData, int nLen, void *pUse
 }
 
 bool TestApp::waitDevice(const std::string &strId, std::chrono::milliseconds timeout) const {
+  // An announcement made before this application subscribed is missed: ask the device sides
+  // to announce again while waiting.
+  auto deadline = std::chrono::steady_clock::now() + timeout;
   std::unique_lock<std::mutex> lock(m_mutex);
-  return m_condition.wait_for(lock, timeout, [&] { return m_devices.count(strId) > 0; });
+  while (m_devices.count(strId) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    lock.unlock();
+    ztsi_FindDevices(m_pHandle, "X", 0, nullptr);
+    lock.lock();
+    m_condition.wait_for(lock, 200ms, [&] { return m_devices.count(strId) > 0; });
+  }
+  return true;
 }
 
 bool TestApp::knows(const std::string &strId) const {
