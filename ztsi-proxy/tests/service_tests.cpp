@@ -127,7 +127,9 @@ protected:
     pid_t pid = fork();
     if (pid == 0) {
       std::string strOut = m_dir.path() + "/stdout";
-      freopen(strOut.c_str(), "w", stdout);
+      std::string strErr = m_dir.path() + "/stderr";
+      if (freopen(strOut.c_str(), "w", stdout) == nullptr || freopen(strErr.c_str(), "w", stderr) == nullptr)
+        _exit(126);
       std::vector<char *> vecArgv{const_cast<char *>(ZTSI_PROXY_PATH)};
       for (const std::string &strArg : vecArgs)
         vecArgv.push_back(const_cast<char *>(strArg.c_str()));
@@ -197,6 +199,7 @@ TEST_F(Program, RefusesUnknownArgumentsAndDocumentsTheSwitches) {
   pid = start({"-frobnicate"});
   nStatus = waitExit(pid);
   EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 2);
+  EXPECT_EQ(readFile(m_dir.path() + "/stderr").rfind("ztsi-proxy: unknown argument: -frobnicate\n", 0), 0u);
 }
 
 } // namespace
