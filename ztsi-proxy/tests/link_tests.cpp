@@ -2,6 +2,7 @@
 // loopback, each beside its own broker: a driver at site A, an application at site B.
 #include "api/ztip_library.h"
 #include "broker.h"
+#include "command_table.h"
 #include "proxy_test_support.h"
 #include "ztdm_handle.h"
 #include "ztip_handle.h"
@@ -109,6 +110,22 @@ TEST_F(TwoProxies, ServeTheListedDevicesOfSiteAToSiteB) {
   m_driver.report(7, "D1", 1, "data across");
   EXPECT_EQ(m_app.waitReports("data", 1), std::vector<std::string>{"data across"});
   EXPECT_FALSE(m_app.knows("U1"));
+}
+
+TEST_F(TwoProxies, MalformedMessagesAreDroppedAndTheLinkKeepsServing) {
+  ASSERT_TRUE(m_app.waitDevice("D1", 15s));
+  std::string strSocket = m_client.localId();
+  Json::Value body(Json::objectValue);
+  body["devId"] = "D1";
+  body["sn"] = "not a number";
+  for (const std::string &strText :
+       {std::string("not json at all"), std::string(R"({"head": {"seqId": "x"}, "body": {}})"), std::string("[1]"),
+        m_clientLink.buildMessage(0x8099, 0, Json::Value(Json::objectValue), ""),
+        m_clientLink.buildMessage(kCmdReportDataCallback, 0, body, "")})
+    EXPECT_TRUE(m_clientLink.sendMessage(strSocket, 0x8099, 0, strText));
+  AppAnswer answer;
+  ASSERT_TRUE(answered(3, 400, answer));
+  EXPECT_TRUE(m_app.waitReports("data", 1, 300ms).empty());
 }
 
 TEST_F(TwoProxies, DevicesComeBackAfterTheLinkIsCutAndRestored) {
