@@ -65,7 +65,8 @@ public:
     std::strncpy(device.id, m_strDevId.c_str(), sizeof device.id - 1);
     std::strcpy(device.pid, "0");
     device.vdt = kVdt;
-    if (ztdm_RegisterDriver(m_pDriver, kVdt, &callbacks) != 0 || ztdm_RegisterDevice(m_pDriver, &device) != 0) {
+    if (ztdm_RegisterDriver(m_pDriver, kVdt, &callbacks) != 0 ||
+        ztdm_RegisterDevice(m_pDriver, &device) != 0) {
       return false;
     }
     auto deadline = Clock::now() + 90s;
@@ -229,18 +230,21 @@ int main() {
     std::fprintf(stderr, "one site: no GetParam was answered\n");
     return 1;
   }
-  SiteFigures twoSiteFigures;
-  SiteFigures oneSiteFigures;
+  // Taking turns, so that a change of machine load hits both.
+  SiteExchange *exchanges[] = {&oneSite, &twoSites};
+  SiteFigures figures[2];
   std::mt19937 random(13);
   for (int nRound = 0; nRound < kRounds; ++nRound) {
-    measureRound(oneSite, nRound, random, oneSiteFigures);
-    measureRound(twoSites, nRound, random, twoSiteFigures);
+    for (int i = 0; i < 2; ++i) {
+      measureRound(*exchanges[i], nRound, random, figures[i]);
+    }
   }
-  measureReports(oneSite, oneSiteFigures);
-  measureReports(twoSites, twoSiteFigures);
-  twoSites.stop();
-  oneSite.stop();
-
+  for (int i = 0; i < 2; ++i) {
+    measureReports(*exchanges[i], figures[i]);
+    exchanges[i]->stop();
+  }
+  SiteFigures &oneSiteFigures = figures[0];
+  SiteFigures &twoSiteFigures = figures[1];
   printFigures("two_site", twoSiteFigures);
   printFigures("one_site", oneSiteFigures);
   auto ratio = [](const char *pstrName, double dTwoSite, double dOneSite) {

@@ -165,7 +165,8 @@ std::vector<std::string> ProxyProcess::logLines(const std::string &strText) cons
   return vecLines;
 }
 
-bool ProxyProcess::waitForLog(const std::string &strText, int nCount, std::chrono::milliseconds timeout) const {
+bool ProxyProcess::waitForLog(const std::string &strText, int nCount,
+                              std::chrono::milliseconds timeout) const {
   // The log grows long at DEBUG level: read it ten times a second, not at waitFor's pace.
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (countLogLines(strText) < nCount) {
@@ -177,6 +178,8 @@ bool ProxyProcess::waitForLog(const std::string &strText, int nCount, std::chron
   return true;
 }
 
-std::string ProxyProcess::consoleText() const { return readFile(fs::path(m_strBaseDir) / "console.out"); }
+std::string ProxyProcess::consoleText() const {
+  return readFile(fs::path(m_strBaseDir) / "console.out");
+}
 
 } // namespace zt::test

@@ -125,9 +125,13 @@ bool TcpRelay::start() {
   return true;
 }
 
-void TcpRelay::cut() { command(Command::Cut); }
+void TcpRelay::cut() {
+  command(Command::Cut);
+}
 
-bool TcpRelay::restore() { return command(Command::Restore); }
+bool TcpRelay::restore() {
+  return command(Command::Restore);
+}
 
 bool TcpRelay::listenOnPort() {
   if (m_nListen >= 0) {

@@ -69,7 +69,9 @@ bool SiteApplication::waitFound(const std::string &strDevId, int nTimes, std::ch
   return m_changed.wait_for(lock, timeout, [&] { return m_mapFound[strDevId] >= nTimes; });
 }
 
-int SiteApplication::findDevices() { return ztsi_FindDevices(m_pHandle, "all", 0, nullptr); }
+int SiteApplication::findDevices() {
+  return ztsi_FindDevices(m_pHandle, "all", 0, nullptr);
+}
 
 int SiteApplication::setParam(const std::string &strDevId, int nSn, const std::string &strData) {
   return ztsi_SetParam(m_pHandle, strDevId.c_str(), nSn, strData.data(), static_cast<int>(strData.size()),
@@ -152,7 +154,8 @@ void SiteApplication::onAnswer(const char *pstrDevId, int nSn, const char *pData
   pApp->m_changed.notify_all();
 }
 
-void SiteApplication::addReport(ReportKind kind, const char *pstrDevId, int nSn, const char *pData, int nLen) {
+void SiteApplication::addReport(ReportKind kind, const char *pstrDevId, int nSn, const char *pData,
+                                int nLen) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_vecReports.push_back({kind, pstrDevId != nullptr ? pstrDevId : "", nSn, textOf(pData, nLen)});

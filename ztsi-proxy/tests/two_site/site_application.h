@@ -59,7 +59,8 @@ public:
 
   // The first report of this kind whose data is strData.
   std::optional<Report> report(ReportKind kind, const std::string &strData) const;
-  std::optional<Report> waitReport(ReportKind kind, const std::string &strData, std::chrono::milliseconds timeout);
+  std::optional<Report> waitReport(ReportKind kind, const std::string &strData,
+                                   std::chrono::milliseconds timeout);
 
 private:
   static void onFound(const char *pstrDevId, int nSn, const DeviceInfo *pInfo, void *pUserData);

@@ -39,7 +39,9 @@ DeviceInfo deviceInfo(const char *pstrId, int nVdt, const char *pstrName) {
 
 } // namespace
 
-SiteDriver::SiteDriver() { s_pDriver = this; }
+SiteDriver::SiteDriver() {
+  s_pDriver = this;
+}
 
 SiteDriver::~SiteDriver() {
   stop();

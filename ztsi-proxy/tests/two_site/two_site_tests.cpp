@@ -89,6 +89,16 @@ protected:
     return answer.value_or(Answer{});
   }
 
+  // The request with nSn reached the driver's entry point for this command, device and data.
+  static void expectReachedDriver(int nSn, const char *pstrCommand, const char *pstrDevId,
+                                  const std::string &strData) {
+    std::optional<DriverRequest> request = driver().request(nSn);
+    ASSERT_TRUE(request.has_value()) << pstrCommand << " with sn " << nSn << " did not reach the driver";
+    EXPECT_EQ(request->strCommand, pstrCommand);
+    EXPECT_EQ(request->strDevId, pstrDevId);
+    EXPECT_EQ(request->strData, strData);
+  }
+
   // A GetParam of gate-1 from site B fails at once with the proxy's own code -1.
   static void expectGateUnreachable() {
     int nSn = 0;
@@ -112,7 +122,8 @@ TEST_F(TwoSiteTest, ListedDevicesAreFoundAtSiteBWithTheirRecordAndTheUnlistedOne
   for (const char *pstrId : kListedDevices) {
     mapBefore[pstrId] = appB().timesFound(pstrId);
   }
-  // The server-mode proxy announces all its devices in one pass, cam-1 before the others.
+  // The server-mode proxy answers with every device it serves in one pass: cam-1 would have
+  // come with the others.
   ASSERT_EQ(appB().findDevices(), 0);
   for (const char *pstrId : kListedDevices) {
     EXPECT_TRUE(appB().waitFound(pstrId, mapBefore[pstrId] + 1, kAnswerWait)) << pstrId;
@@ -138,39 +149,26 @@ TEST_F(TwoSiteTest, RequestsReachTheDriverWithDevIdSnAndDataAndTheirAnswersComeB
   EXPECT_EQ(set.nCode, 0) << set.strText;
   EXPECT_EQ(set.strDesc, "");
   EXPECT_EQ(set.strDevId, "gate-1");
-  std::optional<DriverRequest> request = driver().request(nSn);
-  ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(request->strCommand, "SetParam");
-  EXPECT_EQ(request->strDevId, "gate-1");
-  EXPECT_EQ(request->strData, strSettings);
+  expectReachedDriver(nSn, "SetParam", "gate-1", strSettings);
 
   Answer get = ask([](int n) { return appB().getParam("gate-2", n); }, nSn);
   EXPECT_EQ(get.nCmd, 3);
   EXPECT_EQ(get.nCode, 0) << get.strText;
   EXPECT_EQ(get.strDesc, "param:gate-2:" + std::to_string(nSn));
-  request = driver().request(nSn);
-  ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(request->strCommand, "GetParam");
-  EXPECT_EQ(request->strDevId, "gate-2");
+  expectReachedDriver(nSn, "GetParam", "gate-2", "");
 
   Answer ctrl = ask([](int n) { return appB().ctrl("gate-1", n, "open"); }, nSn);
   EXPECT_EQ(ctrl.nCmd, 4);
   EXPECT_EQ(ctrl.nCode, 0) << ctrl.strText;
   EXPECT_EQ(ctrl.strDesc, "done:open");
-  request = driver().request(nSn);
-  ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(request->strCommand, "Ctrl");
-  EXPECT_EQ(request->strData, "open");
+  expectReachedDriver(nSn, "Ctrl", "gate-1", "open");
 
   // A JSON status without a "code" member is the device's answer, passed on as it is.
   Answer status = ask([](int n) { return appB().qryStatus("gate-2", n); }, nSn);
   EXPECT_EQ(status.nCmd, 5);
   EXPECT_EQ(status.nCode, 0) << status.strText;
   EXPECT_EQ(status.strDesc, "{\"online\":true,\"devId\":\"gate-2\"}");
-  request = driver().request(nSn);
-  ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(request->strCommand, "QryStatus");
-  EXPECT_EQ(request->strDevId, "gate-2");
+  expectReachedDriver(nSn, "QryStatus", "gate-2", "");
 }
 
 TEST_F(TwoSiteTest, FailureCodesAndNestedAnswersArriveWithTheirOwnCode) {
@@ -208,9 +206,10 @@ TEST_F(TwoSiteTest, ReportsOfListedDevicesArriveAtSiteBWithTheirSnAndData) {
     std::string strData;
     int nSn;
   };
-  const Sent sent[] = {{ReportKind::Data, "gate-1", "plate:粤B12345", sites().nextSn()},
-                       {ReportKind::Status, "gate-2", "{\"online\":false,\"reason\":\"power\"}", sites().nextSn()},
-                       {ReportKind::Event, "panel-1", "door-forced", sites().nextSn()}};
+  const Sent sent[] = {
+      {ReportKind::Data, "gate-1", "plate:粤B12345", sites().nextSn()},
+      {ReportKind::Status, "gate-2", "{\"online\":false,\"reason\":\"power\"}", sites().nextSn()},
+      {ReportKind::Event, "panel-1", "door-forced", sites().nextSn()}};
   for (const Sent &report : sent) {
     ASSERT_EQ(driver().report(report.kind, report.pstrDevId, report.nSn, report.strData), 0);
   }

@@ -8,22 +8,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-ProxyConfig clientConfig(int nBrokerPort, int nRelayPort) {
+// Client mode (nRunMode 0) connects to strAddr and proxies the listed vdts; server mode (1)
+// listens on it.
+ProxyConfig proxyConfig(int nRunMode, int nBrokerPort, const std::string &strAddr) {
   ProxyConfig config;
-  config.nRunMode = 0;
+  config.nRunMode = nRunMode;
   config.nMqttPort = nBrokerPort;
-  config.strRemoteAddr = "127.0.0.1:" + std::to_string(nRelayPort);
+  (nRunMode == 0 ? config.strRemoteAddr : config.strLocalAddr) = strAddr;
   config.nHeartbeatTimeoutS = TwoSites::kHeartbeatS;
-  config.vecVdtList = {SiteDriver::kListedVdt, SiteDriver::kListedVdtWithoutStatus};
-  return config;
-}
-
-ProxyConfig serverConfig(int nBrokerPort, int nLinkPort) {
-  ProxyConfig config;
-  config.nRunMode = 1;
-  config.nMqttPort = nBrokerPort;
-  config.strLocalAddr = "127.0.0.1:" + std::to_string(nLinkPort);
-  config.nHeartbeatTimeoutS = TwoSites::kHeartbeatS;
+  if (nRunMode == 0) {
+    config.vecVdtList = {SiteDriver::kListedVdt, SiteDriver::kListedVdtWithoutStatus};
+  }
   return config;
 }
 
@@ -31,8 +26,10 @@ ProxyConfig serverConfig(int nBrokerPort, int nLinkPort) {
 
 TwoSites::TwoSites()
     : m_nLinkPort(freeTcpPort()), m_relay(m_nLinkPort),
-      m_client(ZT_PROXY_EXECUTABLE, clientConfig(m_brokerA.port(), m_relay.port())),
-      m_server(ZT_PROXY_EXECUTABLE, serverConfig(m_brokerB.port(), m_nLinkPort)) {}
+      m_client(ZT_PROXY_EXECUTABLE,
+               proxyConfig(0, m_brokerA.port(), "127.0.0.1:" + std::to_string(m_relay.port()))),
+      m_server(ZT_PROXY_EXECUTABLE,
+               proxyConfig(1, m_brokerB.port(), "127.0.0.1:" + std::to_string(m_nLinkPort))) {}
 
 bool TwoSites::start() {
   return m_brokerA.start() && m_brokerB.start() && m_relay.start() && m_driver.start(m_brokerA.port()) &&
