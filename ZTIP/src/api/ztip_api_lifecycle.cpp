@@ -4,9 +4,9 @@
 #include "zt_common.h"
 #include "connection/ztip_context.h"
 #include "api/ztip_guard.h"
-#include "api/ztip_crash_handler.h"
 #include "codec/ztip_head.h"
 #include "api/ztip_library.h"
+#include "crash_report.h"
 #include "codec/ztip_result.h"
 #include "connection/ztip_socket.h"
 #include "connection/ztip_socket_list.h"
@@ -107,7 +107,8 @@ uint8_t ztIP_Init(int mode, uint8_t producttype, uint8_t subtype, int, ZTIP_KeyR
     lib.bInit = true;
     startThreads();
     openLogSocket();
-    installCrashHandler();
+    // A crash report in the working directory, unless the application has its own handlers.
+    zt::platform::installCrashReport("ztipdump.dmp", "ZTIP crash report");
     return kResultOk;
   });
 }

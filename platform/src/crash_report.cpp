@@ -1,16 +1,22 @@
-#include "api/ztip_crash_handler.h"
+#include "crash_report.h"
 
 #include <csignal>
 #include <cstring>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
-namespace zt::ip {
+namespace zt::platform {
 namespace {
 
 constexpr int kMaxFrames = 64;
 const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+
+// Fixed buffers: the handler may not allocate.
+char g_szPath[4096];
+char g_szTitle[256];
+std::mutex g_installMutex;
 
 void writeText(int nFd, const char *pstrText) {
   ssize_t nIgnored = write(nFd, pstrText, std::strlen(pstrText));
@@ -30,9 +36,10 @@ void writeNumber(int nFd, int nValue) {
 
 // Only async-signal-safe calls: the process state is unknown here.
 void onFatalSignal(int nSignal) {
-  int nFd = open("ztipdump.dmp", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int nFd = open(g_szPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (nFd >= 0) {
-    writeText(nFd, "ZTIP crash report\nsignal: ");
+    writeText(nFd, g_szTitle);
+    writeText(nFd, "\nsignal: ");
     writeNumber(nFd, nSignal);
     writeText(nFd, "\nbacktrace:\n");
     void *arrFrames[kMaxFrames];
@@ -43,16 +50,34 @@ void onFatalSignal(int nSignal) {
   raise(nSignal);
 }
 
+bool isFree(int nSignal) {
+  struct sigaction current {};
+  return sigaction(nSignal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+         (current.sa_flags & SA_SIGINFO) == 0;
+}
+
+void copyText(char *pDest, size_t nSize, const std::string &strText) {
+  size_t nLen = std::min(strText.size(), nSize - 1);
+  std::memcpy(pDest, strText.data(), nLen);
+  pDest[nLen] = '\0';
+}
+
 } // namespace
 
-void installCrashHandler() {
+void installCrashReport(const std::string &strFilePath, const std::string &strTitle) {
+  std::lock_guard<std::mutex> lock(g_installMutex);
+  bool bAnyFree = false;
+  for (int nSignal : kFatalSignals)
+    bAnyFree = bAnyFree || isFree(nSignal);
+  if (!bAnyFree)
+    return;
   // backtrace() loads its unwinder on first use, which must not happen inside the handler.
   void *pFrame;
   backtrace(&pFrame, 1);
+  copyText(g_szPath, sizeof(g_szPath), strFilePath);
+  copyText(g_szTitle, sizeof(g_szTitle), strTitle);
   for (int nSignal : kFatalSignals) {
-    struct sigaction current {};
-    if (sigaction(nSignal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL ||
-        (current.sa_flags & SA_SIGINFO) != 0)
+    if (!isFree(nSignal))
       continue;
     struct sigaction action {};
     action.sa_handler = onFatalSignal;
@@ -62,4 +87,4 @@ void installCrashHandler() {
   }
 }
 
-} // namespace zt::ip
+} // namespace zt::platform
