@@ -160,7 +160,9 @@ int SiteDriver::onCtrl(const DeviceInfo *pDevice, const char *pData, int nDataLe
                        int nSn) {
   s_pDriver->record("Ctrl", pDevice, nSn, pData, nDataLen);
   std::string strData = textOf(pData, nDataLen);
-  writeOut(strData == "nested" ? "{\"code\":3,\"data\":\"x\"}" : "done:" + strData, pOut, pnOutLen);
+  bool bNested = strData.rfind("nested:", 0) == 0;
+  writeOut(bNested ? "{\"code\":" + strData.substr(7) + ",\"data\":\"x\"}" : "done:" + strData, pOut,
+           pnOutLen);
   return failureCodeOf(strData);
 }
 

@@ -7,8 +7,8 @@
 // - panel-1 (vdt 17): a table without QryStatus, so ztdm answers that request itself (-2);
 // - cam-1 (vdt 99): not listed at the client-mode proxy;
 // - slow-1 (vdt 16), on an instance of its own: GetConfig waits until the test releases it.
-// SetConfig and Ctrl fail with code N when their data is "fail:N"; Ctrl answers the nested
-// answer {"code":3,"data":"x"} when its data is "nested".
+// SetConfig and Ctrl fail with code N when their data is "fail:N"; Ctrl succeeds with the
+// nested answer {"code":N,"data":"x"} when its data is "nested:N".
 #pragma once
 
 #include "ztdm.h"
