@@ -2,9 +2,10 @@
 // - GetParam round trips application (ztsi) -> driver (ztdm) -> application. On two sites the
 //   application is on broker B and the driver on broker A, and each request passes the
 //   server-mode proxy, the link and the client-mode proxy, and its answer the same way back; on
-//   one site application and driver share a third broker. Figures: p50/p99 of sporadic requests
-//   (one at a time after a random pause of 0 to 100 ms), p50 with 1 in flight, p50 and requests
-//   per second with 16 in flight (medians of three rounds in which the two sites take turns);
+//   one site application and driver share a third broker. The requests go to 8 devices in turn.
+//   Figures: p50/p99 of sporadic requests (one at a time after a random pause of 0 to 100 ms),
+//   p50 with 1 in flight, p50 and requests per second with 16 in flight (medians of three rounds
+//   in which the two sites take turns);
 // - status reports ztdm_ReportStatus -> status callback: reports per second and lost reports of
 //   20,000, sent as fast as ztdm takes them.
 // The proxies run as separate processes from the build, logging at INFO, with a heartbeat
@@ -21,7 +22,9 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +36,9 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int kVdt = 16;
+// Requests go to several devices: the proxy runs one device's requests in order, so one device
+// alone would measure one request at a time across the link.
+constexpr int kDevices = 8;
 constexpr int kReports = 20000;
 constexpr int kRounds = 3;
 constexpr int kSporadicPerRound = 70;
@@ -46,12 +52,17 @@ int answerGetConfig(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int nS
   return 0;
 }
 
-// A driver with one device on one broker and an application asking it on another (or the same).
+// A driver with kDevices devices on one broker and an application asking them on another (or
+// the same); request n goes to device n % kDevices.
 class SiteExchange : public zt::bench::Exchange {
 public:
-  SiteExchange(const char *pstrDevId, int nDriverPort) : m_strDevId(pstrDevId), m_nDriverPort(nDriverPort) {}
+  SiteExchange(const std::string &strPrefix, int nDriverPort) : m_nDriverPort(nDriverPort) {
+    for (int i = 0; i < kDevices; ++i) {
+      m_vecDevIds.push_back(strPrefix + "-" + std::to_string(i));
+    }
+  }
 
-  // Connects both sides and returns once a GetParam has been answered with code 0.
+  // Connects both sides and returns once each device has answered a GetParam with code 0.
   bool start(int nAppPort) override {
     m_pDriver = ztdm_Create(("127.0.0.1:" + std::to_string(m_nDriverPort)).c_str());
     m_pApp = ztsi_Create(("127.0.0.1:" + std::to_string(nAppPort)).c_str(), &SiteExchange::onFound, this);
@@ -60,38 +71,41 @@ public:
     }
     ztsi_SetStatusCallback(m_pApp, &SiteExchange::onStatus);
     DriverCallbacks callbacks{nullptr, &answerGetConfig, nullptr, nullptr};
-    DeviceInfo device;
-    std::memset(&device, 0, sizeof device);
-    std::strncpy(device.id, m_strDevId.c_str(), sizeof device.id - 1);
-    std::strcpy(device.pid, "0");
-    device.vdt = kVdt;
-    if (ztdm_RegisterDriver(m_pDriver, kVdt, &callbacks) != 0 ||
-        ztdm_RegisterDevice(m_pDriver, &device) != 0) {
-      return false;
+    bool bOk = ztdm_RegisterDriver(m_pDriver, kVdt, &callbacks) == 0;
+    for (const std::string &strDevId : m_vecDevIds) {
+      DeviceInfo device;
+      std::memset(&device, 0, sizeof device);
+      std::strncpy(device.id, strDevId.c_str(), sizeof device.id - 1);
+      std::strcpy(device.pid, "0");
+      device.vdt = kVdt;
+      bOk = bOk && ztdm_RegisterDevice(m_pDriver, &device) == 0;
     }
     auto deadline = Clock::now() + 90s;
-    for (int nSn = 1; Clock::now() < deadline; ++nSn) {
-      if (!m_bFound) {
+    int nSn = 0;
+    for (int nDevice = 0; bOk && nDevice < kDevices && Clock::now() < deadline;) {
+      ++nSn;
+      if (m_nFound.load() < kDevices) {
         ztsi_FindDevices(m_pApp, "all", 0, nullptr);
-        zt::test::waitFor([&] { return m_bFound.load(); }, 500ms);
-      } else if (ztsi_GetParam(m_pApp, m_strDevId.c_str(), nSn, &SiteExchange::onAnswer) == 0 &&
+        zt::test::waitFor([&] { return m_nFound.load() == kDevices; }, 500ms);
+      } else if (ztsi_GetParam(m_pApp, m_vecDevIds[nDevice].c_str(), nSn, &SiteExchange::onAnswer) == 0 &&
                  zt::test::waitFor([&] { return m_nLastOkSn.load() == nSn; }, 3s)) {
-        return true;
+        ++nDevice;
       } else {
         std::this_thread::sleep_for(200ms);
       }
     }
-    return false;
+    return bOk && m_nLastOkSn.load() == nSn;
   }
   bool sendRequest(uint32_t uSN) override {
-    return ztsi_GetParam(m_pApp, m_strDevId.c_str(), static_cast<int>(uSN), &SiteExchange::onAnswer) == 0;
+    return ztsi_GetParam(m_pApp, m_vecDevIds[uSN % kDevices].c_str(), static_cast<int>(uSN),
+                         &SiteExchange::onAnswer) == 0;
   }
   void stop() override {
     ztsi_Destory(m_pApp);
     ztdm_Destroy(m_pDriver);
   }
   bool report(int nSn) {
-    return ztdm_ReportStatus(m_pDriver, m_strDevId.c_str(), nSn, kReportBody.data(),
+    return ztdm_ReportStatus(m_pDriver, m_vecDevIds[0].c_str(), nSn, kReportBody.data(),
                              static_cast<int>(kReportBody.size())) == 0;
   }
 
@@ -100,8 +114,14 @@ public:
 private:
   static void onFound(const char *, int, const DeviceInfo *pInfo, void *pUserData) {
     auto *pExchange = static_cast<SiteExchange *>(pUserData);
-    if (pInfo != nullptr && pExchange->m_strDevId == pInfo->id) {
-      pExchange->m_bFound = true;
+    if (pInfo == nullptr) {
+      return;
+    }
+    std::lock_guard<std::mutex> lock(pExchange->m_mutex);
+    auto &vecIds = pExchange->m_vecDevIds;
+    if (std::find(vecIds.begin(), vecIds.end(), pInfo->id) != vecIds.end() &&
+        pExchange->m_setFound.insert(pInfo->id).second) {
+      ++pExchange->m_nFound;
     }
   }
   static void onAnswer(const char *, int nSn, const char *pData, int nLen, void *pUserData) {
@@ -115,11 +135,13 @@ private:
     static_cast<SiteExchange *>(pUserData)->m_onReport();
   }
 
-  std::string m_strDevId;
+  std::vector<std::string> m_vecDevIds;
   int m_nDriverPort;
   ZtdmHandle *m_pDriver = nullptr;
   ZtsiHandle *m_pApp = nullptr;
-  std::atomic<bool> m_bFound{false};
+  std::mutex m_mutex;
+  std::set<std::string> m_setFound;
+  std::atomic<int> m_nFound{0};
   std::atomic<int> m_nLastOkSn{0};
 };
 
@@ -220,8 +242,8 @@ int main() {
     return 1;
   }
 
-  SiteExchange twoSites("R1", brokerA.port());
-  SiteExchange oneSite("L1", brokerOneSite.port());
+  SiteExchange twoSites("R", brokerA.port());
+  SiteExchange oneSite("L", brokerOneSite.port());
   if (!twoSites.start(brokerB.port())) {
     std::fprintf(stderr, "two sites: no GetParam was answered across the link\n");
     return 1;
@@ -245,6 +267,7 @@ int main() {
   }
   SiteFigures &oneSiteFigures = figures[0];
   SiteFigures &twoSiteFigures = figures[1];
+  std::printf("getparam_devices %d devices\n", kDevices);
   printFigures("two_site", twoSiteFigures);
   printFigures("one_site", oneSiteFigures);
   auto ratio = [](const char *pstrName, double dTwoSite, double dOneSite) {
