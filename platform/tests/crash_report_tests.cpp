@@ -1,23 +1,15 @@
 #include "crash_report.h"
+#include "test_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace zt::platform {
 namespace {
-
-std::string readFile(const std::string &strPath) {
-  std::ifstream file(strPath);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 // Runs body in a child and returns the signal that ended it (0 when it exited).
 int crashInChild(const std::function<void()> &body) {
@@ -31,16 +23,7 @@ int crashInChild(const std::function<void()> &body) {
   return WIFSIGNALED(nStatus) ? WTERMSIG(nStatus) : 0;
 }
 
-class CrashReport : public ::testing::Test {
-protected:
-  void SetUp() override {
-    char szDir[] = "/tmp/zt-crash-XXXXXX";
-    ASSERT_NE(mkdtemp(szDir), nullptr);
-    m_strDir = szDir;
-  }
-  void TearDown() override { std::filesystem::remove_all(m_strDir); }
-  std::string m_strDir;
-};
+using CrashReport = TestFolder;
 
 TEST_F(CrashReport, WritesTitleSignalAndBacktraceThenEndsWithTheSignal) {
   std::string strPath = m_strDir + "/prog.dmp";

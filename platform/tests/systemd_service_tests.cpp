@@ -1,30 +1,21 @@
 #include "systemd_service.h"
+#include "test_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace zt::platform {
 namespace {
 
-std::string readFile(const std::string &strPath) {
-  std::ifstream file(strPath);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
 // A folder with a unit directory, a runtime directory and a systemctl stand-in that records
 // its arguments and fails for "is-active".
-class SystemdServiceTest : public ::testing::Test {
+class SystemdServiceTest : public TestFolder {
 protected:
   void SetUp() override {
-    char szDir[] = "/tmp/zt-systemd-XXXXXX";
-    ASSERT_NE(mkdtemp(szDir), nullptr);
-    m_strDir = szDir;
+    TestFolder::SetUp();
     std::filesystem::create_directory(m_strDir + "/units");
     std::ofstream script(m_strDir + "/systemctl");
     script << "#!/bin/sh\necho \"$@\" >> " << m_strDir << "/calls\n[ \"$1\" != is-active ]\n";
@@ -32,9 +23,6 @@ protected:
     std::filesystem::permissions(m_strDir + "/systemctl", std::filesystem::perms::owner_all);
     m_settings = {m_strDir + "/units", m_strDir + "/systemctl", m_strDir + "/run"};
   }
-  void TearDown() override { std::filesystem::remove_all(m_strDir); }
-
-  std::string m_strDir;
   SystemdSettings m_settings;
 };
 

@@ -8,6 +8,10 @@
 
 namespace zt::proxy {
 
+std::string GlobalData::brokerAddress() const {
+  return (strMqttIp + ":" + std::to_string(nMqttPort)).substr(0, 127);
+}
+
 std::string GlobalData::localId() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_strLocalId;

@@ -23,6 +23,8 @@ public:
   std::string strClientAppId;
 
   bool serverMode() const { return nRunMode != 0; }
+  // "<strMqttIp>:<nMqttPort>", at most 127 characters, for the SDK of the mode.
+  std::string brokerAddress() const;
 
   // The socket id of the link (decimal), empty while there is none.
   std::string localId() const;

@@ -1,34 +1,20 @@
 #include "uuid.h"
 
-#include <cerrno>
+#include "random_bytes.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <random>
-#include <sys/random.h>
 
 namespace zt::proxy {
-namespace {
-
-void fillRandom(uint8_t *pBytes, size_t nCount) {
-  size_t nFilled = 0;
-  while (nFilled < nCount) {
-    ssize_t nGot = getrandom(pBytes + nFilled, nCount - nFilled, 0);
-    if (nGot > 0) {
-      nFilled += static_cast<size_t>(nGot);
-    } else if (errno != EINTR) {
-      // No getrandom: the library's random device still reads the kernel's source.
-      std::random_device device;
-      for (; nFilled < nCount; ++nFilled)
-        pBytes[nFilled] = static_cast<uint8_t>(device());
-    }
-  }
-}
-
-} // namespace
-
 std::string makeUuidString() {
   uint8_t arrBytes[17];
-  fillRandom(arrBytes, sizeof(arrBytes));
+  if (!zt::platform::fillRandom(arrBytes, sizeof(arrBytes))) {
+    // The library's random device reads the kernel's source another way.
+    std::random_device device;
+    for (uint8_t &uByte : arrBytes)
+      uByte = static_cast<uint8_t>(device());
+  }
   static const char kVariant[] = "89ab";
   std::string strUuid;
   char szPart[3];

@@ -88,11 +88,10 @@ bool ZtdmHandle::init() {
   ztdm_ModuleInfo(&info);
   logInfo("ZtdmHandle::init,ztdm_ModuleInfo,moduleName:%s,moduleType:%s,compileTime:%s,ver:%s", info.szModuleName,
           info.szModuleType, info.szBuildTime, info.szVersion);
-  std::string strAddress = m_data.strMqttIp + ":" + std::to_string(m_data.nMqttPort);
   zt::dm::InstanceOptions options;
   options.bConcurrentDevices = true;
   g_pActive = this;
-  m_pZtdmHandle = zt::dm::createInstance(strAddress.substr(0, 127).c_str(), options);
+  m_pZtdmHandle = zt::dm::createInstance(m_data.brokerAddress().c_str(), options);
   if (m_pZtdmHandle == nullptr) {
     g_pActive = nullptr;
     logError("ZtdmHandle::init,ztdm_Create,2,failed");

@@ -1,19 +1,28 @@
 #include "ztip_router.h"
 
-#include "logger.h"
+#include "callback_guard.h"
 #include "ztip_handle.h"
 
+#include <condition_variable>
 #include <mutex>
-#include <shared_mutex>
 
 namespace zt::proxy::ztip_router {
 namespace {
 
+// One side's object and the number of callbacks running in it. No lock is held while a
+// callback runs (the link thread holds its object's lock while ZTIP calls back into it);
+// detaching waits until the object's running callbacks have returned.
+struct Route {
+  ZtipHandle *pHandle = nullptr;
+  int nBusy = 0;
+};
+
 struct Routes {
-  std::mutex lifecycle;    // attach and detach one at a time (callbacks never take it)
-  std::shared_mutex mutex; // shared while a callback runs, exclusive to change the routes
-  ZtipHandle *pClient = nullptr;
-  ZtipHandle *pServer = nullptr;
+  std::mutex lifecycle; // attach and detach one at a time (callbacks never take it)
+  std::mutex mutex;
+  std::condition_variable idle;
+  Route client;
+  Route server;
   int nUsers = 0;
 };
 
@@ -22,12 +31,28 @@ Routes &routes() {
   return s_routes;
 }
 
-void onConnectionNotify(int nType, int nStatus, uint16_t uSocketId, const char *pstrIp, int nPort) {
+// Runs call(handle) for the object of the side, if there is one.
+template <typename Call> void dispatch(bool bServerSide, Call &&call) {
   Routes &r = routes();
-  std::shared_lock<std::shared_mutex> lock(r.mutex);
-  ZtipHandle *pHandle = nType == 1 ? r.pServer : r.pClient;
-  if (pHandle != nullptr)
-    pHandle->onZtipConnectionNotify(nType, nStatus, uSocketId, pstrIp, nPort);
+  Route &route = bServerSide ? r.server : r.client;
+  ZtipHandle *pHandle = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(r.mutex);
+    pHandle = route.pHandle;
+    if (pHandle == nullptr)
+      return;
+    ++route.nBusy;
+  }
+  guarded(__func__, [&] { call(*pHandle); });
+  {
+    std::lock_guard<std::mutex> lock(r.mutex);
+    --route.nBusy;
+  }
+  r.idle.notify_all();
+}
+
+void onConnectionNotify(int nType, int nStatus, uint16_t uSocketId, const char *pstrIp, int nPort) {
+  dispatch(nType == 1, [&](ZtipHandle &handle) { handle.onZtipConnectionNotify(nType, nStatus, uSocketId, pstrIp, nPort); });
 }
 
 } // namespace
@@ -36,8 +61,8 @@ uint8_t attach(ZtipHandle *pHandle, bool bServerMode) {
   Routes &r = routes();
   std::lock_guard<std::mutex> lifecycle(r.lifecycle);
   {
-    std::unique_lock<std::shared_mutex> lock(r.mutex);
-    (bServerMode ? r.pServer : r.pClient) = pHandle;
+    std::lock_guard<std::mutex> lock(r.mutex);
+    (bServerMode ? r.server : r.client).pHandle = pHandle;
   }
   if (r.nUsers++ > 0)
     return 0x01;
@@ -51,13 +76,12 @@ void detach(ZtipHandle *pHandle) {
   Routes &r = routes();
   std::lock_guard<std::mutex> lifecycle(r.lifecycle);
   {
-    std::unique_lock<std::shared_mutex> lock(r.mutex);
-    if (r.pServer == pHandle)
-      r.pServer = nullptr;
-    else if (r.pClient == pHandle)
-      r.pClient = nullptr;
-    else
+    std::unique_lock<std::mutex> lock(r.mutex);
+    Route &route = r.server.pHandle == pHandle ? r.server : r.client;
+    if (route.pHandle != pHandle)
       return;
+    route.pHandle = nullptr;
+    r.idle.wait(lock, [&] { return route.nBusy == 0; });
   }
   if (--r.nUsers > 0)
     return;
@@ -67,12 +91,8 @@ void detach(ZtipHandle *pHandle) {
 
 void onReceive(uint16_t uSocketId, uint16_t uServerSocketId, ZTIP_Head_Para head, uint32_t uDataLen,
                const uint8_t *pData, const char *, const char *) {
-  Routes &r = routes();
-  std::shared_lock<std::shared_mutex> lock(r.mutex);
   // Connections a server accepted carry its id; outgoing ones carry 0.
-  ZtipHandle *pHandle = uServerSocketId != 0 ? r.pServer : r.pClient;
-  if (pHandle != nullptr)
-    pHandle->onZtipRecvCallback(uSocketId, head, pData, uDataLen);
+  dispatch(uServerSocketId != 0, [&](ZtipHandle &handle) { handle.onZtipRecvCallback(uSocketId, head, pData, uDataLen); });
 }
 
 } // namespace zt::proxy::ztip_router

@@ -62,8 +62,7 @@ bool ZtsiHandle::init() {
   ztsi_ModuleInfo(&info);
   logInfo("ZtsiHandle::init,ztsi_ModuleInfo,moduleName:%s,moduleType:%s,compileTime:%s,ver:%s", info.szModuleName,
           info.szModuleType, info.szBuildTime, info.szVersion);
-  std::string strAddress = m_data.strMqttIp + ":" + std::to_string(m_data.nMqttPort);
-  m_pZtsiHandle = ztsi_Create(strAddress.substr(0, 127).c_str(), _ztsiFindDevicesHandler, this);
+  m_pZtsiHandle = ztsi_Create(m_data.brokerAddress().c_str(), _ztsiFindDevicesHandler, this);
   if (m_pZtsiHandle == nullptr) {
     logError("ZtsiHandle::init,ztsi_Create failed");
     return false;

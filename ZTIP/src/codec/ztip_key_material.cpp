@@ -1,28 +1,20 @@
 #include "codec/ztip_key_material.h"
 
-#include <sys/random.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 #include "log/ZTIPMyFileLog.h"
+#include "random_bytes.h"
 
 namespace zt::ip {
 
 namespace {
 
-// Fills the buffer from getrandom(); without a working random source no safe key can exist.
+// Without a working random source no safe key can exist.
 void randomBytes(uint8_t *pOut, size_t nLen) {
-  size_t nDone = 0;
-  while (nDone < nLen) {
-    ssize_t nGot = getrandom(pOut + nDone, nLen - nDone, 0);
-    if (nGot < 0) {
-      if (errno == EINTR)
-        continue;
-      ZTIPLog(kLogError, kAreaKeyExchange, "generateKeyMaterial,getrandom error:%d", errno);
-      std::abort();
-    }
-    nDone += static_cast<size_t>(nGot);
+  if (!zt::platform::fillRandom(pOut, nLen)) {
+    ZTIPLog(kLogError, kAreaKeyExchange, "generateKeyMaterial,getrandom error:%d", errno);
+    std::abort();
   }
 }
 
