@@ -33,10 +33,10 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS)
 	scripts/run-fuzzers build-fuzz/fuzz $(FUZZ_SECONDS)
 
-# The driver and the console against a local broker (see scripts/demo).
+# The driver and the console on one site, then on two sites joined by ztsi-proxy (see scripts/demo).
 demo: deps
 	cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZT_BUILD_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build build-demo -j $(JOBS) --target ztdm-demo ztsi-console
+	cmake --build build-demo -j $(JOBS) --target ztdm-demo ztsi-console ztsi-proxy
 	scripts/demo build-demo/bin
 
 clean:

@@ -47,20 +47,20 @@ FileCounts countLines(const std::string &strPath) {
 }
 
 double runLogger(const std::string &strDir, FileCounts &counts) {
-  zt::LogOption option;
+  zt::log::LogOption option;
   option.strLogDir = strDir;
   option.strLogName = "zt";
   option.bLogToFile = true;
   option.bLogAsync = true;
-  option.nLogLevel = zt::LOG_INFO;
+  option.nLogLevel = zt::log::LOG_INFO;
   option.nLogMaxSize = 4ull * 1024 * 1024 * 1024;
   option.nAsyncQueueLimit = 1ull * 1024 * 1024 * 1024;
   option.bControlSocket = false;
-  zt::Logger logger;
+  zt::log::Logger logger;
   logger.start(option);
   auto begin = std::chrono::steady_clock::now();
   for (int i = 0; i < kLines; ++i) {
-    logger.write("bench_log.cpp", "runLogger", 42, zt::LOG_INFO, "seq=%07d,%s", i, kPayload);
+    logger.write("bench_log.cpp", "runLogger", 42, zt::log::LOG_INFO, "seq=%07d,%s", i, kPayload);
   }
   logger.stop();
   double dSeconds = secondsSince(begin);

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "ZTIP.h"
-#include "ztip_frame_builder.h"
-#include "ztip_stream_reader.h"
+#include "codec/ztip_frame_builder.h"
+#include "codec/ztip_stream_reader.h"
 
-using namespace ztip;
+using namespace zt::ip;
 
 namespace {
 

@@ -1,14 +1,17 @@
 # Helpers shared by the component CMakeLists.
 
-# zt_shared_library(NAME EXPORTS <map> SOURCES ... LIBS ...)
-# A shared library whose exported symbols are exactly those in its linker version script.
+# zt_shared_library(NAME CORE <static library> EXPORTS <map>)
+# Every component with a shared library builds the same way: all of its code goes into one
+# internal static library (the core, which its tests link), and the shared library is made of
+# the core's objects, exporting exactly the symbols in its linker version script. A test links
+# either the shared library or the core, never both.
 function(zt_shared_library name)
-  cmake_parse_arguments(ARG "" "EXPORTS" "SOURCES;LIBS" ${ARGN})
-  add_library(${name} SHARED ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "" "CORE;EXPORTS" "" ${ARGN})
+  add_library(${name} SHARED $<TARGET_OBJECTS:${ARG_CORE}>)
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
-                                            ${PROJECT_SOURCE_DIR}/common/include
-                                     PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+                                            ${PROJECT_SOURCE_DIR}/common/include)
+  # Brings the core's own dependencies; its members are all present already as objects.
+  target_link_libraries(${name} PRIVATE ${ARG_CORE})
   target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS})
   # Sanitizer runtimes are resolved from the executable, so only plain builds insist on
   # every symbol being defined.

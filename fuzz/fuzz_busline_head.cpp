@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   const void *pPayload = vecPayload.empty() ? nullptr : vecPayload.data();
   int nLen = int(nSize);
   volatile size_t nSink = 0;
-  if (busline::isBuslineMessage(pPayload, nLen)) {
-    busline::HeadView view;
-    if (busline::getBuslineMessage(pPayload, nLen, view)) {
+  if (zt::bus::isBuslineMessage(pPayload, nLen)) {
+    zt::bus::HeadView view;
+    if (zt::bus::getBuslineMessage(pPayload, nLen, view)) {
       for (int i = 0; i < view.nBodyLen; ++i) {
         nSink = nSink + view.pBody[i];
       }
@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   message.topic = const_cast<char *>("fuzz");
   message.payload = vecPayload.empty() ? nullptr : vecPayload.data();
   message.payloadlen = nLen;
-  busline::ReceivedMessage received;
-  busline::decodeReceivedMessage(&message, nullptr, received);
+  zt::bus::ReceivedMessage received;
+  zt::bus::decodeReceivedMessage(&message, nullptr, received);
   const auto *pBody = static_cast<const uint8_t *>(received.pPayload);
   for (int i = 0; i < received.nPayloadLen; ++i) {
     nSink = nSink + pBody[i];

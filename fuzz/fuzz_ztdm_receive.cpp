@@ -50,9 +50,9 @@ DeviceInfo makeDevice(const char *pstrId, const char *pstrPid, int nVdt) {
   return device;
 }
 
-zt::ZTDMImpl *createInstance() {
+zt::dm::ZTDMImpl *createInstance() {
   // Port 1 has no broker; the channel stays unconnected and publishing fails quietly.
-  zt::ZTDMImpl *pImpl = zt::ZTDMImpl::create("127.0.0.1:1");
+  zt::dm::ZTDMImpl *pImpl = zt::dm::ZTDMImpl::create("127.0.0.1:1");
   pImpl->registerDriver(1, DriverCallbacks{fuzzSetConfig, fuzzGetConfig, fuzzCtrl, fuzzQryStatus});
   pImpl->registerDriver(2, DriverCallbacks{nullptr, fuzzGetConfig, nullptr, nullptr});
   pImpl->registerDevice(makeDevice("D1", "", 1));
@@ -64,13 +64,13 @@ zt::ZTDMImpl *createInstance() {
 
 // The MQTT client keeps every answer queued while it is not connected, so the instance is
 // renewed now and then to bound the memory that takes.
-zt::ZTDMImpl &instance() {
+zt::dm::ZTDMImpl &instance() {
   constexpr int kInputsPerInstance = 2000;
-  static zt::ZTDMImpl *s_pImpl = nullptr;
+  static zt::dm::ZTDMImpl *s_pImpl = nullptr;
   static int s_nInputs = 0;
   if (s_pImpl == nullptr || ++s_nInputs == kInputsPerInstance) {
     if (s_pImpl != nullptr) {
-      zt::ZTDMImpl::destroy(s_pImpl);
+      zt::dm::ZTDMImpl::destroy(s_pImpl);
     }
     s_pImpl = createInstance();
     s_nInputs = 0;
@@ -106,7 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   // An exact-size copy of the payload, so that reading past it is caught.
   size_t nPayloadStart = pNewline != nullptr ? nTopicLength + 1 : nSize;
   std::vector<char> vecPayload(pData + nPayloadStart, pData + nSize);
-  zt::Channel::onMessage(strTopic.c_str(), vecPayload.empty() ? nullptr : vecPayload.data(),
-                         static_cast<int>(vecPayload.size()), 1, 0, uSN, nType, "0", &instance().channel());
+  zt::dm::ZTDMImpl &impl = instance();
+  zt::dm::Channel::onMessage(strTopic.c_str(), vecPayload.empty() ? nullptr : vecPayload.data(),
+                             static_cast<int>(vecPayload.size()), 1, 0, uSN, nType, "0", &impl.channel());
+  // The request runs on the instance's request thread: wait for it, so that each input is done
+  // (and any fault shows) before the next one sets the driver's answers.
+  impl.waitUntilRequestsHandled();
   return 0;
 }

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "ztip_frame_builder.h"
-#include "ztip_stream_reader.h"
+#include "codec/ztip_frame_builder.h"
+#include "codec/ztip_stream_reader.h"
 
-using namespace ztip;
+using namespace zt::ip;
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "ztip_udp_reader.h"
+#include "codec/ztip_udp_reader.h"
 
-using namespace ztip;
+using namespace zt::ip;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   if (nSize > kUdpRecvMax)

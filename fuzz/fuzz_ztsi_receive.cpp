@@ -40,15 +40,15 @@ void onData(const char *pstrDevId, int, const char *pData, int nLen, void *) {
   readAll(pstrDevId, pData, nLen > 0 ? static_cast<size_t>(nLen) : 0);
 }
 
-void receive(zt::ZtdaImpl &impl, const std::string &strTopic, const std::vector<char> &vecPayload,
+void receive(zt::si::ZtdaImpl &impl, const std::string &strTopic, const std::vector<char> &vecPayload,
              uint32_t uSn, int32_t nType) {
-  zt::Channel::onMessage(strTopic.c_str(), vecPayload.empty() ? nullptr : vecPayload.data(),
+  zt::si::Channel::onMessage(strTopic.c_str(), vecPayload.empty() ? nullptr : vecPayload.data(),
                          static_cast<int>(vecPayload.size()), 1, 0, uSn, nType, "", &impl.channel());
 }
 
 // An instance that knows the root device "F1" and has sent it a request that waits for its answer.
-std::unique_ptr<zt::ZtdaImpl> freshInstance() {
-  auto pImpl = std::make_unique<zt::ZtdaImpl>(0);
+std::unique_ptr<zt::si::ZtdaImpl> freshInstance() {
+  auto pImpl = std::make_unique<zt::si::ZtdaImpl>(0);
   if (pImpl->init(kNoBroker, &onFound, nullptr) != 0) {
     std::abort();
   }
@@ -70,7 +70,7 @@ std::unique_ptr<zt::ZtdaImpl> freshInstance() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
-  static std::unique_ptr<zt::ZtdaImpl> pImpl;
+  static std::unique_ptr<zt::si::ZtdaImpl> pImpl;
   static int nRuns = 0;
   if (!pImpl || ++nRuns % kRunsPerInstance == 0) {
     pImpl.reset();

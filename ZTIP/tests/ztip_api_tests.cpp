@@ -2,9 +2,9 @@
 // setting operations, the connection-range limit, the socket list, UDP and time sync.
 #include "ztip_link_test_support.h"
 
-#include "ztip_context.h"
-#include "ztip_library.h"
-#include "ztip_time_sync.h"
+#include "connection/ztip_context.h"
+#include "api/ztip_library.h"
+#include "connection/ztip_time_sync.h"
 
 #include "broker.h"
 
@@ -15,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace ztip::test {
+namespace zt::ip::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -330,4 +330,4 @@ TEST(TimeSync, FailuresLeaveTheClockAlone) {
 }
 
 } // namespace
-} // namespace ztip::test
+} // namespace zt::ip::test

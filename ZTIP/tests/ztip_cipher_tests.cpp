@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "ZTIP.h"
-#include "ztip_key_material.h"
-#include "ztip_payload_cipher.h"
-#include "ztip_result.h"
+#include "codec/ztip_key_material.h"
+#include "codec/ztip_payload_cipher.h"
+#include "codec/ztip_result.h"
 
-using namespace ztip;
+using namespace zt::ip;
 
 namespace {
 

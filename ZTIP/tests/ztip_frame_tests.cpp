@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "ztip_crc.h"
-#include "ztip_frame_builder.h"
-#include "ztip_result.h"
+#include "codec/ztip_crc.h"
+#include "codec/ztip_frame_builder.h"
+#include "codec/ztip_result.h"
 
-using namespace ztip;
+using namespace zt::ip;
 
 namespace {
 

@@ -2,14 +2,14 @@
 // by byte, so the frames on the wire are checked independently of the library's own side.
 #include "ztip_link_test_support.h"
 
-#include "ztip_key_material.h"
-#include "ztip_library.h"
-#include "ztip_payload_cipher.h"
+#include "codec/ztip_key_material.h"
+#include "api/ztip_library.h"
+#include "codec/ztip_payload_cipher.h"
 
 #include <cstring>
 #include <thread>
 
-namespace ztip::test {
+namespace zt::ip::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -193,8 +193,8 @@ TEST_F(RawPeerLink, SilentPeerIsClosedWithTheIdsOfItsConnectNotify) {
   auto start = std::chrono::steady_clock::now();
   uint16_t uClient = startClient();
   ASSERT_TRUE(server.acceptOne());
-  ASSERT_TRUE(waitUntil([] { return recorder().hasNotification(0, 0); }, 3s));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  ASSERT_TRUE(waitUntil([] { return recorder().hasNotification(0, 0); }, 15s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 15s); // its own time-out, not the default 20 s
   std::vector<Notification> vecNotes = recorder().notifications();
   ASSERT_EQ(vecNotes.size(), 2u);
   EXPECT_EQ(vecNotes[0].nStatus, 1);
@@ -203,7 +203,7 @@ TEST_F(RawPeerLink, SilentPeerIsClosedWithTheIdsOfItsConnectNotify) {
   EXPECT_EQ(vecNotes[1].uSocketId, vecNotes[0].uSocketId);
   EXPECT_EQ(vecNotes[1].strIp, vecNotes[0].strIp);
   EXPECT_EQ(vecNotes[1].nPort, vecNotes[0].nPort);
-  EXPECT_TRUE(server.waitClosedByPeer(1s));
+  EXPECT_TRUE(server.waitClosedByPeer(5s));
 }
 
 TEST_F(RawPeerLink, SendToAPeerThatStopsReadingGivesUpAfterTheTimeOut) {
@@ -217,8 +217,8 @@ TEST_F(RawPeerLink, SendToAPeerThatStopsReadingGivesUpAfterTheTimeOut) {
   ZTIP_Head_Para head = makeHead(0x5000, 0);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ztIP_SendBySocketId(uClient, &head, 0, static_cast<int>(vecData.size()), vecData.data()), 0xF3);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
-  EXPECT_TRUE(waitUntil([] { return recorder().hasNotification(0, 0); }, 3s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 15s); // its own time-out, not the default 20 s
+  EXPECT_TRUE(waitUntil([] { return recorder().hasNotification(0, 0); }, 15s));
 }
 
 int acceptLimitInForce(int) {
@@ -229,6 +229,7 @@ TEST_F(RawPeerLink, StalledExchangeIsDroppedOnceTheLimitIsInForce) {
   ZtipTimings values = timings();
   values.uKeyExchangeLimitMs = 300;
   setTimings(values);
+  setRecvTimeoutMs(60000); // only the exchange limit can end the stalled connection in time
   ASSERT_EQ(ztIP_Init(0, 1, 0x11, 0, acceptLimitInForce, nullptr, nullptr, nullptr), 0x01);
   m_bInit = true;
   ztIP_RegisterConnectionNotify(recordNotification);
@@ -239,8 +240,8 @@ TEST_F(RawPeerLink, StalledExchangeIsDroppedOnceTheLimitIsInForce) {
   ASSERT_NE(acceptedId(), 0);
   RawPeer stalled;
   ASSERT_TRUE(stalled.connectTo(m_nPort));
-  EXPECT_TRUE(stalled.waitClosedByPeer(1500ms)); // well before the 2 s receive time-out
+  EXPECT_TRUE(stalled.waitClosedByPeer(20s)); // well before the minute-long receive time-out
 }
 
 } // namespace
-} // namespace ztip::test
+} // namespace zt::ip::test

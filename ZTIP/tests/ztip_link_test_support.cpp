@@ -1,8 +1,8 @@
 #include "ztip_link_test_support.h"
 
-#include "ztip_context.h"
-#include "ztip_frame_builder.h"
-#include "ztip_library.h"
+#include "connection/ztip_context.h"
+#include "codec/ztip_frame_builder.h"
+#include "api/ztip_library.h"
 
 #include "broker.h"
 
@@ -14,7 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace ztip::test {
+namespace zt::ip::test {
 
 void Recorder::clear() {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -255,4 +255,4 @@ std::vector<uint8_t> rawFrame(uint16_t uCmd, uint16_t uStatus, const std::vector
   return vecFrame;
 }
 
-} // namespace ztip::test
+} // namespace zt::ip::test

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ZTIP.h"
-#include "ztip_head.h"
+#include "codec/ztip_head.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace ztip::test {
+namespace zt::ip::test {
 
 struct ReceivedFrame {
   uint16_t uSocketId;
@@ -112,4 +112,4 @@ private:
 // The bytes of a frame with a plain payload, as a peer would send it.
 std::vector<uint8_t> rawFrame(uint16_t uCmd, uint16_t uStatus, const std::vector<uint8_t> &vecPayload);
 
-} // namespace ztip::test
+} // namespace zt::ip::test

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "ZTIPMyFileLog.h"
-#include "ztip_transfer_log.h"
+#include "log/ZTIPMyFileLog.h"
+#include "log/ztip_transfer_log.h"
 
-using namespace ztip;
+using namespace zt::ip;
 namespace fs = std::filesystem;
 
 namespace {

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include "ztip_crc.h"
-#include "ztip_frame_builder.h"
-#include "ztip_stream_reader.h"
-#include "ztip_udp_reader.h"
+#include "codec/ztip_crc.h"
+#include "codec/ztip_frame_builder.h"
+#include "codec/ztip_stream_reader.h"
+#include "codec/ztip_udp_reader.h"
 
-using namespace ztip;
+using namespace zt::ip;
 
 namespace {
 

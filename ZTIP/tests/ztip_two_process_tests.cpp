@@ -8,7 +8,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace ztip::test {
+namespace zt::ip::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -80,4 +80,4 @@ TEST_F(TwoProcessLink, ChildClientExchangesEncryptedFramesWithParentServer) {
 }
 
 } // namespace
-} // namespace ztip::test
+} // namespace zt::ip::test

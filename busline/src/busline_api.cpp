@@ -14,9 +14,9 @@
 #include "trusted_ca.h"
 #include "version_info.h"
 
-using busline::guarded;
-using busline::logText;
-using busline::ZtMosquittoSdk;
+using zt::bus::guarded;
+using zt::bus::logText;
+using zt::bus::ZtMosquittoSdk;
 
 namespace {
 
@@ -32,7 +32,7 @@ std::string moduleOf(const BuslineHandle *pHandle) {
 
 ZtMosquittoSdk *sessionOf(BuslineHandle *pHandle, const char *pstrFunction) {
   if (pHandle == nullptr || pHandle->pZtMosquittoSdk == nullptr) {
-    BUSLINE_LOG(zt::LOG_ERROR, "%s,pBuslineHandle or pZtMosquittoSdk is nullptr", pstrFunction);
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,pBuslineHandle or pZtMosquittoSdk is nullptr", pstrFunction);
     return nullptr;
   }
   return pHandle->pZtMosquittoSdk;
@@ -63,7 +63,7 @@ int mapResult(int nRet, const char *pstrFunction, const char *pstrStep) {
   if (nRet == MOSQ_ERR_SUCCESS) {
     return 0;
   }
-  BUSLINE_LOG(zt::LOG_ERROR, "%s,%s fail,nRet=%d,%s", pstrFunction, pstrStep, nRet, mosquitto_strerror(nRet));
+  BUSLINE_LOG(zt::log::LOG_ERROR, "%s,%s fail,nRet=%d,%s", pstrFunction, pstrStep, nRet, mosquitto_strerror(nRet));
   return -3;
 }
 
@@ -72,7 +72,7 @@ int mapResult(int nRet, const char *pstrFunction, const char *pstrStep) {
 struct OutgoingMessage {
   const void *pPayload = nullptr;
   int nSize = 0;
-  busline::HeadMessage head;
+  zt::bus::HeadMessage head;
   mosquitto_property *pProps = nullptr;
 };
 
@@ -86,12 +86,12 @@ int prepareOutgoing(const BuslineHandle &handle, const char *pstrFunction, const
   }
   if (handle.nProtocol == MQTT_PROTOCOL_V5) {
     out.pProps =
-        busline::buildMessageProperties(pstrFunction, uSN, nType, pstrResponseTopic, busline::localIpList());
+        zt::bus::buildMessageProperties(pstrFunction, uSN, nType, pstrResponseTopic, zt::bus::localIpList());
     return 0;
   }
-  if (!busline::genBuslineMessage(uSN, nType, pMessage, nSize, pstrResponseTopic, busline::localIpList(),
+  if (!zt::bus::genBuslineMessage(uSN, nType, pMessage, nSize, pstrResponseTopic, zt::bus::localIpList(),
                                   out.head)) {
-    BUSLINE_LOG(zt::LOG_ERROR, "%s,genBuslineMessage fail", pstrFunction);
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,genBuslineMessage fail", pstrFunction);
     return -1;
   }
   out.pPayload = out.head.data();
@@ -107,14 +107,14 @@ int normalisedProtocol(int nProtocol) {
 using HandleInSetUp = std::unique_ptr<BuslineHandle, decltype(&busline_exit)>;
 
 // Steps shared by both ways of creating a handle; pstrCaller names the exported function.
-HandleInSetUp createHandle(const char *pstrCaller, const busline::SessionArgs &args,
-                           const busline::SessionTiming &timing) {
-  busline::refreshLocalIpList();
-  BUSLINE_LOG(zt::LOG_DEBUG, "%s,strLocalIp=%s", pstrCaller, busline::localIpList().c_str());
+HandleInSetUp createHandle(const char *pstrCaller, const zt::bus::SessionArgs &args,
+                           const zt::bus::SessionTiming &timing) {
+  zt::bus::refreshLocalIpList();
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,strLocalIp=%s", pstrCaller, zt::bus::localIpList().c_str());
   HandleInSetUp pHandle(new BuslineHandle, busline_exit);
   auto *pSdk = new ZtMosquittoSdk(timing);
   pHandle->pZtMosquittoSdk = pSdk;
-  BUSLINE_LOG(zt::LOG_DEBUG, "%s,pHandle=%p,pZtMosquittoSdk=%p", pstrCaller, static_cast<void *>(pHandle.get()),
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,pHandle=%p,pZtMosquittoSdk=%p", pstrCaller, static_cast<void *>(pHandle.get()),
               static_cast<void *>(pSdk));
   pHandle->nProtocol = normalisedProtocol(args.nProtocol);
   pHandle->bUseBuslineHead = args.nUseBuslineHead != 0;
@@ -124,7 +124,7 @@ HandleInSetUp createHandle(const char *pstrCaller, const busline::SessionArgs &a
   pSdk->setUserData(args.pUserData);
   int nRet = pSdk->create(args.pstrSessionId, args.nCleanSession != 0);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "%s,mosquitto_new fail,nRet=%d,%s", pstrCaller, nRet,
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,mosquitto_new fail,nRet=%d,%s", pstrCaller, nRet,
                 mosquitto_strerror(nRet));
     return HandleInSetUp(nullptr, busline_exit);
   }
@@ -133,12 +133,12 @@ HandleInSetUp createHandle(const char *pstrCaller, const busline::SessionArgs &a
 
 } // namespace
 
-namespace busline {
+namespace zt::bus {
 
 BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &timing) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "busline_init_session,mqtt_version=%s,sdk_version=%s", mqttVersionText(),
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "busline_init_session,mqtt_version=%s,sdk_version=%s", mqttVersionText(),
               sdkVersionText());
-  BUSLINE_LOG(zt::LOG_DEBUG,
+  BUSLINE_LOG(zt::log::LOG_DEBUG,
               "busline_init_session,pstrSessionId=%s,nCleanSession=%d,nProtocol=%d,nUseBuslineHead=%d,"
               "pMqttConnectCallback=%p,pMqttRecvMessageCallback=%p,pUserData=%p",
               logText(args.pstrSessionId), args.nCleanSession, args.nProtocol, args.nUseBuslineHead,
@@ -150,7 +150,7 @@ BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &tim
   }
   int nRet = pHandle->pZtMosquittoSdk->setOptionInt(MOSQ_OPT_PROTOCOL_VERSION, pHandle->nProtocol);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_init_session,setOptionInt fail,nRet=%d,%s", nRet,
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline_init_session,setOptionInt fail,nRet=%d,%s", nRet,
                 mosquitto_strerror(nRet));
     return nullptr;
   }
@@ -159,10 +159,10 @@ BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &tim
 
 BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const SessionArgs &args,
                                     const SessionTiming &timing) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "busline_init,mqtt_version=%s,sdk_version=%s", mqttVersionText(),
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "busline_init,mqtt_version=%s,sdk_version=%s", mqttVersionText(),
               sdkVersionText());
   BUSLINE_LOG(
-      zt::LOG_DEBUG,
+      zt::log::LOG_DEBUG,
       "busline_init,pstrIP=%s,nPort=%d,pstrSessionId=%s,nCleanSession=%d,nProtocol=%d,nUseBuslineHead=%d,"
       "pMqttConnectCallback=%p,pMqttRecvMessageCallback=%p,pUserData=%p",
       logText(pstrIP), nPort, logText(args.pstrSessionId), args.nCleanSession, args.nProtocol,
@@ -180,25 +180,25 @@ BuslineHandle *initConnectedSession(const char *pstrIP, int nPort, const Session
   ZtMosquittoSdk *pSdk = pHandle->pZtMosquittoSdk;
   int nRet = pSdk->setOptionInt(MOSQ_OPT_PROTOCOL_VERSION, pHandle->nProtocol);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_init,setOptionInt MOSQ_OPT_PROTOCOL_VERSION (%d) fail,nRet=%d,%s",
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline_init,setOptionInt MOSQ_OPT_PROTOCOL_VERSION (%d) fail,nRet=%d,%s",
                 pHandle->nProtocol, nRet, mosquitto_strerror(nRet));
   }
-  BUSLINE_LOG(zt::LOG_WARN, "busline_init,enable certificate and user authentication");
+  BUSLINE_LOG(zt::log::LOG_WARN, "busline_init,enable certificate and user authentication");
   nRet = pSdk->setTlsContext(tlsContext.get());
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_init,setTls fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline_init,setTls fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
     return nullptr;
   }
   pSdk->setTlsInsecure(true);
   nRet = pSdk->setUserPwd(kFixedUserName, kFixedPassword);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_init,setUserPwd fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline_init,setUserPwd fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
   }
   std::string strHost = (pstrIP != nullptr && pstrIP[0] != '\0') ? pstrIP : kDefaultHost;
   nRet = pSdk->connect(strHost, nPort < 1 ? kDefaultPort : nPort, kDefaultKeepalive, "");
-  BUSLINE_LOG(zt::LOG_DEBUG, "busline_init,connect,nRet=%d", nRet);
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "busline_init,connect,nRet=%d", nRet);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline_init,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline_init,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
     pSdk->onDisconnect(nRet, nullptr);
   }
   pSdk->startThread();
@@ -209,12 +209,12 @@ bool exitRefusedOnOwnThread(const BuslineHandle &handle, const char *pstrCaller)
   if (handle.pZtMosquittoSdk == nullptr || !handle.pZtMosquittoSdk->onNetworkThread()) {
     return false;
   }
-  BUSLINE_LOG(zt::LOG_ERROR, "%s,called from a callback of the same handle,refused,pHandle=%p", pstrCaller,
+  BUSLINE_LOG(zt::log::LOG_ERROR, "%s,called from a callback of the same handle,refused,pHandle=%p", pstrCaller,
               static_cast<const void *>(&handle));
   return true;
 }
 
-} // namespace busline
+} // namespace zt::bus
 
 extern "C" {
 
@@ -222,10 +222,10 @@ BuslineHandle *busline_init(const char *pstrIP, int nPort, const char *pstrSessi
                             int nProtocol, int nUseBuslineHead, nm_mqtt_connect_callback pMqttConnectCallback,
                             nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData) {
   return guarded("busline_init", static_cast<BuslineHandle *>(nullptr), [&] {
-    busline::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
+    zt::bus::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
                               nUseBuslineHead, pMqttConnectCallback, pMqttRecvMessageCallback,
                               pUserData};
-    return busline::initConnectedSession(pstrIP, nPort, args, busline::SessionTiming());
+    return zt::bus::initConnectedSession(pstrIP, nPort, args, zt::bus::SessionTiming());
   });
 }
 
@@ -233,16 +233,16 @@ BuslineHandle *busline_init_session(const char *pstrSessionId, int nCleanSession
                                     int nUseBuslineHead, nm_mqtt_connect_callback pMqttConnectCallback,
                                     nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData) {
   return guarded("busline_init_session", static_cast<BuslineHandle *>(nullptr), [&] {
-    busline::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
+    zt::bus::SessionArgs args{pstrSessionId,   nCleanSession,        nProtocol,
                               nUseBuslineHead, pMqttConnectCallback, pMqttRecvMessageCallback,
                               pUserData};
-    return busline::initIdleSession(args, busline::SessionTiming());
+    return zt::bus::initIdleSession(args, zt::bus::SessionTiming());
   });
 }
 
 int busline_set_module(BuslineHandle *pHandle, const char *pstrModule) {
   return guarded("busline_set_module", -2, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_set_module,pHandle=%p,pstrModule=%s", moduleOf(pHandle).c_str(),
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_set_module,pHandle=%p,pstrModule=%s", moduleOf(pHandle).c_str(),
                 static_cast<void *>(pHandle), logText(pstrModule));
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_module");
     if (pSdk == nullptr) {
@@ -256,7 +256,7 @@ int busline_set_module(BuslineHandle *pHandle, const char *pstrModule) {
 int busline_connect(BuslineHandle *pHandle, const char *pstrIP, int nPort, int nKeepalive,
                     const char *pstrBindAddress) {
   return guarded("busline_connect", -1, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG,
+    BUSLINE_LOG(zt::log::LOG_DEBUG,
                 "[%s] busline_connect,pHandle=%p,pstrIP=%s,nPort=%d,nKeepalive=%d,pstrBindAddress=%s",
                 moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrIP), nPort, nKeepalive,
                 logText(pstrBindAddress));
@@ -268,7 +268,7 @@ int busline_connect(BuslineHandle *pHandle, const char *pstrIP, int nPort, int n
     int nRet = pSdk->connect(strHost, nPort < 1 ? kDefaultPort : nPort,
                              nKeepalive < 1 ? kDefaultKeepalive : nKeepalive, textOrEmpty(pstrBindAddress));
     if (nRet != MOSQ_ERR_SUCCESS) {
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_connect,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_connect,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
       pSdk->onDisconnect(nRet, nullptr);
     }
     pSdk->startThread();
@@ -279,7 +279,7 @@ int busline_connect(BuslineHandle *pHandle, const char *pstrIP, int nPort, int n
 int busline_set_reconnect_delay(BuslineHandle *pHandle, int nReconnectDelay, int nReconnectDelayMax,
                                 int nReconnectExponentialBackoff) {
   return guarded("busline_set_reconnect_delay", -3, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG,
+    BUSLINE_LOG(zt::log::LOG_DEBUG,
                 "[%s] busline_set_reconnect_delay,pHandle=%p,nReconnectDelay=%d,nReconnectDelayMax=%d,"
                 "nReconnectExponentialBackoff=%d",
                 moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), nReconnectDelay, nReconnectDelayMax,
@@ -298,7 +298,7 @@ int busline_set_will(BuslineHandle *pHandle, const char *pstrTopic, const void *
                      int nRetain, uint32_t uSN, int32_t nType) {
   return guarded("busline_set_will", -3, [&] {
     BUSLINE_LOG(
-        zt::LOG_DEBUG,
+        zt::log::LOG_DEBUG,
         "[%s] busline_set_will,pHandle=%p,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d",
         moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), pMessage, nSize, nQos,
         nRetain, uSN, nType);
@@ -307,7 +307,7 @@ int busline_set_will(BuslineHandle *pHandle, const char *pstrTopic, const void *
       return -2;
     }
     if (!validTopic(pstrTopic) || !validQos(nQos)) {
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_set_will,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_set_will,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
       return -2;
     }
     OutgoingMessage out;
@@ -317,7 +317,7 @@ int busline_set_will(BuslineHandle *pHandle, const char *pstrTopic, const void *
     int nRet = pSdk->setWill(pstrTopic, out.nSize, out.pPayload, nQos, nRetain != 0, out.pProps);
     if (nRet != MOSQ_ERR_SUCCESS) {
       mosquitto_property_free_all(&out.pProps); // the library keeps the list only on success
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_set_will,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_set_will,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
       return -3;
     }
     return 0;
@@ -326,7 +326,7 @@ int busline_set_will(BuslineHandle *pHandle, const char *pstrTopic, const void *
 
 int busline_clear_will(BuslineHandle *pHandle) {
   return guarded("busline_clear_will", -3, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_clear_will,pHandle=%p", moduleOf(pHandle).c_str(),
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_clear_will,pHandle=%p", moduleOf(pHandle).c_str(),
                 static_cast<void *>(pHandle));
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_clear_will");
     if (pSdk == nullptr) {
@@ -338,7 +338,7 @@ int busline_clear_will(BuslineHandle *pHandle) {
 
 int busline_set_user_pwd(BuslineHandle *pHandle, const char *pstrUserName, const char *pstrPassword) {
   return guarded("busline_set_user_pwd", -3, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_set_user_pwd,pHandle=%p,pstrUserName=%s,pstrPassword=******",
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_set_user_pwd,pHandle=%p,pstrUserName=%s,pstrPassword=******",
                 moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrUserName));
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_user_pwd");
     if (pSdk == nullptr) {
@@ -353,7 +353,7 @@ int busline_set_tls(BuslineHandle *pHandle, const char *pstrCafile, const char *
                     const char *pstrKeyfile, const char *pstrKeyPassword) {
   return guarded("busline_set_tls", -3, [&] {
     BUSLINE_LOG(
-        zt::LOG_DEBUG,
+        zt::log::LOG_DEBUG,
         "[%s] busline_set_tls,pHandle=%p,pstrCafile=%s,pstrCertfile=%s,pstrKeyfile=%s,pstrKeyPassword=******",
         moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrCafile), logText(pstrCertfile),
         logText(pstrKeyfile));
@@ -371,7 +371,7 @@ int busline_set_tls_option(BuslineHandle *pHandle, int nInsecure, int nCertReqs,
                            const char *pstrCiphers) {
   return guarded("busline_set_tls_option", -3, [&] {
     BUSLINE_LOG(
-        zt::LOG_DEBUG,
+        zt::log::LOG_DEBUG,
         "[%s] busline_set_tls_option,pHandle=%p,nInsecure=%d,nCertReqs=%d,pstrTlsVersion=%s,pstrCiphers=%s",
         moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), nInsecure, nCertReqs, logText(pstrTlsVersion),
         logText(pstrCiphers));
@@ -392,7 +392,7 @@ int busline_set_tls_psk(BuslineHandle *pHandle, const char *pstrIdentity, const 
                         const char *pstrCiphers) {
   return guarded("busline_set_tls_psk", -3, [&] {
     BUSLINE_LOG(
-        zt::LOG_DEBUG, "[%s] busline_set_tls_psk,pHandle=%p,pstrIdentity=%s,pstrPSK=******,pstrCiphers=%s",
+        zt::log::LOG_DEBUG, "[%s] busline_set_tls_psk,pHandle=%p,pstrIdentity=%s,pstrPSK=******,pstrCiphers=%s",
         moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrIdentity), logText(pstrCiphers));
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_set_tls_psk");
     if (pSdk == nullptr) {
@@ -405,7 +405,7 @@ int busline_set_tls_psk(BuslineHandle *pHandle, const char *pstrIdentity, const 
 
 int busline_get_connect_state(BuslineHandle *pHandle) {
   return guarded("busline_get_connect_state", 0, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_get_connect_state,pHandle=%p", moduleOf(pHandle).c_str(),
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_get_connect_state,pHandle=%p", moduleOf(pHandle).c_str(),
                 static_cast<void *>(pHandle));
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_get_connect_state");
     return pSdk != nullptr && pSdk->isConnected() ? 1 : 0;
@@ -414,14 +414,14 @@ int busline_get_connect_state(BuslineHandle *pHandle) {
 
 int busline_subscribe(BuslineHandle *pHandle, const char *pstrTopic, int nQos) {
   return guarded("busline_subscribe", -3, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_subscribe,pHandle=%p,pstrTopic=%s,nQos=%d",
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_subscribe,pHandle=%p,pstrTopic=%s,nQos=%d",
                 moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), nQos);
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_subscribe");
     if (pSdk == nullptr) {
       return -2;
     }
     if (!validTopic(pstrTopic) || !validQos(nQos)) {
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_subscribe,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_subscribe,pstrTopic=%s,nQos=%d", logText(pstrTopic), nQos);
       return -2;
     }
     int nOptions = pHandle->nProtocol == MQTT_PROTOCOL_V5 ? MQTT_SUB_OPT_NO_LOCAL : 0;
@@ -431,14 +431,14 @@ int busline_subscribe(BuslineHandle *pHandle, const char *pstrTopic, int nQos) {
 
 int busline_unsubscribe(BuslineHandle *pHandle, const char *pstrTopic) {
   return guarded("busline_unsubscribe", -3, [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_unsubscribe,pHandle=%p,pstrTopic=%s", moduleOf(pHandle).c_str(),
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_unsubscribe,pHandle=%p,pstrTopic=%s", moduleOf(pHandle).c_str(),
                 static_cast<void *>(pHandle), logText(pstrTopic));
     ZtMosquittoSdk *pSdk = sessionOf(pHandle, "busline_unsubscribe");
     if (pSdk == nullptr) {
       return -2;
     }
     if (!validTopic(pstrTopic)) {
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_unsubscribe,pstrTopic=%s", logText(pstrTopic));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_unsubscribe,pstrTopic=%s", logText(pstrTopic));
       return -2;
     }
     return mapResult(pSdk->unsubscribe(pstrTopic), "busline_unsubscribe", "unsubscribe");
@@ -449,7 +449,7 @@ int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *p
                     int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic) {
   return guarded("busline_publish", -3, [&] {
     BUSLINE_LOG(
-        zt::LOG_DEBUG,
+        zt::log::LOG_DEBUG,
         "[%s] busline_publish,pHandle=%p,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d,"
         "pstrResponseTopic=%s",
         moduleOf(pHandle).c_str(), static_cast<void *>(pHandle), logText(pstrTopic), pMessage, nSize, nQos,
@@ -459,7 +459,7 @@ int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *p
       return -2;
     }
     if (!validTopic(pstrTopic) || !validResponseTopic(pstrResponseTopic) || !validQos(nQos)) {
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_publish,pstrTopic=%s,pstrResponseTopic=%s,nQos=%d",
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_publish,pstrTopic=%s,pstrResponseTopic=%s,nQos=%d",
                   logText(pstrTopic), logText(pstrResponseTopic), nQos);
       return -2;
     }
@@ -471,7 +471,7 @@ int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *p
     int nRet = pSdk->publish(pstrTopic, out.nSize, out.pPayload, nQos, nRetain != 0, out.pProps);
     mosquitto_property_free_all(&out.pProps);
     if (nRet != MOSQ_ERR_SUCCESS) {
-      BUSLINE_LOG(zt::LOG_ERROR, "busline_publish,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "busline_publish,fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
       return -3;
     }
     return 0;
@@ -480,13 +480,13 @@ int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *p
 
 void busline_exit(BuslineHandle *pHandle) {
   guarded("busline_exit", [&] {
-    BUSLINE_LOG(zt::LOG_DEBUG, "[%s] busline_exit,pHandle=%p", moduleOf(pHandle).c_str(),
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] busline_exit,pHandle=%p", moduleOf(pHandle).c_str(),
                 static_cast<void *>(pHandle));
     if (pHandle == nullptr) {
-      BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pBuslineHandle is nullptr");
+      BUSLINE_LOG(zt::log::LOG_WARN, "busline_exit,pBuslineHandle is nullptr");
       return;
     }
-    if (busline::exitRefusedOnOwnThread(*pHandle, "busline_exit")) {
+    if (zt::bus::exitRefusedOnOwnThread(*pHandle, "busline_exit")) {
       return;
     }
     if (ZtMosquittoSdk *pSdk = pHandle->pZtMosquittoSdk) {
@@ -494,12 +494,12 @@ void busline_exit(BuslineHandle *pHandle) {
       pSdk->destroy();
       delete pSdk;
     } else {
-      BUSLINE_LOG(zt::LOG_WARN, "busline_exit,pZtMosquittoSdk is nullptr");
+      BUSLINE_LOG(zt::log::LOG_WARN, "busline_exit,pZtMosquittoSdk is nullptr");
     }
     char szHandle[32]; // the address is printed after the handle is gone
     std::snprintf(szHandle, sizeof szHandle, "%p", static_cast<void *>(pHandle));
     delete pHandle;
-    BUSLINE_LOG(zt::LOG_DEBUG, "busline_exit,end,pHandle=%s", szHandle);
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "busline_exit,end,pHandle=%s", szHandle);
   });
 }
 

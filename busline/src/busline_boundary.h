@@ -5,12 +5,12 @@
 #include "busline_log.h"
 #include "c_boundary.h"
 
-namespace busline {
+namespace zt::bus {
 
 inline void logException(const char *pstrFunction, const char *pstrWhat) {
-  BUSLINE_LOG(zt::LOG_ERROR, "%s,exception,%s", pstrFunction, pstrWhat);
+  BUSLINE_LOG(zt::log::LOG_ERROR, "%s,exception,%s", pstrFunction, pstrWhat);
 }
 
 inline constexpr zt::Boundary<&logException> guarded{};
 
-} // namespace busline
+} // namespace zt::bus

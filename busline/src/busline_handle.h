@@ -6,12 +6,12 @@
 #include "zt_mosquitto_sdk.h"
 
 struct BuslineHandle {
-  busline::ZtMosquittoSdk *pZtMosquittoSdk = nullptr;
+  zt::bus::ZtMosquittoSdk *pZtMosquittoSdk = nullptr;
   int nProtocol = 4;            // 3 (MQTT 3.1), 4 (MQTT 3.1.1) or 5 (MQTT 5)
   bool bUseBuslineHead = false; // whether SN, type, response topic and IP list travel with messages
 };
 
-namespace busline {
+namespace zt::bus {
 
 struct SessionArgs {
   const char *pstrSessionId = nullptr;
@@ -35,4 +35,4 @@ BuslineHandle *initIdleSession(const SessionArgs &args, const SessionTiming &tim
 // of the handle it would stop: the network thread cannot join itself, so the handle keeps running.
 bool exitRefusedOnOwnThread(const BuslineHandle &handle, const char *pstrCaller);
 
-} // namespace busline
+} // namespace zt::bus

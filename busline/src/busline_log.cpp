@@ -7,7 +7,7 @@
 #include "process_paths.h"
 #include "version_info.h"
 
-namespace busline {
+namespace zt::bus {
 
 BuslineLog &BuslineLog::instance() {
   static BuslineLog log;
@@ -28,7 +28,7 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
   if (m_pCallback.load() == nullptr) {
     // Nobody else needs the text: the logger formats it straight into the line.
     va_start(args, pstrFormat);
-    zt::Logger::instance().vwrite(pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+    zt::log::Logger::instance().vwrite(pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
     va_end(args);
     return;
   }
@@ -57,7 +57,7 @@ void BuslineLog::writeText(const char *pstrFile, const char *pstrFunction, int n
     return;
   }
   startOnce();
-  zt::Logger::instance().writeText(pstrFile, pstrFunction, nLine, nLevel, pstrText, nLength);
+  zt::log::Logger::instance().writeText(pstrFile, pstrFunction, nLine, nLevel, pstrText, nLength);
   if (nm_log_callback pCallback = m_pCallback.load()) {
     pCallback(nLevel, pstrText, int(nLength));
   }
@@ -71,7 +71,7 @@ void BuslineLog::startOnce() {
   if (m_bStarted.load()) {
     return;
   }
-  zt::LogOption option;
+  zt::log::LogOption option;
   option.strLogDir = m_strDir.empty() ? zt::platform::executableDirectory() + "/log" : m_strDir;
   zt::platform::makeDirectories(option.strLogDir);
   option.strLogName = (m_strName.empty() ? zt::platform::programBaseName() : m_strName) + "_busline";
@@ -84,8 +84,8 @@ void BuslineLog::startOnce() {
   option.bLogFuctionName = false;
   option.nLogLevel = m_nLevel.load();
   option.nLogMaxSize = uint64_t(m_nMaxSizeMiB.load()) * 1024 * 1024;
-  option.eFormat = zt::LineFormat::Busline;
-  zt::Logger::instance().start(option);
+  option.eFormat = zt::log::LineFormat::Busline;
+  zt::log::Logger::instance().start(option);
   m_bStarted.store(true);
 }
 
@@ -104,13 +104,13 @@ void BuslineLog::setSize(int nSizeMiB) {
 
 void BuslineLog::setType(int nEnable, int nLevel) {
   m_bEnable.store(nEnable != 0);
-  if (nLevel >= zt::LOG_FATAL && nLevel <= zt::LOG_DEBUG) {
+  if (nLevel >= zt::log::LOG_FATAL && nLevel <= zt::log::LOG_DEBUG) {
     m_nLevel.store(nLevel);
   }
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_bStarted.load()) {
-    zt::Logger::instance().applyControl(false, nEnable != 0, false, m_nLevel.load());
+    zt::log::Logger::instance().applyControl(false, nEnable != 0, false, m_nLevel.load());
   }
 }
 
-} // namespace busline
+} // namespace zt::bus

@@ -10,7 +10,7 @@
 #include "busline.h"
 #include "logger.h"
 
-namespace busline {
+namespace zt::bus {
 
 class BuslineLog {
 public:
@@ -33,7 +33,7 @@ private:
   void startOnce();
 
   std::atomic<bool> m_bEnable{true};
-  std::atomic<int> m_nLevel{zt::LOG_DEBUG};
+  std::atomic<int> m_nLevel{zt::log::LOG_DEBUG};
   std::atomic<int> m_nMaxSizeMiB{100};
   std::atomic<nm_log_callback> m_pCallback{nullptr};
   std::atomic<bool> m_bStarted{false}; // set once, under m_mutex
@@ -47,14 +47,14 @@ inline const char *logText(const char *pstr) {
   return pstr != nullptr ? pstr : "(null)";
 }
 
-} // namespace busline
+} // namespace zt::bus
 
 #define BUSLINE_LOG(level, ...)                                                                              \
   do {                                                                                                       \
-    if (::busline::BuslineLog::instance().enabled(level)) {                                                  \
-      ::busline::BuslineLog::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__);           \
+    if (::zt::bus::BuslineLog::instance().enabled(level)) {                                                  \
+      ::zt::bus::BuslineLog::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__);           \
     }                                                                                                        \
   } while (0)
 
 #define BUSLINE_LOG_TEXT(level, pstrText, nLength)                                                           \
-  ::busline::BuslineLog::instance().writeText(__FILE__, __func__, __LINE__, (level), (pstrText), (nLength))
+  ::zt::bus::BuslineLog::instance().writeText(__FILE__, __func__, __LINE__, (level), (pstrText), (nLength))

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-namespace busline {
+namespace zt::bus {
 
 // PEM text with CR LF line ends.
 extern const char kCaCertificatePem[];
@@ -12,4 +12,4 @@ extern const size_t kCaCertificatePemSize;
 // SHA-256 of the DER form of certs/ca.crt, whose private key is public in the repository.
 extern const unsigned char kTestCaSha256[32];
 
-} // namespace busline
+} // namespace zt::bus

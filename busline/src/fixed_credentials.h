@@ -1,9 +1,9 @@
 // The user name and password of the built-in sessions.
 #pragma once
 
-namespace busline {
+namespace zt::bus {
 
 constexpr const char *kFixedUserName = "root";
 constexpr const char *kFixedPassword = "rbqe705316!$&^";
 
-} // namespace busline
+} // namespace zt::bus

@@ -24,7 +24,7 @@ extern "C" {
 int nm_mqtt_init(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
                  nm_mqtt_connect_callback pMqttConnectCallback,
                  nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData) {
-  return busline::guarded("nm_mqtt_init", -1, [&] {
+  return zt::bus::guarded("nm_mqtt_init", -1, [&] {
     std::lock_guard<std::recursive_mutex> lock(g_globalMutex);
     if (g_pGlobalHandle.load() != nullptr) {
       return 0;
@@ -43,41 +43,41 @@ int nm_mqtt_init(const char *pstrIP, int nPort, const char *pstrSessionId, int n
 int nm_mqtt_init_session(const char *pstrSessionId, int nCleanSession,
                          nm_mqtt_connect_callback pMqttConnectCallback,
                          nm_mqtt_recv_message_callback pMqttRecvMessageCallback, void *pUserData) {
-  return busline::guarded("nm_mqtt_init_session", -1, [&] {
+  return zt::bus::guarded("nm_mqtt_init_session", -1, [&] {
     std::lock_guard<std::recursive_mutex> lock(g_globalMutex);
     if (g_pGlobalHandle.load() != nullptr) {
       return 0;
     }
     // Without a CA there is nothing to connect to safely: no global session at all.
-    busline::TlsContext tlsContext = busline::loadTrustedCa("nm_mqtt_init_session");
+    zt::bus::TlsContext tlsContext = zt::bus::loadTrustedCa("nm_mqtt_init_session");
     if (!tlsContext) {
       return -1;
     }
     BuslineHandle *pHandle = busline_init_session(pstrSessionId, nCleanSession, kGlobalProtocol, 1,
                                                   pMqttConnectCallback, pMqttRecvMessageCallback, pUserData);
     if (pHandle == nullptr) {
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_init_session fail");
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_mqtt_init_session,busline_init_session fail");
       return -1;
     }
     g_pGlobalHandle.store(pHandle);
     busline_set_module(pHandle, "busline");
-    BUSLINE_LOG(zt::LOG_WARN, "nm_mqtt_init_session,enable certificate and user authentication");
+    BUSLINE_LOG(zt::log::LOG_WARN, "nm_mqtt_init_session,enable certificate and user authentication");
     // The TLS options go first: once the CA's context is set, the session's trust is fixed.
     int nRet = busline_set_tls_option(pHandle, 1, 1, nullptr, nullptr);
     if (nRet != 0) {
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls_option fail,nRet=%d", nRet);
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls_option fail,nRet=%d", nRet);
       nm_mqtt_exit(); // nor one whose TLS is not set up
       return nRet;
     }
     if (pHandle->pZtMosquittoSdk->setTlsContext(tlsContext.get()) != MOSQ_ERR_SUCCESS) {
       constexpr int kRefused = -3; // what busline_set_tls returns for a refusal
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls fail,nRet=%d", kRefused);
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_mqtt_init_session,busline_set_tls fail,nRet=%d", kRefused);
       nm_mqtt_exit(); // a global session without its CA must not connect
       return kRefused;
     }
-    nRet = busline_set_user_pwd(pHandle, busline::kFixedUserName, busline::kFixedPassword);
+    nRet = busline_set_user_pwd(pHandle, zt::bus::kFixedUserName, zt::bus::kFixedPassword);
     if (nRet != 0) {
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_mqtt_init_session,busline_set_user_pwd fail,nRet=%d", nRet);
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_mqtt_init_session,busline_set_user_pwd fail,nRet=%d", nRet);
       return nRet;
     }
     return 0;
@@ -85,26 +85,26 @@ int nm_mqtt_init_session(const char *pstrSessionId, int nCleanSession,
 }
 
 int nm_mqtt_connect(const char *pstrIP, int nPort) {
-  return busline::guarded("nm_mqtt_connect", -1, [&] {
+  return zt::bus::guarded("nm_mqtt_connect", -1, [&] {
     return busline_connect(g_pGlobalHandle.load(), pstrIP, nPort, kGlobalKeepalive, nullptr);
   });
 }
 
 int nm_mqtt_subscribe(const char *pstrTopic, int nQos) {
-  return busline::guarded("nm_mqtt_subscribe", -3, [&] {
+  return zt::bus::guarded("nm_mqtt_subscribe", -3, [&] {
     return busline_subscribe(g_pGlobalHandle.load(), pstrTopic, nQos);
   });
 }
 
 int nm_mqtt_unsubscribe(const char *pstrTopic) {
-  return busline::guarded("nm_mqtt_unsubscribe", -3, [&] {
+  return zt::bus::guarded("nm_mqtt_unsubscribe", -3, [&] {
     return busline_unsubscribe(g_pGlobalHandle.load(), pstrTopic);
   });
 }
 
 int nm_mqtt_publish(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
                     uint32_t uSN, int32_t nType, const char *pstrResponseTopic) {
-  return busline::guarded("nm_mqtt_publish", -3, [&] {
+  return zt::bus::guarded("nm_mqtt_publish", -3, [&] {
     return busline_publish(g_pGlobalHandle.load(), pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType,
                            pstrResponseTopic);
   });
@@ -112,22 +112,22 @@ int nm_mqtt_publish(const char *pstrTopic, const void *pMessage, int nSize, int 
 
 int nm_mqtt_set_will(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
                      uint32_t uSN, int32_t nType) {
-  return busline::guarded("nm_mqtt_set_will", -3, [&] {
+  return zt::bus::guarded("nm_mqtt_set_will", -3, [&] {
     return busline_set_will(g_pGlobalHandle.load(), pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType);
   });
 }
 
 int nm_mqtt_clear_will(void) {
-  return busline::guarded("nm_mqtt_clear_will", -3, [&] {
+  return zt::bus::guarded("nm_mqtt_clear_will", -3, [&] {
     return busline_clear_will(g_pGlobalHandle.load());
   });
 }
 
 void nm_mqtt_exit(void) {
-  busline::guarded("nm_mqtt_exit", [&] {
+  zt::bus::guarded("nm_mqtt_exit", [&] {
     // Checked before taking the mutex, which another thread may hold while it joins this one.
     BuslineHandle *pCurrent = g_pGlobalHandle.load();
-    if (pCurrent != nullptr && busline::exitRefusedOnOwnThread(*pCurrent, "nm_mqtt_exit")) {
+    if (pCurrent != nullptr && zt::bus::exitRefusedOnOwnThread(*pCurrent, "nm_mqtt_exit")) {
       return;
     }
     std::lock_guard<std::recursive_mutex> lock(g_globalMutex);

@@ -13,50 +13,50 @@
 extern "C" {
 
 int nm_get_moduleinfo(ZtModuleInfo *pModuleInfo) {
-  return busline::guarded("nm_get_moduleinfo", -2, [&] {
+  return zt::bus::guarded("nm_get_moduleinfo", -2, [&] {
     if (pModuleInfo == nullptr) {
       return -2;
     }
-    zt::fillModuleInfo(pModuleInfo, busline::kSdkVersion, busline::buildTime(), busline::kModuleType,
-                       busline::kModuleName);
+    zt::fillModuleInfo(pModuleInfo, zt::bus::kSdkVersion, zt::bus::buildTime(), zt::bus::kModuleType,
+                       zt::bus::kModuleName);
     return 0;
   });
 }
 
 const char *nm_get_sdk_version(void) {
-  return busline::guarded("nm_get_sdk_version", static_cast<const char *>(nullptr), [&] {
-    return busline::sdkVersionText();
+  return zt::bus::guarded("nm_get_sdk_version", static_cast<const char *>(nullptr), [&] {
+    return zt::bus::sdkVersionText();
   });
 }
 
 const char *nm_get_mqtt_version(void) {
-  return busline::guarded("nm_get_mqtt_version", static_cast<const char *>(nullptr), [&] {
-    return busline::mqttVersionText();
+  return zt::bus::guarded("nm_get_mqtt_version", static_cast<const char *>(nullptr), [&] {
+    return zt::bus::mqttVersionText();
   });
 }
 
 int nm_get_mac_addr_by_netname(char *pstrMac, const char *pstrNetName) {
-  return busline::guarded("nm_get_mac_addr_by_netname", -5, [&] {
+  return zt::bus::guarded("nm_get_mac_addr_by_netname", -5, [&] {
     if (pstrMac == nullptr) {
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_get_mac_addr_by_netname pstrMac is NULL.");
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_get_mac_addr_by_netname pstrMac is NULL.");
       return -1;
     }
     std::vector<zt::platform::Adapter> vecAdapters;
     int nRet = zt::platform::listAdapters(vecAdapters);
     if (nRet != 0) {
-      BUSLINE_LOG(zt::LOG_ERROR, "nm_get_mac_addr_by_netname GetAdaptersInfo fail,nRet:%d.", nRet);
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_get_mac_addr_by_netname GetAdaptersInfo fail,nRet:%d.", nRet);
       return -5;
     }
     bool bAnyName = pstrNetName == nullptr || pstrNetName[0] == '\0';
     for (size_t nIndex = 0; nIndex < vecAdapters.size(); ++nIndex) {
       const zt::platform::Adapter &adapter = vecAdapters[nIndex];
-      BUSLINE_LOG(zt::LOG_DEBUG, "nm_get_mac_addr_by_netname nIndex:%d,Description:%s.", int(nIndex),
+      BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_get_mac_addr_by_netname nIndex:%d,Description:%s.", int(nIndex),
                   adapter.strName.c_str());
       if (bAnyName || adapter.strName == pstrNetName) {
         const auto &mac = adapter.mac;
         std::snprintf(pstrMac, 18, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
                       mac[5]);
-        BUSLINE_LOG(zt::LOG_DEBUG, "nm_get_mac_addr_by_netname find pstrMac:%s,nIndex:%d.", pstrMac,
+        BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_get_mac_addr_by_netname find pstrMac:%s,nIndex:%d.", pstrMac,
                     int(nIndex));
         return 0;
       }
@@ -66,26 +66,26 @@ int nm_get_mac_addr_by_netname(char *pstrMac, const char *pstrNetName) {
 }
 
 void nm_set_log_func(nm_log_callback pCallback) {
-  busline::guarded("nm_set_log_func", [&] {
-    busline::BuslineLog::instance().setCallback(pCallback);
+  zt::bus::guarded("nm_set_log_func", [&] {
+    zt::bus::BuslineLog::instance().setCallback(pCallback);
   });
 }
 
 void nm_set_log_file(const char *pstrDir, const char *pstrName) {
-  busline::guarded("nm_set_log_file", [&] {
-    busline::BuslineLog::instance().setFile(pstrDir, pstrName);
+  zt::bus::guarded("nm_set_log_file", [&] {
+    zt::bus::BuslineLog::instance().setFile(pstrDir, pstrName);
   });
 }
 
 void nm_set_log_size(int nSizeMiB) {
-  busline::guarded("nm_set_log_size", [&] {
-    busline::BuslineLog::instance().setSize(nSizeMiB);
+  zt::bus::guarded("nm_set_log_size", [&] {
+    zt::bus::BuslineLog::instance().setSize(nSizeMiB);
   });
 }
 
 void nm_set_log_type(int nEnable, int nLevel) {
-  busline::guarded("nm_set_log_type", [&] {
-    busline::BuslineLog::instance().setType(nEnable, nLevel);
+  zt::bus::guarded("nm_set_log_type", [&] {
+    zt::bus::BuslineLog::instance().setType(nEnable, nLevel);
   });
 }
 

@@ -3,7 +3,7 @@
 #include <mosquitto.h>
 #include <mutex>
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -32,4 +32,4 @@ int MosquittoLibraryUse::users() {
   return g_nUsers;
 }
 
-} // namespace busline
+} // namespace zt::bus

@@ -3,7 +3,7 @@
 // uses libmosquitto itself keeps its own set-up.
 #pragma once
 
-namespace busline {
+namespace zt::bus {
 
 class MosquittoLibraryUse {
 public:
@@ -16,4 +16,4 @@ public:
   static int users();
 };
 
-} // namespace busline
+} // namespace zt::bus

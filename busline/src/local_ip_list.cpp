@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <mutex>
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -44,4 +44,4 @@ std::string localIpList() {
   return g_strLocalIpList;
 }
 
-} // namespace busline
+} // namespace zt::bus

@@ -6,7 +6,7 @@
 
 #include "adapters.h"
 
-namespace busline {
+namespace zt::bus {
 
 // Joins the adapters' addresses in order with "|", leaving out empty ones and "0.0.0.0".
 std::string joinIpList(const std::vector<zt::platform::Adapter> &vecAdapters);
@@ -16,4 +16,4 @@ void refreshLocalIpList();
 
 std::string localIpList();
 
-} // namespace busline
+} // namespace zt::bus

@@ -5,7 +5,7 @@
 
 #include "busline_log.h"
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -76,7 +76,7 @@ bool genBuslineMessage(uint32_t uSN, int32_t nType, const void *pBody, int nBody
   }
   auto *pData = static_cast<uint8_t *>(std::calloc(nTotal, 1));
   if (pData == nullptr) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline,genBuslineMessage2 calloc fail");
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline,genBuslineMessage2 calloc fail");
     return false;
   }
   size_t nTopicOffset = kHeadSize + nIpLen;
@@ -123,7 +123,7 @@ bool isBuslineMessage(const void *pPayload, int nPayloadLen) {
 
 bool getBuslineMessage(const void *pPayload, int nPayloadLen, HeadView &view) {
   if (pPayload == nullptr || nPayloadLen <= kMinHeadPayload) {
-    BUSLINE_LOG(zt::LOG_ERROR, "busline,getBuslineMessage2 pPayload=%p,nPayloadLen=%d", pPayload,
+    BUSLINE_LOG(zt::log::LOG_ERROR, "busline,getBuslineMessage2 pPayload=%p,nPayloadLen=%d", pPayload,
                 nPayloadLen);
     return false;
   }
@@ -145,4 +145,4 @@ bool getBuslineMessage(const void *pPayload, int nPayloadLen, HeadView &view) {
   return true;
 }
 
-} // namespace busline
+} // namespace zt::bus

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace busline {
+namespace zt::bus {
 
 constexpr uint32_t kHeadMagic = 0x4D515454;
 constexpr uint32_t kHeadExtensionMarker = 0xABCDEF02;
@@ -61,4 +61,4 @@ struct HeadView {
 // lie inside the payload, or has no terminating zero inside its field, is treated as absent.
 bool getBuslineMessage(const void *pPayload, int nPayloadLen, HeadView &view);
 
-} // namespace busline
+} // namespace zt::bus

@@ -6,7 +6,7 @@
 
 #include "busline_log.h"
 
-namespace busline {
+namespace zt::bus {
 
 int addUserProperty(mosquitto_property **ppProps, const char *pstrName, const std::string &strValue) {
   return mosquitto_property_add_string_pair(ppProps, MQTT_PROP_USER_PROPERTY, pstrName, strValue.c_str());
@@ -64,7 +64,7 @@ mosquitto_property *buildMessageProperties(const char *pstrOperation, uint32_t u
   mosquitto_property *pProps = nullptr;
   auto check = [&](const char *pstrName, int nRet) {
     if (nRet != MOSQ_ERR_SUCCESS) {
-      BUSLINE_LOG(zt::LOG_ERROR, "%s,setProperty(%s) fail,nRet=%d,%s", pstrOperation, pstrName, nRet,
+      BUSLINE_LOG(zt::log::LOG_ERROR, "%s,setProperty(%s) fail,nRet=%d,%s", pstrOperation, pstrName, nRet,
                   mosquitto_strerror(nRet));
     }
   };
@@ -79,4 +79,4 @@ mosquitto_property *buildMessageProperties(const char *pstrOperation, uint32_t u
   return pProps;
 }
 
-} // namespace busline
+} // namespace zt::bus

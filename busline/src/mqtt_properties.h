@@ -8,7 +8,7 @@
 #include <mosquitto.h>
 #include <string>
 
-namespace busline {
+namespace zt::bus {
 
 // Adds one user property; returns the library's result code.
 int addUserProperty(mosquitto_property **ppProps, const char *pstrName, const std::string &strValue);
@@ -41,4 +41,4 @@ int64_t propertyNumber(const char *pstrValue);
 mosquitto_property *buildMessageProperties(const char *pstrOperation, uint32_t uSN, int32_t nType,
                                            const char *pstrResponseTopic, const std::string &strIpList);
 
-} // namespace busline
+} // namespace zt::bus

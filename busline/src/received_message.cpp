@@ -3,7 +3,7 @@
 #include "message_head.h"
 #include "mqtt_properties.h"
 
-namespace busline {
+namespace zt::bus {
 
 void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps,
                            ReceivedMessage &received) {
@@ -37,4 +37,4 @@ void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_pr
   }
 }
 
-} // namespace busline
+} // namespace zt::bus

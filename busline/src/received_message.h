@@ -7,7 +7,7 @@
 
 #include "mqtt_properties.h"
 
-namespace busline {
+namespace zt::bus {
 
 struct ReceivedMessage {
   const void *pPayload = nullptr; // points into the library's message
@@ -23,4 +23,4 @@ struct ReceivedMessage {
 void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps,
                            ReceivedMessage &received);
 
-} // namespace busline
+} // namespace zt::bus

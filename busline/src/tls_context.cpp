@@ -7,7 +7,7 @@
 
 #include "ca_certificate.h"
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -55,4 +55,4 @@ TlsContext makeTlsContext(const std::string &strPem, bool &bTestCa) {
   return ctx;
 }
 
-} // namespace busline
+} // namespace zt::bus

@@ -5,7 +5,7 @@
 #include <openssl/ssl.h>
 #include <string>
 
-namespace busline {
+namespace zt::bus {
 
 struct SslCtxFree {
   void operator()(SSL_CTX *pCtx) const { SSL_CTX_free(pCtx); }
@@ -17,4 +17,4 @@ using TlsContext = std::unique_ptr<SSL_CTX, SslCtxFree>;
 // is the repository's test CA.
 TlsContext makeTlsContext(const std::string &strPem, bool &bTestCa);
 
-} // namespace busline
+} // namespace zt::bus

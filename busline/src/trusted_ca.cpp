@@ -9,7 +9,7 @@
 #include "busline_log.h"
 #include "ca_certificate.h"
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -52,18 +52,18 @@ TlsContext loadTrustedCa(const char *pstrCaller) {
     strFile = "(compiled in)";
     strPem.assign(kCaCertificatePem, kCaCertificatePemSize);
   } else if (!readFile(strFile, strPem)) {
-    BUSLINE_LOG(zt::LOG_ERROR, "%s,CA load fail,strCaFile=%s,not readable", pstrCaller, strFile.c_str());
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,CA load fail,strCaFile=%s,not readable", pstrCaller, strFile.c_str());
     return nullptr;
   }
   bool bTestCa = false;
   TlsContext ctx = makeTlsContext(strPem, bTestCa);
   if (!ctx) {
-    BUSLINE_LOG(zt::LOG_ERROR, "%s,CA load fail,strCaFile=%s,no PEM certificate", pstrCaller, strFile.c_str());
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,CA load fail,strCaFile=%s,no PEM certificate", pstrCaller, strFile.c_str());
   } else if (bTestCa) {
-    BUSLINE_LOG(zt::LOG_WARN, "%s,strCaFile=%s is the repository's test CA, whose key is public: for tests only",
+    BUSLINE_LOG(zt::log::LOG_WARN, "%s,strCaFile=%s is the repository's test CA, whose key is public: for tests only",
                 pstrCaller, strFile.c_str());
   }
   return ctx;
 }
 
-} // namespace busline
+} // namespace zt::bus

@@ -6,7 +6,7 @@
 
 #include "tls_context.h"
 
-namespace busline {
+namespace zt::bus {
 
 constexpr const char *kSystemCaFile = "/etc/ztaccess/ca.crt";
 
@@ -17,4 +17,4 @@ void setSystemCaFile(const std::string &strPath);
 // not be used; a WARN line when the CA is the repository's test CA. pstrCaller starts each line.
 TlsContext loadTrustedCa(const char *pstrCaller);
 
-} // namespace busline
+} // namespace zt::bus

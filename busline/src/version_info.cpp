@@ -5,7 +5,7 @@
 
 #include "zt_common.h"
 
-namespace busline {
+namespace zt::bus {
 
 const char *buildTime() {
   static const std::string strTime = zt::buildTimeString(__DATE__, __TIME__);
@@ -27,4 +27,4 @@ const char *mqttVersionText() {
   return strText.c_str();
 }
 
-} // namespace busline
+} // namespace zt::bus

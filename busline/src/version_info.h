@@ -1,7 +1,7 @@
 // The library's identity: version, module type and name, and the version texts.
 #pragma once
 
-namespace busline {
+namespace zt::bus {
 
 constexpr const char *kSdkVersion = "1.1.3";
 constexpr const char *kModuleType = "ZTM2044";
@@ -14,4 +14,4 @@ const char *sdkVersionText();
 // "mosquitto v<major>.<minor>.<revision>" of the MQTT library in use.
 const char *mqttVersionText();
 
-} // namespace busline
+} // namespace zt::bus

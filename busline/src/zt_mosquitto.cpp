@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -243,4 +243,4 @@ int ZtMosquitto::passwordCallback(char *pBuf, int nSize, int, void *pUserData) {
   return nLen;
 }
 
-} // namespace busline
+} // namespace zt::bus

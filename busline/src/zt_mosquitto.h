@@ -14,7 +14,7 @@
 
 #include "library_setup.h"
 
-namespace busline {
+namespace zt::bus {
 
 struct SubscriptionEntry {
   int nMessageId = 0; // written by the library on every (re)send
@@ -111,4 +111,4 @@ private:
   std::string m_strKeyPassword;
 };
 
-} // namespace busline
+} // namespace zt::bus

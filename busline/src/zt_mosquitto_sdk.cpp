@@ -7,7 +7,7 @@
 #include "busline_log.h"
 #include "received_message.h"
 
-namespace busline {
+namespace zt::bus {
 
 namespace {
 
@@ -25,15 +25,15 @@ int loopTimeoutMs(int nKeepalive) {
 int logLevelOfLibrary(int nLibraryLevel) {
   switch (nLibraryLevel) {
   case MOSQ_LOG_INFO:
-    return zt::LOG_INFO;
+    return zt::log::LOG_INFO;
   case MOSQ_LOG_NOTICE:
-    return zt::LOG_NOTICE;
+    return zt::log::LOG_NOTICE;
   case MOSQ_LOG_WARNING:
-    return zt::LOG_WARN;
+    return zt::log::LOG_WARN;
   case MOSQ_LOG_ERR:
-    return zt::LOG_ERROR;
+    return zt::log::LOG_ERROR;
   default:
-    return zt::LOG_DEBUG;
+    return zt::log::LOG_DEBUG;
   }
 }
 
@@ -46,7 +46,7 @@ void ZtMosquittoSdk::setModule(const std::string &strModule) {
     std::lock_guard<std::mutex> lock(m_moduleMutex);
     m_strModule = strModule;
   }
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] setModule,this=%p", strModule.c_str(), static_cast<void *>(this));
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] setModule,this=%p", strModule.c_str(), static_cast<void *>(this));
 }
 
 std::string ZtMosquittoSdk::module() const {
@@ -56,19 +56,19 @@ std::string ZtMosquittoSdk::module() const {
 
 void ZtMosquittoSdk::setConnectCallback(nm_mqtt_connect_callback pCallback) {
   m_pConnectCallback.store(pCallback);
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] setConnectCallback,pCallback=%p", module().c_str(),
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] setConnectCallback,pCallback=%p", module().c_str(),
               reinterpret_cast<void *>(pCallback));
 }
 
 void ZtMosquittoSdk::setRecvMessageCallback(nm_mqtt_recv_message_callback pCallback) {
   m_pCallback.store(pCallback);
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] setRecvMessageCallback,pCallback=%p", module().c_str(),
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] setRecvMessageCallback,pCallback=%p", module().c_str(),
               reinterpret_cast<void *>(pCallback));
 }
 
 void ZtMosquittoSdk::setUserData(void *pUserData) {
   m_pUserData.store(pUserData);
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] setUserData,pUserData=%p", module().c_str(), pUserData);
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] setUserData,pUserData=%p", module().c_str(), pUserData);
 }
 
 void ZtMosquittoSdk::startThread() {
@@ -76,17 +76,17 @@ void ZtMosquittoSdk::startThread() {
   if (m_bRun.exchange(true)) {
     return;
   }
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] startThread", module().c_str());
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] startThread", module().c_str());
   m_thread = std::thread(&ZtMosquittoSdk::routine, this);
 }
 
 void ZtMosquittoSdk::routine() {
   m_networkThreadId.store(std::this_thread::get_id());
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] routine,begin", module().c_str());
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] routine,begin", module().c_str());
   while (m_bRun.load()) {
-    BUSLINE_LOG(zt::LOG_WARN, "[%s] routine,loopForever 1", module().c_str());
+    BUSLINE_LOG(zt::log::LOG_WARN, "[%s] routine,loopForever 1", module().c_str());
     int nRet = mosquitto_loop_forever(client(), loopTimeoutMs(keepalive()), 1);
-    BUSLINE_LOG(zt::LOG_WARN, "[%s] routine,loopForever 2 nRet=%d,m_bRun=%d,nReconnectDelay=%d",
+    BUSLINE_LOG(zt::log::LOG_WARN, "[%s] routine,loopForever 2 nRet=%d,m_bRun=%d,nReconnectDelay=%d",
                 module().c_str(), nRet, m_bRun.load() ? 1 : 0, int(m_timing.reconnectWait.count() / 1000));
     onDisconnect(nRet, nullptr);
     waitBeforeReconnect();
@@ -94,7 +94,7 @@ void ZtMosquittoSdk::routine() {
       mosquitto_reconnect(client());
     }
   }
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] routine,end", module().c_str());
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] routine,end", module().c_str());
   // Another thread may later be given this id; it is not the network thread.
   m_networkThreadId.store(std::thread::id());
 }
@@ -114,15 +114,15 @@ void ZtMosquittoSdk::exitThread() {
     return;
   }
   std::string strModule = module();
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] exitThread,begin", strModule.c_str());
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] exitThread,begin", strModule.c_str());
   // The broker passes a QoS 2 message on only once its handshake is complete, so disconnecting
   // earlier loses what was published just before the exit.
   waitForAcknowledgements(m_timing.acknowledgementWait);
   clearSubscriptions();
   int nRet = mosquitto_disconnect_v5(client(), 0, nullptr);
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] exitThread,disconnect,nRet=%d", strModule.c_str(), nRet);
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] exitThread,disconnect,nRet=%d", strModule.c_str(), nRet);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::LOG_ERROR, "[%s] exitThread,disconnect fail,nRet=%d,%s", strModule.c_str(), nRet,
+    BUSLINE_LOG(zt::log::LOG_ERROR, "[%s] exitThread,disconnect fail,nRet=%d,%s", strModule.c_str(), nRet,
                 mosquitto_strerror(nRet));
   }
   // The network thread may be reconnecting right now; repeat the disconnect until it ends.
@@ -134,7 +134,7 @@ void ZtMosquittoSdk::exitThread() {
     while (!stopCondition.wait_for(stopLock, m_timing.disconnectRetry, [&] { return bStop; })) {
       clearSubscriptions();
       int nRetry = mosquitto_disconnect_v5(client(), 0, nullptr);
-      BUSLINE_LOG(zt::LOG_WARN, "[%s] exitThread,disconnect,nWait=%d,nRet=%d,%s", strModule.c_str(),
+      BUSLINE_LOG(zt::log::LOG_WARN, "[%s] exitThread,disconnect,nWait=%d,nRet=%d,%s", strModule.c_str(),
                   ++g_nDisconnectRetries, nRetry, mosquitto_strerror(nRetry));
     }
   });
@@ -147,11 +147,11 @@ void ZtMosquittoSdk::exitThread() {
   }
   stopCondition.notify_one();
   retry.join();
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] exitThread,end", strModule.c_str());
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] exitThread,end", strModule.c_str());
 }
 
 void ZtMosquittoSdk::onConnect(int nReturnCode, int nFlags, const mosquitto_property *pProps) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] onConnect,nReturnCode=%d,nFlags=%d,pProps=%p", module().c_str(),
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] onConnect,nReturnCode=%d,nFlags=%d,pProps=%p", module().c_str(),
               nReturnCode, nFlags, static_cast<const void *>(pProps));
   if (nm_mqtt_connect_callback pCallback = m_pConnectCallback.load()) {
     pCallback(0, m_pUserData.load());
@@ -159,7 +159,7 @@ void ZtMosquittoSdk::onConnect(int nReturnCode, int nFlags, const mosquitto_prop
 }
 
 void ZtMosquittoSdk::onDisconnect(int nReturnCode, const mosquitto_property *pProps) {
-  BUSLINE_LOG(zt::LOG_ERROR, "[%s] onDisconnect,nReturnCode=%d,strError=[%s],[%s],[%s],pProps=%p",
+  BUSLINE_LOG(zt::log::LOG_ERROR, "[%s] onDisconnect,nReturnCode=%d,strError=[%s],[%s],[%s],pProps=%p",
               module().c_str(), nReturnCode, mosquitto_strerror(nReturnCode),
               mosquitto_connack_string(nReturnCode), mosquitto_reason_string(nReturnCode),
               static_cast<const void *>(pProps));
@@ -169,7 +169,7 @@ void ZtMosquittoSdk::onDisconnect(int nReturnCode, const mosquitto_property *pPr
 }
 
 void ZtMosquittoSdk::onPublish(int nMessageId, int nReasonCode, const mosquitto_property *pProps) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] onPublish,nMessageId=%d,nReasonCode=%d,strError=%s,pProps=%p",
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] onPublish,nMessageId=%d,nReasonCode=%d,strError=%s,pProps=%p",
               module().c_str(), nMessageId, nReasonCode, mosquitto_reason_string(nReasonCode),
               static_cast<const void *>(pProps));
 }
@@ -177,7 +177,7 @@ void ZtMosquittoSdk::onPublish(int nMessageId, int nReasonCode, const mosquitto_
 void ZtMosquittoSdk::onMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps) {
   nm_mqtt_recv_message_callback pCallback = m_pCallback.load();
   if (pCallback == nullptr) {
-    BUSLINE_LOG(zt::LOG_ERROR, "[%s] onMessage,m_pCallback=%p,pMessage=%p,pProps=%p", module().c_str(),
+    BUSLINE_LOG(zt::log::LOG_ERROR, "[%s] onMessage,m_pCallback=%p,pMessage=%p,pProps=%p", module().c_str(),
                 reinterpret_cast<void *>(pCallback), static_cast<const void *>(pMessage),
                 static_cast<const void *>(pProps));
     return;
@@ -185,7 +185,7 @@ void ZtMosquittoSdk::onMessage(const mosquitto_message *pMessage, const mosquitt
   ReceivedMessage received;
   decodeReceivedMessage(pMessage, pProps, received);
   BUSLINE_LOG(
-      zt::LOG_DEBUG,
+      zt::log::LOG_DEBUG,
       "[%s] onMessage,m_pCallback=%p,nMid=%d,pPayload=%p,nPayloadLen=%d,uSN=0x%x,nType=0x%x,IpList=%s",
       module().c_str(), reinterpret_cast<void *>(pCallback), pMessage->mid, received.pPayload,
       received.nPayloadLen, received.uSN, unsigned(received.nType), received.pstrIpList);
@@ -195,13 +195,13 @@ void ZtMosquittoSdk::onMessage(const mosquitto_message *pMessage, const mosquitt
 
 void ZtMosquittoSdk::onSubscribe(int nMessageId, int nQosCount, const int *pGrantedQos,
                                  const mosquitto_property *pProps) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] onSubscribe,nMessageId=%d,nQosCount=%d,pGrantedQos=%p,pProps=%p",
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] onSubscribe,nMessageId=%d,nQosCount=%d,pGrantedQos=%p,pProps=%p",
               module().c_str(), nMessageId, nQosCount, static_cast<const void *>(pGrantedQos),
               static_cast<const void *>(pProps));
 }
 
 void ZtMosquittoSdk::onUnsubscribe(int nMessageId, const mosquitto_property *pProps) {
-  BUSLINE_LOG(zt::LOG_DEBUG, "[%s] onUnsubscribe,nMessageId=%d,pProps=%p", module().c_str(), nMessageId,
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "[%s] onUnsubscribe,nMessageId=%d,pProps=%p", module().c_str(), nMessageId,
               static_cast<const void *>(pProps));
 }
 
@@ -216,4 +216,4 @@ void ZtMosquittoSdk::onLog(int nLevel, const char *pstrText) {
   BUSLINE_LOG_TEXT(nLineLevel, strMessage.c_str(), strMessage.size());
 }
 
-} // namespace busline
+} // namespace zt::bus

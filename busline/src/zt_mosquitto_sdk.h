@@ -12,7 +12,7 @@
 #include "busline.h"
 #include "zt_mosquitto.h"
 
-namespace busline {
+namespace zt::bus {
 
 // The session's fixed waits; tests shorten them.
 struct SessionTiming {
@@ -78,4 +78,4 @@ private:
 // The log level of a library log message.
 int logLevelOfLibrary(int nLibraryLevel);
 
-} // namespace busline
+} // namespace zt::bus

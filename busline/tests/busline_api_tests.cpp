@@ -12,9 +12,9 @@
 #include "busline.h"
 #include "busline_test_client.h"
 
-using busline::test::LogCapture;
-using busline::test::Received;
-using busline::test::TestClient;
+using zt::bus::test::LogCapture;
+using zt::bus::test::Received;
+using zt::bus::test::TestClient;
 
 namespace {
 

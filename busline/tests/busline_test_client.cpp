@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace busline::test {
+namespace zt::bus::test {
 
 void TestClient::onConnect(int nStatus, void *pUserData) {
   auto *pSelf = static_cast<TestClient *>(pUserData);
@@ -99,4 +99,4 @@ void LogCapture::throwOn(const std::string &strText) {
   g_strThrowOn = strText;
 }
 
-} // namespace busline::test
+} // namespace zt::bus::test

@@ -10,7 +10,7 @@
 #include "broker.h"
 #include "busline.h"
 
-namespace busline::test {
+namespace zt::bus::test {
 
 struct Received {
   std::string strTopic;
@@ -59,4 +59,4 @@ private:
   static void onLine(int nLevel, const char *pstrText, int nLength);
 };
 
-} // namespace busline::test
+} // namespace zt::bus::test

@@ -9,8 +9,8 @@
 #include "busline_test_client.h"
 #include "library_setup.h"
 
-using busline::MosquittoLibraryUse;
-using busline::test::TestClient;
+using zt::bus::MosquittoLibraryUse;
+using zt::bus::test::TestClient;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-using namespace busline;
+using namespace zt::bus;
 
 namespace {
 

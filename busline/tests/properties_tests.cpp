@@ -5,7 +5,7 @@
 #include "mqtt_properties.h"
 #include "received_message.h"
 
-using namespace busline;
+using namespace zt::bus;
 
 namespace {
 

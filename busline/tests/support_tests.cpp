@@ -6,7 +6,7 @@
 #include "logger.h"
 #include "zt_mosquitto_sdk.h"
 
-using namespace busline;
+using namespace zt::bus;
 
 TEST(LocalIpList, JoinsAddressesInOrderWithoutEmptyOrUnspecified) {
   std::vector<zt::platform::Adapter> vecAdapters(2);
@@ -17,10 +17,10 @@ TEST(LocalIpList, JoinsAddressesInOrderWithoutEmptyOrUnspecified) {
 }
 
 TEST(LibraryLog, LevelsMapToTheLogModule) {
-  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_INFO), zt::LOG_INFO);
-  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_NOTICE), zt::LOG_NOTICE);
-  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_WARNING), zt::LOG_WARN);
-  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_ERR), zt::LOG_ERROR);
-  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_DEBUG), zt::LOG_DEBUG);
-  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_SUBSCRIBE), zt::LOG_DEBUG);
+  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_INFO), zt::log::LOG_INFO);
+  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_NOTICE), zt::log::LOG_NOTICE);
+  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_WARNING), zt::log::LOG_WARN);
+  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_ERR), zt::log::LOG_ERROR);
+  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_DEBUG), zt::log::LOG_DEBUG);
+  EXPECT_EQ(logLevelOfLibrary(MOSQ_LOG_SUBSCRIBE), zt::log::LOG_DEBUG);
 }

@@ -15,12 +15,12 @@
 #include "tls_context.h"
 #include "trusted_ca.h"
 
-using busline::test::LogCapture;
-using busline::test::TestClient;
+using zt::bus::test::LogCapture;
+using zt::bus::test::TestClient;
 
 namespace {
 
-const busline::SessionTiming kFastTiming{std::chrono::milliseconds(300), std::chrono::milliseconds(50),
+const zt::bus::SessionTiming kFastTiming{std::chrono::milliseconds(300), std::chrono::milliseconds(50),
                                          std::chrono::milliseconds(100)};
 const char kTestCaWarning[] = "is the repository's test CA";
 
@@ -72,8 +72,8 @@ private:
 
 // Points the system CA file at a path for the scope.
 struct ScopedSystemCaFile {
-  explicit ScopedSystemCaFile(const std::string &strPath) { busline::setSystemCaFile(strPath); }
-  ~ScopedSystemCaFile() { busline::setSystemCaFile(busline::kSystemCaFile); }
+  explicit ScopedSystemCaFile(const std::string &strPath) { zt::bus::setSystemCaFile(strPath); }
+  ~ScopedSystemCaFile() { zt::bus::setSystemCaFile(zt::bus::kSystemCaFile); }
 };
 
 // A self-signed CA made now, with the same name as the project's CA but its own key.
@@ -100,12 +100,12 @@ std::string freshCaPem() {
 class Trust : public zt::test::BrokerSuite {
 protected:
   BuslineHandle *open(TestClient &client) {
-    busline::SessionArgs args;
+    zt::bus::SessionArgs args;
     args.nProtocol = 5;
     args.pConnectCallback = TestClient::onConnect;
     args.pRecvMessageCallback = TestClient::onMessage;
     args.pUserData = &client;
-    return busline::initConnectedSession("127.0.0.1", broker().port(), args, kFastTiming);
+    return zt::bus::initConnectedSession("127.0.0.1", broker().port(), args, kFastTiming);
   }
 
   // A session is made but its TLS handshake fails, on the first attempt and on the retries.
@@ -141,14 +141,14 @@ protected:
 
 TEST(TlsContext, TrustsEveryCertificateOfThePemAndKnowsTheTestCa) {
   bool bTestCa = true;
-  EXPECT_TRUE(busline::makeTlsContext(freshCaPem(), bTestCa));
+  EXPECT_TRUE(zt::bus::makeTlsContext(freshCaPem(), bTestCa));
   EXPECT_FALSE(bTestCa);
   std::ifstream file(zt::test::Broker::caFile());
   std::string strProjectCa((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_TRUE(busline::makeTlsContext(freshCaPem() + strProjectCa, bTestCa));
+  EXPECT_TRUE(zt::bus::makeTlsContext(freshCaPem() + strProjectCa, bTestCa));
   EXPECT_TRUE(bTestCa);
-  EXPECT_FALSE(busline::makeTlsContext("not a certificate", bTestCa));
-  EXPECT_FALSE(busline::makeTlsContext("", bTestCa));
+  EXPECT_FALSE(zt::bus::makeTlsContext("not a certificate", bTestCa));
+  EXPECT_FALSE(zt::bus::makeTlsContext("", bTestCa));
 }
 
 TEST_F(Trust, CompiledInCaConnectsWithoutWritingAFile) {
@@ -165,7 +165,7 @@ TEST_F(Trust, CompiledInCaConnectsWithoutWritingAFile) {
   busline_exit(pHandle);
   EXPECT_EQ(tmp.entries(), setBefore);
   bool bTestCa = false;
-  busline::makeTlsContext(std::string(busline::kCaCertificatePem, busline::kCaCertificatePemSize), bTestCa);
+  zt::bus::makeTlsContext(std::string(zt::bus::kCaCertificatePem, zt::bus::kCaCertificatePemSize), bTestCa);
   EXPECT_EQ(log.count(4, kTestCaWarning), bTestCa ? 1u : 0u);
 }
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zt {
+namespace zt::log {
 
 enum LogLevel {
   LOG_FATAL = 0,
@@ -82,12 +82,12 @@ private:
   Impl *m_pImpl;
 };
 
-} // namespace zt
+} // namespace zt::log
 
 #define ZT_LOG_AT(level, ...)                                                                                \
-  ::zt::Logger::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__)
-#define logFatal(...) ZT_LOG_AT(::zt::LOG_FATAL, __VA_ARGS__)
-#define logError(...) ZT_LOG_AT(::zt::LOG_ERROR, __VA_ARGS__)
-#define logWarn(...) ZT_LOG_AT(::zt::LOG_WARN, __VA_ARGS__)
-#define logInfo(...) ZT_LOG_AT(::zt::LOG_INFO, __VA_ARGS__)
-#define logDebug(...) ZT_LOG_AT(::zt::LOG_DEBUG, __VA_ARGS__)
+  ::zt::log::Logger::instance().write(__FILE__, __func__, __LINE__, (level), __VA_ARGS__)
+#define logFatal(...) ZT_LOG_AT(::zt::log::LOG_FATAL, __VA_ARGS__)
+#define logError(...) ZT_LOG_AT(::zt::log::LOG_ERROR, __VA_ARGS__)
+#define logWarn(...) ZT_LOG_AT(::zt::log::LOG_WARN, __VA_ARGS__)
+#define logInfo(...) ZT_LOG_AT(::zt::log::LOG_INFO, __VA_ARGS__)
+#define logDebug(...) ZT_LOG_AT(::zt::log::LOG_DEBUG, __VA_ARGS__)

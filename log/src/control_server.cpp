@@ -11,7 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace zt {
+namespace zt::log {
 
 namespace {
 
@@ -166,4 +166,4 @@ void ControlServer::serveClient(int nClientFd) {
   }
 }
 
-} // namespace zt
+} // namespace zt::log

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace zt {
+namespace zt::log {
 
 struct ControlRequest {
   bool bLogToStdout;
@@ -56,4 +56,4 @@ private:
   std::thread m_thread;
 };
 
-} // namespace zt
+} // namespace zt::log

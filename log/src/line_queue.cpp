@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace zt {
+namespace zt::log {
 
 void LineQueue::setLimit(uint64_t nLimitBytes) {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -30,4 +30,4 @@ void LineQueue::clear() {
   m_queued = LineBatch(); // also gives back the memory a burst left behind
 }
 
-} // namespace zt
+} // namespace zt::log

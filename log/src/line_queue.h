@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zt {
+namespace zt::log {
 
 // Complete lines stored back to back, with the length of each.
 struct LineBatch {
@@ -42,4 +42,4 @@ private:
   uint64_t m_nLimitBytes = 0;
 };
 
-} // namespace zt
+} // namespace zt::log

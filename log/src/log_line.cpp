@@ -6,7 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace zt {
+namespace zt::log {
 
 namespace {
 
@@ -215,4 +215,4 @@ void LogLine::finish(char *pLine, size_t nContent) {
   m_nSize = nContent + 2;
 }
 
-} // namespace zt
+} // namespace zt::log

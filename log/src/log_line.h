@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace zt {
+namespace zt::log {
 
 // Which bracketed fields follow the time stamp and level.
 enum class LinePrefix {
@@ -48,4 +48,4 @@ private:
   size_t m_nSize = 0;
 };
 
-} // namespace zt
+} // namespace zt::log

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-namespace zt {
+namespace zt::log {
 
 namespace {
 
@@ -255,4 +255,4 @@ bool Logger::enabled(int nLevel) const {
   return m_pImpl->enabled(nLevel);
 }
 
-} // namespace zt
+} // namespace zt::log

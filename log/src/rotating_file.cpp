@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-namespace zt {
+namespace zt::log {
 
 RotatingFile::~RotatingFile() {
   close();
@@ -104,4 +104,4 @@ void RotatingFile::writeLines(const char *pData, const uint32_t *pLengths, size_
   }
 }
 
-} // namespace zt
+} // namespace zt::log

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-namespace zt {
+namespace zt::log {
 
 class RotatingFile {
 public:
@@ -44,4 +44,4 @@ private:
   FILE *m_pFile = nullptr;
 };
 
-} // namespace zt
+} // namespace zt::log

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-using namespace zt;
-using namespace zt::test;
+using namespace zt::log;
+using namespace zt::log::test;
 
 namespace {
 
@@ -22,11 +22,11 @@ LogOption asyncOption(const ScratchDir &dir, uint64_t nQueueLimit) {
 
 TEST(LoggerAsync, StopWritesEverythingQueuedBelowTheLimit) {
   ScratchDir dir;
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(asyncOption(dir, 16ull * 1024 * 1024));
   const int nLines = 20000;
   for (int i = 0; i < nLines; ++i) {
-    logger.write("a.cpp", "f", 1, LOG_INFO, "seq=%d", i);
+    logger.write("a.cpp", "f", 1, zt::log::LOG_INFO, "seq=%d", i);
   }
   logger.stop();
   std::vector<std::string> lines = splitLines(readFile(dir.path() + "/async.log"));
@@ -38,13 +38,13 @@ TEST(LoggerAsync, StopWritesEverythingQueuedBelowTheLimit) {
 
 TEST(LoggerAsync, FullQueueLeavesOneMarkerPerLostLineAndNeverBlocks) {
   ScratchDir dir;
-  Logger logger;
+  zt::log::Logger logger;
   // Room for a handful of lines; the writer empties the queue only every 100 ms when quiet.
   logger.start(asyncOption(dir, 500));
   const int nLines = 400;
   auto begin = std::chrono::steady_clock::now();
   for (int i = 0; i < nLines; ++i) {
-    logger.write("a.cpp", "f", 1, LOG_INFO, "seq=%d", i);
+    logger.write("a.cpp", "f", 1, zt::log::LOG_INFO, "seq=%d", i);
   }
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
   logger.stop();
@@ -64,11 +64,11 @@ TEST(LoggerAsync, FullQueueLeavesOneMarkerPerLostLineAndNeverBlocks) {
 
 TEST(LoggerAsync, LinesReachTheFileWhileRunningAndStopIsPrompt) {
   ScratchDir dir;
-  Logger logger;
-  LogOption option = asyncOption(dir, 1024 * 1024);
+  zt::log::Logger logger;
+  zt::log::LogOption option = asyncOption(dir, 1024 * 1024);
   option.bLogFlushImmediately = true;
   logger.start(option);
-  logger.write("a.cpp", "f", 1, LOG_INFO, "early");
+  logger.write("a.cpp", "f", 1, zt::log::LOG_INFO, "early");
   auto begin = std::chrono::steady_clock::now();
   while (readFile(dir.path() + "/async.log").empty() &&
          std::chrono::steady_clock::now() - begin < std::chrono::seconds(2)) {

@@ -10,8 +10,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-using namespace zt;
-using namespace zt::test;
+using namespace zt::log;
+using namespace zt::log::test;
 
 namespace {
 
@@ -52,10 +52,10 @@ const std::string kReply("test\0", 5);
 TEST(LoggerControlSocket, AcceptsFourValidNumbersAndAnswersEveryRequest) {
   ScratchDir dir;
   const std::string strName = "ctl_test_" + std::to_string(getpid());
-  Logger logger;
-  LogOption option = fileOption(dir.path(), strName);
+  zt::log::Logger logger;
+  zt::log::LogOption option = fileOption(dir.path(), strName);
   option.bControlSocket = true;
-  option.nLogLevel = LOG_ERROR;
+  option.nLogLevel = zt::log::LOG_ERROR;
   logger.start(option);
 
   const std::string strPath = Logger::controlSocketPath(strName);
@@ -70,14 +70,14 @@ TEST(LoggerControlSocket, AcceptsFourValidNumbersAndAnswersEveryRequest) {
     // Refused: level out of range, negative level, three numbers, text, overflow.
     for (const char *pstrBad : {"1|1|1|8", "1|1|1|-1", "1|1|1", "hello", "1|1|1|99999999999", "1,1,1,7"}) {
       EXPECT_EQ(client.request(pstrBad), kReply) << pstrBad;
-      EXPECT_FALSE(logger.enabled(LOG_INFO)) << pstrBad;
+      EXPECT_FALSE(logger.enabled(zt::log::LOG_INFO)) << pstrBad;
     }
     EXPECT_EQ(client.request("1|1|1|7"), kReply);
-    EXPECT_TRUE(logger.enabled(LOG_DEBUG));
+    EXPECT_TRUE(logger.enabled(zt::log::LOG_DEBUG));
     // Stdout off, file on, flush on: the next record is on disk at once.
     EXPECT_EQ(client.request("0|1|1|6"), kReply);
-    EXPECT_FALSE(logger.enabled(LOG_DEBUG));
-    logger.write("c.cpp", "f", 1, LOG_INFO, "after control");
+    EXPECT_FALSE(logger.enabled(zt::log::LOG_DEBUG));
+    logger.write("c.cpp", "f", 1, zt::log::LOG_INFO, "after control");
     EXPECT_NE(readFile(dir.path() + "/" + strName + ".log").find("after control"), std::string::npos);
   }
 
@@ -87,14 +87,14 @@ TEST(LoggerControlSocket, AcceptsFourValidNumbersAndAnswersEveryRequest) {
     ASSERT_TRUE(second.connected());
     EXPECT_EQ(second.request("0|0|0|0"), kReply);
   }
-  EXPECT_FALSE(logger.enabled(LOG_FATAL));
+  EXPECT_FALSE(logger.enabled(zt::log::LOG_FATAL));
 }
 
 TEST(LoggerControlSocket, StopIsPromptAndRemovesTheSocket) {
   ScratchDir dir;
   const std::string strName = "ctl_stop_" + std::to_string(getpid());
-  Logger logger;
-  LogOption option = fileOption(dir.path(), strName);
+  zt::log::Logger logger;
+  zt::log::LogOption option = fileOption(dir.path(), strName);
   option.bControlSocket = true;
   logger.start(option);
   const std::string strPath = Logger::controlSocketPath(strName);
@@ -111,11 +111,11 @@ TEST(LoggerControlSocket, StopIsPromptAndRemovesTheSocket) {
 TEST(LoggerControlSocket, UnusableSocketPathLeavesTheLogWorking) {
   ScratchDir dir;
   // A log name too long for a socket address: the socket cannot be made, the file still works.
-  LogOption option = fileOption(dir.path(), std::string(150, 'n'));
+  zt::log::LogOption option = fileOption(dir.path(), std::string(150, 'n'));
   option.bControlSocket = true;
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(option);
-  logger.write("c.cpp", "f", 1, LOG_ERROR, "still logged");
+  logger.write("c.cpp", "f", 1, zt::log::LOG_ERROR, "still logged");
   logger.stop();
   EXPECT_NE(readFile(dir.path() + "/" + option.strLogName + ".log").find("still logged"), std::string::npos);
 }
@@ -126,9 +126,9 @@ TEST(LoggerControlSocket, ALiveSocketIsLeftToItsOwner) {
   ScratchDir firstDir, secondDir;
   const std::string strName = "ctl_shared_" + std::to_string(getpid());
   const std::string strPath = Logger::controlSocketPath(strName);
-  LogOption option = fileOption(firstDir.path(), strName);
+  zt::log::LogOption option = fileOption(firstDir.path(), strName);
   option.bControlSocket = true;
-  Logger first, second;
+  zt::log::Logger first, second;
   first.start(option);
   option.strLogDir = secondDir.path();
   second.start(option);
@@ -138,7 +138,7 @@ TEST(LoggerControlSocket, ALiveSocketIsLeftToItsOwner) {
     ASSERT_TRUE(client.connected());
     EXPECT_EQ(client.request("0|1|0|7"), kReply);
   }
-  EXPECT_TRUE(first.enabled(LOG_DEBUG));
+  EXPECT_TRUE(first.enabled(zt::log::LOG_DEBUG));
   std::string strSecondLog = readFile(secondDir.path() + "/" + strName + ".log");
   EXPECT_EQ(splitLines(strSecondLog).size(), 1u) << strSecondLog;
   EXPECT_NE(strSecondLog.find("[WARN]"), std::string::npos);
@@ -161,14 +161,14 @@ TEST(LoggerControlSocket, AStaleSocketIsReplaced) {
   close(fd);
   ASSERT_FALSE(ControlClient(strPath).connected());
 
-  LogOption option = fileOption(dir.path(), strName);
+  zt::log::LogOption option = fileOption(dir.path(), strName);
   option.bControlSocket = true;
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(option);
   ControlClient client(strPath);
   ASSERT_TRUE(client.connected());
   EXPECT_EQ(client.request("0|1|0|3"), kReply);
-  EXPECT_FALSE(logger.enabled(LOG_WARN));
+  EXPECT_FALSE(logger.enabled(zt::log::LOG_WARN));
 }
 
 TEST(LoggerControlSocket, DirectoryIsXdgRuntimeDirThenTmpdirThenTmp) {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace zt::test {
+namespace zt::log::test {
 
 ScratchDir::ScratchDir() {
   std::string strTemplate = platform::temporaryDirectory() + "zt_log_test_XXXXXX";
@@ -59,4 +59,4 @@ LogOption fileOption(const std::string &strDir, const std::string &strName) {
   return option;
 }
 
-} // namespace zt::test
+} // namespace zt::log::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zt::test {
+namespace zt::log::test {
 
 // A fresh directory under the temporary directory, removed with its content on destruction.
 class ScratchDir {
@@ -30,4 +30,4 @@ std::vector<std::string> splitLines(const std::string &strText);
 // Settings of a synchronous file-only log in dir, without the control socket.
 LogOption fileOption(const std::string &strDir, const std::string &strName);
 
-} // namespace zt::test
+} // namespace zt::log::test

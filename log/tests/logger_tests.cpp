@@ -10,8 +10,8 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace zt;
-using namespace zt::test;
+using namespace zt::log;
+using namespace zt::log::test;
 
 namespace {
 
@@ -31,16 +31,16 @@ LogOption formatOption(const ScratchDir &dir, const std::string &strName, bool b
 
 TEST(LoggerLevels, RecordsAboveTheLevelOrBeforeStartAreDropped) {
   ScratchDir dir;
-  Logger logger;
-  EXPECT_FALSE(logger.enabled(LOG_FATAL));
-  logger.write("a.cpp", "f", 1, LOG_FATAL, "before start");
+  zt::log::Logger logger;
+  EXPECT_FALSE(logger.enabled(zt::log::LOG_FATAL));
+  logger.write("a.cpp", "f", 1, zt::log::LOG_FATAL, "before start");
 
-  LogOption option = fileOption(dir.path(), "levels");
-  option.nLogLevel = LOG_INFO;
+  zt::log::LogOption option = fileOption(dir.path(), "levels");
+  option.nLogLevel = zt::log::LOG_INFO;
   logger.start(option);
   EXPECT_TRUE(logger.enabled(LOG_INFO));
-  EXPECT_FALSE(logger.enabled(LOG_DEBUG));
-  logger.write("a.cpp", "f", 2, LOG_DEBUG, "debug dropped");
+  EXPECT_FALSE(logger.enabled(zt::log::LOG_DEBUG));
+  logger.write("a.cpp", "f", 2, zt::log::LOG_DEBUG, "debug dropped");
   logger.write("a.cpp", "f", 3, LOG_INFO, "info kept");
   logger.write("a.cpp", "f", 4, LOG_FATAL, "fatal kept");
   logger.stop();
@@ -69,9 +69,9 @@ TEST(LoggerFormats, StandardFunctionAndBuslineLinesEndInCrLf) {
   int nCase = 0;
   for (const Case &c : cases) {
     std::string strName = "format" + std::to_string(nCase++);
-    Logger logger;
+    zt::log::Logger logger;
     logger.start(formatOption(dir, strName, c.bFunctionName, c.eFormat));
-    logger.write("C:\\src\\proxy/handle.cpp", "Cls::run", 42, LOG_WARN, "value=%d", 7);
+    logger.write("C:\\src\\proxy/handle.cpp", "Cls::run", 42, zt::log::LOG_WARN, "value=%d", 7);
     logger.stop();
     std::string strText = readFile(logPath(dir, strName));
     EXPECT_TRUE(std::regex_match(strText, std::regex(c.strPattern))) << strText;
@@ -80,12 +80,12 @@ TEST(LoggerFormats, StandardFunctionAndBuslineLinesEndInCrLf) {
 
 TEST(LoggerFormats, LongMessagesAreNotTruncated) {
   ScratchDir dir;
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(fileOption(dir.path(), "long"));
   for (size_t nLength : {990u, 1023u, 1024u, 1025u, 5000u, 100000u}) {
     std::string strMessage(nLength, 'x');
     strMessage.back() = 'E';
-    logger.write("a.cpp", "f", 1, LOG_ERROR, "%s", strMessage.c_str());
+    logger.write("a.cpp", "f", 1, zt::log::LOG_ERROR, "%s", strMessage.c_str());
   }
   logger.stop();
   std::vector<std::string> lines = splitLines(readFile(logPath(dir, "long")));
@@ -120,10 +120,10 @@ TEST(LoggerFormats, TextRecordsMatchFormattedOnesByteForByte) {
   int nCase = 0;
   for (const Case &c : cases) {
     std::string strName = "text" + std::to_string(nCase++);
-    Logger logger;
+    zt::log::Logger logger;
     logger.start(formatOption(dir, strName, c.bFunctionName, c.eFormat));
     for (const std::string &strMessage : vecMessages) {
-      logger.write("src/handle.cpp", "Cls::run", -7, LOG_NOTICE, "%s", strMessage.c_str());
+      logger.write("src/handle.cpp", "Cls::run", -7, zt::log::LOG_NOTICE, "%s", strMessage.c_str());
       logger.writeText("src/handle.cpp", "Cls::run", -7, LOG_NOTICE, strMessage.data(), strMessage.size());
     }
     logger.stop();
@@ -147,9 +147,9 @@ TEST(LoggerFailures, UncreatableDirectoryLosesLinesAndIsRetriedLater) {
   std::ofstream(strBlocker) << "not a directory";
   const std::string strLogDir = strBlocker + "/logs";
 
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(fileOption(strLogDir, "retry"));
-  logger.write("a.cpp", "f", 1, LOG_ERROR, "lost line");
+  logger.write("a.cpp", "f", 1, zt::log::LOG_ERROR, "lost line");
   ASSERT_EQ(unlink(strBlocker.c_str()), 0);
   logger.write("a.cpp", "f", 2, LOG_ERROR, "kept line");
   logger.stop();
@@ -161,21 +161,21 @@ TEST(LoggerFailures, UncreatableDirectoryLosesLinesAndIsRetriedLater) {
 
 TEST(LoggerControl, ApplyControlRetunesAndFlushesAtOnce) {
   ScratchDir dir;
-  Logger logger;
-  LogOption option = fileOption(dir.path(), "control");
-  option.nLogLevel = LOG_ERROR;
+  zt::log::Logger logger;
+  zt::log::LogOption option = fileOption(dir.path(), "control");
+  option.nLogLevel = zt::log::LOG_ERROR;
   logger.start(option);
-  logger.write("a.cpp", "f", 1, LOG_INFO, "dropped");
+  logger.write("a.cpp", "f", 1, zt::log::LOG_INFO, "dropped");
   logger.write("a.cpp", "f", 2, LOG_ERROR, "buffered");
   EXPECT_EQ(readFile(logPath(dir, "control")), "");
 
-  logger.applyControl(false, true, true, LOG_DEBUG);
+  logger.applyControl(false, true, true, zt::log::LOG_DEBUG);
   EXPECT_NE(readFile(logPath(dir, "control")).find("buffered"), std::string::npos);
   logger.write("a.cpp", "f", 3, LOG_DEBUG, "flushed");
   EXPECT_NE(readFile(logPath(dir, "control")).find("flushed"), std::string::npos);
 
   logger.applyControl(false, false, false, LOG_DEBUG);
-  EXPECT_FALSE(logger.enabled(LOG_FATAL));
+  EXPECT_FALSE(logger.enabled(zt::log::LOG_FATAL));
   logger.stop();
   EXPECT_EQ(splitLines(readFile(logPath(dir, "control"))).size(), 2u);
 }
@@ -183,8 +183,8 @@ TEST(LoggerControl, ApplyControlRetunesAndFlushesAtOnce) {
 TEST(LoggerThreads, ConcurrentWritersProduceWholeLines) {
   for (bool bAsync : {false, true}) {
     ScratchDir dir;
-    Logger logger;
-    LogOption option = fileOption(dir.path(), "threads");
+    zt::log::Logger logger;
+    zt::log::LogOption option = fileOption(dir.path(), "threads");
     option.bLogAsync = bAsync;
     option.nAsyncQueueLimit = 64ull * 1024 * 1024;
     logger.start(option);
@@ -193,7 +193,7 @@ TEST(LoggerThreads, ConcurrentWritersProduceWholeLines) {
     for (int t = 0; t < nThreads; ++t) {
       threads.emplace_back([&logger, t] {
         for (int i = 0; i < nPerThread; ++i) {
-          logger.write("t.cpp", "f", i, LOG_INFO, "thread=%d,i=%d,end", t, i);
+          logger.write("t.cpp", "f", i, zt::log::LOG_INFO, "thread=%d,i=%d,end", t, i);
         }
       });
     }
@@ -226,12 +226,12 @@ TEST(LoggerOutputs, StandardOutputGetsTheSameLinesAsTheFile) {
   dup2(fileno(pCapture), STDOUT_FILENO);
 
   for (bool bAsync : {false, true}) {
-    Logger logger;
-    LogOption option = fileOption(dir.path(), "both");
+    zt::log::Logger logger;
+    zt::log::LogOption option = fileOption(dir.path(), "both");
     option.bLogToStdout = true;
     option.bLogAsync = bAsync;
     logger.start(option);
-    logger.write("o.cpp", "f", 1, LOG_ERROR, "to both async=%d", bAsync);
+    logger.write("o.cpp", "f", 1, zt::log::LOG_ERROR, "to both async=%d", bAsync);
     logger.stop();
   }
   fflush(stdout);
@@ -249,9 +249,9 @@ TEST(LoggerOutputs, EmptyDirectoryMeansTheWorkingDirectory) {
   char szOldCwd[4096];
   ASSERT_NE(getcwd(szOldCwd, sizeof szOldCwd), nullptr);
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(fileOption("", "cwd"));
-  logger.write("o.cpp", "f", 1, LOG_ERROR, "here");
+  logger.write("o.cpp", "f", 1, zt::log::LOG_ERROR, "here");
   logger.stop();
   ASSERT_EQ(chdir(szOldCwd), 0);
   EXPECT_NE(readFile(dir.path() + "/cwd.log").find("here"), std::string::npos);

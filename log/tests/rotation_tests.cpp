@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
-using namespace zt;
-using namespace zt::test;
+using namespace zt::log;
+using namespace zt::log::test;
 
 namespace {
 
@@ -39,11 +39,11 @@ int lineNumber(const std::string &strLine) {
 TEST(LoggerRotation, FullFileBecomesTheOnlyBackupAndFreshFileStartsWithHeader) {
   ScratchDir dir;
   const uint64_t nMaxSize = 400;
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(rotatingOption(dir, nMaxSize));
   const int nLines = 40;
   for (int i = 0; i < nLines; ++i) {
-    logger.write("r.cpp", "f", 1, LOG_INFO, "line=%d", i);
+    logger.write("r.cpp", "f", 1, zt::log::LOG_INFO, "line=%d", i);
   }
   logger.stop();
 
@@ -67,11 +67,11 @@ TEST(LoggerRotation, FullFileBecomesTheOnlyBackupAndFreshFileStartsWithHeader) {
 
 TEST(LoggerRotation, OversizedLineNeverReplacesTheBackupWithAnEmptyFile) {
   ScratchDir dir;
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(rotatingOption(dir, 300));
   const std::string strHuge(1000, 'h');
   // A fresh file holding only its header takes the oversized line without rotating.
-  logger.write("r.cpp", "f", 1, LOG_INFO, "%s", strHuge.c_str());
+  logger.write("r.cpp", "f", 1, zt::log::LOG_INFO, "%s", strHuge.c_str());
   EXPECT_FALSE(fileExists(dir.path() + "/rot.bak"));
   logger.write("r.cpp", "f", 1, LOG_INFO, "line=%d", 1);
   logger.write("r.cpp", "f", 1, LOG_INFO, "%s", strHuge.c_str());
@@ -90,9 +90,9 @@ TEST(LoggerRotation, OversizedLineNeverReplacesTheBackupWithAnEmptyFile) {
 TEST(LoggerRotation, ReopenedNonEmptyFileGetsNoHeaderAndKeepsCountingItsSize) {
   ScratchDir dir;
   {
-    Logger logger;
+    zt::log::Logger logger;
     logger.start(rotatingOption(dir, 4000));
-    logger.write("r.cpp", "f", 1, LOG_INFO, "line=%d", 0);
+    logger.write("r.cpp", "f", 1, zt::log::LOG_INFO, "line=%d", 0);
     logger.stop();
     logger.start(rotatingOption(dir, 4000));
     logger.write("r.cpp", "f", 1, LOG_INFO, "line=%d", 1);
@@ -106,9 +106,9 @@ TEST(LoggerRotation, ReopenedNonEmptyFileGetsNoHeaderAndKeepsCountingItsSize) {
 
   // A restart whose limit the existing content already nearly fills rotates on the first line.
   const uint64_t nExisting = readFile(dir.path() + "/rot.log").size();
-  Logger logger;
+  zt::log::Logger logger;
   logger.start(rotatingOption(dir, nExisting + 10));
-  logger.write("r.cpp", "f", 1, LOG_INFO, "line=%d", 2);
+  logger.write("r.cpp", "f", 1, zt::log::LOG_INFO, "line=%d", 2);
   logger.stop();
   EXPECT_EQ(splitLines(readFile(dir.path() + "/rot.bak")).size(), 3u);
   lines = splitLines(readFile(dir.path() + "/rot.log"));

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace zt {
+namespace zt::protocol {
 
 namespace {
 
@@ -72,4 +72,4 @@ bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address, std::st
   return true;
 }
 
-} // namespace zt
+} // namespace zt::protocol

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zt {
+namespace zt::protocol {
 
 struct BrokerAddress {
   std::string strHost;
@@ -17,4 +17,4 @@ struct BrokerAddress {
 // sentence that tells the user what is wrong, naming the address.
 bool parseBrokerAddress(const char *pstrAddress, BrokerAddress &address, std::string *pstrProblem = nullptr);
 
-} // namespace zt
+} // namespace zt::protocol

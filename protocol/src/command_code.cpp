@@ -1,6 +1,6 @@
 #include "command_code.h"
 
-namespace zt {
+namespace zt::protocol {
 
 namespace {
 
@@ -28,4 +28,4 @@ const char *commandNameOf(int nCode) {
   return kCommandNames[nCode];
 }
 
-} // namespace zt
+} // namespace zt::protocol

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace zt {
+namespace zt::protocol {
 
 enum CommandCode : int {
   kCmdFindDevices = 1,
@@ -30,4 +30,4 @@ inline bool isRunModelCommand(int nCode) {
   return nCode == kCmdSetRunModel || nCode == kCmdQryRunModel;
 }
 
-} // namespace zt
+} // namespace zt::protocol

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-namespace zt {
+namespace zt::protocol {
 
 // The text of a fixed-size field: up to its first NUL, never past the field's end.
 inline std::string fieldText(const char *pField, size_t nFieldSize) {
@@ -16,4 +16,4 @@ template <size_t N> std::string fieldText(const char (&field)[N]) {
   return fieldText(field, N);
 }
 
-} // namespace zt
+} // namespace zt::protocol

@@ -5,7 +5,7 @@
 #include <memory>
 #include <sstream>
 
-namespace zt {
+namespace zt::protocol {
 
 std::string compactJson(const Json::Value &jsonValue) {
   // Every answer passes here: each thread keeps its writer and stream instead of building them anew.
@@ -74,4 +74,4 @@ std::string runModelDesc(int nRunModel) {
   return "{\"runmodel\":" + std::to_string(nRunModel) + "}";
 }
 
-} // namespace zt
+} // namespace zt::protocol

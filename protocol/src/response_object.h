@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace zt {
+namespace zt::protocol {
 
 // One-line JSON text of a value.
 std::string compactJson(const Json::Value &jsonValue);
@@ -23,4 +23,4 @@ std::string runModelDesc(int nRunModel);
 // Result code of a deferred request whose driver never answered.
 constexpr int kCodeRequestTimeout = 4;
 
-} // namespace zt
+} // namespace zt::protocol

@@ -1,6 +1,6 @@
 #include "run_model.h"
 
-namespace zt {
+namespace zt::protocol {
 
 const char *runModelName(int nRunModel) {
   switch (nRunModel) {
@@ -13,4 +13,4 @@ const char *runModelName(int nRunModel) {
   }
 }
 
-} // namespace zt
+} // namespace zt::protocol

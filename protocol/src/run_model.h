@@ -1,7 +1,7 @@
 // The run model selects the channel segment of topics: DEV in Normal, TEST in Debug.
 #pragma once
 
-namespace zt {
+namespace zt::protocol {
 
 enum RunModel : int {
   kRunModelNormal = 0,
@@ -11,4 +11,4 @@ enum RunModel : int {
 // "Normal" for 0, "Debug" for 1, "Unknown" otherwise.
 const char *runModelName(int nRunModel);
 
-} // namespace zt
+} // namespace zt::protocol

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace zt {
+namespace zt::protocol {
 
 int32_t SnCounter::nextSn() {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -10,4 +10,4 @@ int32_t SnCounter::nextSn() {
   return m_nLastSn;
 }
 
-} // namespace zt
+} // namespace zt::protocol

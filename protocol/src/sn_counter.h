@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-namespace zt {
+namespace zt::protocol {
 
 class SnCounter {
 public:
@@ -18,4 +18,4 @@ private:
   int32_t m_nLastSn;
 };
 
-} // namespace zt
+} // namespace zt::protocol

@@ -3,7 +3,7 @@
 #include "command_code.h"
 #include "run_model.h"
 
-namespace zt {
+namespace zt::protocol {
 
 namespace {
 
@@ -76,4 +76,4 @@ bool isWellFormedTopic(const std::vector<std::string> &vecSegments) {
   return true;
 }
 
-} // namespace zt
+} // namespace zt::protocol

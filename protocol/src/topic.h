@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace zt {
+namespace zt::protocol {
 
 enum class Direction { Up, Down };
 
@@ -50,4 +50,4 @@ std::vector<std::string> splitTopic(const std::string &strTopic);
 // Exactly seven segments, the first "ZTDM" and none of the others empty.
 bool isWellFormedTopic(const std::vector<std::string> &vecSegments);
 
-} // namespace zt
+} // namespace zt::protocol

@@ -4,17 +4,22 @@
  * Plain C interface. Results: 0 success, -1 bad arguments, not published or an internal failure
  * (which is logged); no C++ exception leaves any function.
  *
- * Threads. Each instance has one network thread, on which all its requests are handled one at a
- * time: every driver entry point (SetConfig, GetConfig, Ctrl, QryStatus) of the instance is
- * called on it, so an entry point that blocks holds back every later request of that instance.
- * A second thread per instance answers deferred requests when their time-out passes; it never
- * calls the driver. The pointers an entry point receives (device record, request data, output
- * buffer and length) are valid only until it returns; copy what you keep.
+ * Threads. Each instance has a network thread, which talks to the broker and only queues the
+ * requests it receives, and a request thread, on which they are handled one at a time in the
+ * order they arrived: every driver entry point (SetConfig, GetConfig, Ctrl, QryStatus) of the
+ * instance is called on it. An entry point that blocks holds back the later requests of its
+ * instance, and nothing else: reports, registrations, time-out answers and other instances go
+ * on. A third thread per instance answers deferred requests when their time-out passes; it never
+ * calls the driver. A request that arrives while 10000 others wait, or while 64 MiB of request
+ * data waits, is dropped with a log line and never answered. The pointers an entry point
+ * receives (device record, request data, output buffer and length) are valid only until it
+ * returns; copy what you keep.
  * An entry point may call the report functions and ztdm_Destroy of its own instance. Every
- * function may be called from any thread. ztdm_Destroy may run while requests arrive: once it
- * returns to its caller no entry point of the instance runs any more; called inside an entry
- * point, none starts after that entry point returns (the instance is then released in the
- * background). A handle must not be used once ztdm_Destroy was called for it. */
+ * function may be called from any thread. ztdm_Destroy may run while requests arrive: the
+ * requests still waiting are dropped; once it returns to its caller no entry point of the
+ * instance runs any more; called inside an entry point, none starts after that entry point
+ * returns (the instance is then released in the background). A handle must not be used once
+ * ztdm_Destroy was called for it. */
 #ifndef ZTDM_H
 #define ZTDM_H
 

@@ -7,7 +7,7 @@
 #include "ztdm_guard.h"
 #include "ztdm_log.h"
 
-namespace zt {
+namespace zt::dm {
 
 namespace {
 
@@ -73,7 +73,7 @@ std::string Channel::upTopic(const std::string &strDevId, int nCmd) const {
     ZTDM_LOG_ERROR("Can not find device, deviceid=%s", strDevId.c_str());
     return std::string();
   }
-  return deviceTopic(Direction::Up, m_driverManager.runModel(), nCmd, fieldText(device.pid), device.vdt,
+  return protocol::deviceTopic(protocol::Direction::Up, m_driverManager.runModel(), nCmd, protocol::fieldText(device.pid), device.vdt,
                      strDevId);
 }
 
@@ -103,9 +103,9 @@ bool Channel::publishTestCase(int nVdt, int nSn, const char *pData, int nLength)
   if (nSn <= 0) {
     nSn = m_snCounter.nextSn();
   }
-  int nRet = publish(testCaseTopic(nVdt), pData, nLength, nSn, kCmdRegTestCase);
+  int nRet = publish(protocol::testCaseTopic(nVdt), pData, nLength, nSn, protocol::kCmdRegTestCase);
   ZTDM_LOG_PROGRESS("notify ==> PUBLIC ret=[%d] id=[%d] cmd=[%d] sn=[%d] len=[%d]", nRet, nVdt,
-                    kCmdRegTestCase, nSn, nLength);
+                    protocol::kCmdRegTestCase, nSn, nLength);
   return nRet == 0;
 }
 
@@ -114,7 +114,7 @@ bool Channel::publishResponse(const ResponseRecord &record, int nSn) {
   if (strTopic.empty()) {
     return false;
   }
-  std::string strBody = responseBody(record.nCmd, record.nCode, record.pData, record.nLength);
+  std::string strBody = protocol::responseBody(record.nCmd, record.nCode, record.pData, record.nLength);
   int nRet = publish(strTopic, strBody.data(), static_cast<int>(strBody.size()), nSn, record.nCmd);
   ZTDM_LOG_PROGRESS("response ==> PUBLIC ret=[%d] id=[%s] cmd=[%d] sn=[%d] len=[%d]", nRet,
                     record.strDevId.c_str(), record.nCmd, nSn, record.nLength);
@@ -140,14 +140,14 @@ void Channel::onMessage(const char *pstrTopic, const void *pMessage, int nSize, 
 }
 
 void Channel::handleMessage(const char *pstrTopic, const void *pMessage, int nSize, uint32_t uSN) {
-  std::vector<std::string> vecSegments = splitTopic(pstrTopic != nullptr ? pstrTopic : "");
-  if (vecSegments.size() < kTopicSegmentCount) {
+  std::vector<std::string> vecSegments = protocol::splitTopic(pstrTopic != nullptr ? pstrTopic : "");
+  if (vecSegments.size() < protocol::kTopicSegmentCount) {
     ZTDM_LOG_ERROR("Invalid topic, dropped: %s", pstrTopic != nullptr ? pstrTopic : "");
     return;
   }
-  std::string strDevId = vecSegments[kSegDevId].substr(0, kMaxDevIdLength);
-  const std::string &strCommand = vecSegments[kSegCommand];
-  int nCmd = commandCodeOf(strCommand);
+  std::string strDevId = vecSegments[protocol::kSegDevId].substr(0, kMaxDevIdLength);
+  const std::string &strCommand = vecSegments[protocol::kSegCommand];
+  int nCmd = protocol::commandCodeOf(strCommand);
   if (nCmd == -1) {
     ZTDM_LOG_ERROR("Can not find command=[%s] cmd=[%d]", strCommand.c_str(), nCmd);
     return;
@@ -163,4 +163,4 @@ void Channel::handleMessage(const char *pstrTopic, const void *pMessage, int nSi
            bHasData ? nSize : 0, m_pRecvContext);
 }
 
-} // namespace zt
+} // namespace zt::dm

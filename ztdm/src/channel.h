@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zt {
+namespace zt::dm {
 
 class Channel {
 public:
@@ -56,7 +56,7 @@ private:
   int publish(const std::string &strTopic, const char *pData, int nLength, int nSn, int nCmd);
 
   DriverManager &m_driverManager;
-  SnCounter m_snCounter;
+  protocol::SnCounter m_snCounter;
   std::atomic<BuslineHandle *> m_pHandle{nullptr};
   std::atomic<int> m_nConnectState{-1};
   bool m_bInited = false;
@@ -64,4 +64,4 @@ private:
   void *m_pRecvContext = nullptr;
 };
 
-} // namespace zt
+} // namespace zt::dm

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace zt {
+namespace zt::dm {
 
 void DriverManager::registerDriver(int nVdt, const DriverCallbacks &callbacks) {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -20,7 +20,7 @@ bool DriverManager::registerDevice(const DeviceInfo &device) {
     szPid[0] = '0';
   }
   std::lock_guard<std::mutex> lock(m_mutex);
-  auto [it, bInserted] = m_mapDevices.try_emplace(fieldText(device.id));
+  auto [it, bInserted] = m_mapDevices.try_emplace(protocol::fieldText(device.id));
   DeviceInfo &stored = it->second;
   if (bInserted) {
     std::memset(&stored, 0, sizeof stored);
@@ -125,4 +125,4 @@ int DriverManager::qryStatus(const std::string &strDevId, char *pOut, int *pnOut
   return callEntry(strDevId, "QryStatus", &DriverCallbacks::QryStatus, pszError, pOut, pnOutLen, nSn);
 }
 
-} // namespace zt
+} // namespace zt::dm

@@ -1,6 +1,6 @@
 // The registries of one instance: devices by devId, driver tables by vdt, test cases by vdt,
 // and the run model used to build topics. Written by the driver's threads and read by the
-// receive and timer threads, so each access takes the registry mutex; driver entry points are
+// request and timer threads, so each access takes the registry mutex; driver entry points are
 // called outside it.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-namespace zt {
+namespace zt::dm {
 
 class DriverManager {
 public:
@@ -61,4 +61,4 @@ private:
   std::atomic<int> m_nRunModel;
 };
 
-} // namespace zt
+} // namespace zt::dm

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace zt {
+namespace zt::dm {
 
 struct ResponseRecord {
   int nCode;            // result code
@@ -13,4 +13,4 @@ struct ResponseRecord {
   int nLength;          // number of desc bytes
 };
 
-} // namespace zt
+} // namespace zt::dm

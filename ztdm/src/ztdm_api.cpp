@@ -13,8 +13,8 @@
 
 namespace {
 
-zt::ZTDMImpl *implOf(ZtdmHandle *pHandle) {
-  return reinterpret_cast<zt::ZTDMImpl *>(pHandle);
+zt::dm::ZTDMImpl *implOf(ZtdmHandle *pHandle) {
+  return reinterpret_cast<zt::dm::ZTDMImpl *>(pHandle);
 }
 
 // Handles appear in the log texts as [%d]: the low bits of the address, 0 for null.
@@ -30,7 +30,7 @@ bool isTopicSegment(const std::string &strText) {
 // The three report functions, each under its own name in the log and the barrier.
 int report(ZtdmHandle *pHandle, const char *pstrApi, int nCmd, const char *pstrDevId, int nSn,
            const char *pData, int nLen) {
-  return zt::ztdmGuarded(pstrApi, -1, [&] {
+  return zt::dm::ztdmGuarded(pstrApi, -1, [&] {
     if (pHandle == nullptr) {
       ZTDM_LOG_ERROR("%s: handle == NULL.", pstrApi);
       return -1;
@@ -46,34 +46,42 @@ int report(ZtdmHandle *pHandle, const char *pstrApi, int nCmd, const char *pstrD
 
 } // namespace
 
+namespace zt::dm {
+
+ZtdmHandle *createInstance(const char *pstrAddress, const InstanceOptions &options) {
+  return reinterpret_cast<ZtdmHandle *>(ZTDMImpl::create(pstrAddress, options));
+}
+
+} // namespace zt::dm
+
 extern "C" {
 
 ZtdmHandle *ztdm_Create(const char *pstrAddress) {
-  return zt::ztdmGuarded("ztdm_Create", static_cast<ZtdmHandle *>(nullptr), [&] {
-    return reinterpret_cast<ZtdmHandle *>(zt::ZTDMImpl::create(pstrAddress));
+  return zt::dm::ztdmGuarded("ztdm_Create", static_cast<ZtdmHandle *>(nullptr), [&] {
+    return zt::dm::createInstance(pstrAddress, zt::dm::InstanceOptions());
   });
 }
 
 void ztdm_Destroy(ZtdmHandle *pHandle) {
-  zt::ztdmGuarded("ztdm_Destroy", [&] {
+  zt::dm::ztdmGuarded("ztdm_Destroy", [&] {
     if (pHandle != nullptr) {
-      zt::ZTDMImpl::destroy(implOf(pHandle));
+      zt::dm::ZTDMImpl::destroy(implOf(pHandle));
     }
   });
 }
 
 int ztdm_ModuleInfo(ZtModuleInfo *pModuleInfo) {
-  return zt::ztdmGuarded("ztdm_ModuleInfo", -1, [&] {
+  return zt::dm::ztdmGuarded("ztdm_ModuleInfo", -1, [&] {
     if (pModuleInfo == nullptr) {
       return -1;
     }
-    zt::fillZtdmModuleInfo(pModuleInfo);
+    zt::dm::fillZtdmModuleInfo(pModuleInfo);
     return 0;
   });
 }
 
 int ztdm_RegisterDriver(ZtdmHandle *pHandle, int nVdt, const DriverCallbacks *pCallbacks) {
-  return zt::ztdmGuarded("ztdm_RegisterDriver", -1, [&] {
+  return zt::dm::ztdmGuarded("ztdm_RegisterDriver", -1, [&] {
     if (pHandle == nullptr || nVdt < 0 || pCallbacks == nullptr) {
       ZTDM_LOG_ERROR("RegisterDriver：Invalid param handle=[%d] vdt=[%d] devEx=[%p]", handleNumber(pHandle),
                      nVdt, static_cast<const void *>(pCallbacks));
@@ -85,11 +93,11 @@ int ztdm_RegisterDriver(ZtdmHandle *pHandle, int nVdt, const DriverCallbacks *pC
 }
 
 int ztdm_RegisterDevice(ZtdmHandle *pHandle, const DeviceInfo *pDevice) {
-  return zt::ztdmGuarded("ztdm_RegisterDevice", -1, [&] {
+  return zt::dm::ztdmGuarded("ztdm_RegisterDevice", -1, [&] {
     // Both the id and a non-empty pid become topic segments; a device with a separator or a
     // wildcard in either could never be addressed.
-    if (pHandle == nullptr || pDevice == nullptr || !isTopicSegment(zt::fieldText(pDevice->id)) ||
-        !(pDevice->pid[0] == '\0' || isTopicSegment(zt::fieldText(pDevice->pid)))) {
+    if (pHandle == nullptr || pDevice == nullptr || !isTopicSegment(zt::protocol::fieldText(pDevice->id)) ||
+        !(pDevice->pid[0] == '\0' || isTopicSegment(zt::protocol::fieldText(pDevice->pid)))) {
       ZTDM_LOG_ERROR("ztdm_RegisterDevice: Invalid param handle=[%d] devObj=[%p].", handleNumber(pHandle),
                      static_cast<const void *>(pDevice));
       return -1;
@@ -100,19 +108,19 @@ int ztdm_RegisterDevice(ZtdmHandle *pHandle, const DeviceInfo *pDevice) {
 }
 
 int ztdm_ReportStatus(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen) {
-  return report(pHandle, "ztdm_ReportStatus", zt::kCmdReportStatus, pstrDevId, nSn, pData, nLen);
+  return report(pHandle, "ztdm_ReportStatus", zt::protocol::kCmdReportStatus, pstrDevId, nSn, pData, nLen);
 }
 
 int ztdm_ReportData(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen) {
-  return report(pHandle, "ztdm_ReportData", zt::kCmdReportData, pstrDevId, nSn, pData, nLen);
+  return report(pHandle, "ztdm_ReportData", zt::protocol::kCmdReportData, pstrDevId, nSn, pData, nLen);
 }
 
 int ztdm_ReportEvent(ZtdmHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen) {
-  return report(pHandle, "ztdm_ReportEvent", zt::kCmdReportEvent, pstrDevId, nSn, pData, nLen);
+  return report(pHandle, "ztdm_ReportEvent", zt::protocol::kCmdReportEvent, pstrDevId, nSn, pData, nLen);
 }
 
 int ztdm_regTestCase(ZtdmHandle *pHandle, int nVdt, const char *pstrTestCase, int nLen) {
-  return zt::ztdmGuarded("ztdm_regTestCase", -1, [&] {
+  return zt::dm::ztdmGuarded("ztdm_regTestCase", -1, [&] {
     if (pHandle == nullptr || nVdt < 0 || pstrTestCase == nullptr || nLen <= 0) {
       ZTDM_LOG_ERROR("Register TestCase：Invalid param handle=[%d] vdt=[%d] testCase=[%p] len=[%d]",
                      handleNumber(pHandle), nVdt, static_cast<const void *>(pstrTestCase), nLen);

@@ -6,7 +6,7 @@
 #include "c_boundary.h"
 #include "ztdm_log.h"
 
-namespace zt {
+namespace zt::dm {
 
 inline void logZtdmException(const char *pstrFunction, const char *pstrWhat) {
   ZTDM_LOG_ERROR("%s: exception caught: %s", pstrFunction, pstrWhat);
@@ -14,4 +14,4 @@ inline void logZtdmException(const char *pstrFunction, const char *pstrWhat) {
 
 inline constexpr Boundary<&logZtdmException> ztdmGuarded{};
 
-} // namespace zt
+} // namespace zt::dm

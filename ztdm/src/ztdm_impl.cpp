@@ -15,7 +15,7 @@
 #include <new>
 #include <thread>
 
-namespace zt {
+namespace zt::dm {
 
 namespace {
 
@@ -24,6 +24,9 @@ constexpr int kCtrlBufferSize = 8192;
 constexpr int kQryStatusBufferSize = 8192;
 // Driver results above this defer the answer; the value is the time-out in milliseconds.
 constexpr int kMaxImmediateResult = 100;
+// Request threads of an instance whose devices are served concurrently: at most this many
+// devices can be inside an entry point at once, the others wait for a free thread.
+constexpr int kConcurrentDeviceThreads = 8;
 
 void logBanner() {
   ZtModuleInfo info;
@@ -52,11 +55,11 @@ int outputLength(int nReported, int nBufferSize) {
 
 } // namespace
 
-ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &timerSettings) {
+ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const InstanceOptions &options) {
   logBanner();
-  BrokerAddress address;
+  protocol::BrokerAddress address;
   std::string strProblem;
-  if (!parseBrokerAddress(pstrAddress, address, &strProblem)) {
+  if (!protocol::parseBrokerAddress(pstrAddress, address, &strProblem)) {
     if (pstrAddress != nullptr) {
       ZTDM_LOG_ERROR("Invalid address: %s\n", pstrAddress);
     }
@@ -65,7 +68,7 @@ ZTDMImpl *ZTDMImpl::create(const char *pstrAddress, const SyncTimerSettings &tim
   }
   ZTDMImpl *pImpl = nullptr;
   try {
-    pImpl = new ZTDMImpl(timerSettings);
+    pImpl = new ZTDMImpl(options);
   } catch (const std::exception &e) {
     ZTDM_LOG_ERROR("ZTDMImpl create error: %s!", e.what());
     return nullptr;
@@ -82,6 +85,7 @@ std::atomic<int> ZTDMImpl::s_nLiveInstances{0};
 
 void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
   bool bInsideRequest = pImpl->m_requestGate.close();
+  pImpl->m_pRequestQueue->close();
   pImpl->m_requestGate.waitForOtherThreads();
   if (!bInsideRequest) {
     delete pImpl;
@@ -90,24 +94,30 @@ void ZTDMImpl::destroy(ZTDMImpl *pImpl) {
   std::thread([pImpl] { ztdmGuarded("ztdm_Destroy teardown", [&] { delete pImpl; }); }).detach();
 }
 
-ZTDMImpl::ZTDMImpl(const SyncTimerSettings &timerSettings) {
+ZTDMImpl::ZTDMImpl(const InstanceOptions &options) : m_bConcurrentDevices(options.bConcurrentDevices) {
   ZTDM_LOG_PROGRESS("1> create a Driver Manager");
-  m_pDriverManager = std::make_unique<DriverManager>(kRunModelNormal);
+  m_pDriverManager = std::make_unique<DriverManager>(protocol::kRunModelNormal);
   ZTDM_LOG_PROGRESS("2> create ztdm Sync Time Manager");
   m_pSyncTimeManager = std::make_unique<ztdmSyncTimeManager>(
-      [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, timerSettings);
+      [this](const ResponseRecord &record, int nSn) { respond(record, nSn); }, options.timer);
   ZTDM_LOG_PROGRESS("3> create ZTDM Request Proc");
+  m_pRequestQueue = std::make_unique<RequestQueue>(
+      [this](const QueuedRequest &request) { handleRequest(request); },
+      m_bConcurrentDevices ? kConcurrentDeviceThreads : 1, m_bConcurrentDevices);
   ZTDM_LOG_PROGRESS("----------END create ZTDMImpl--------");
   ++s_nLiveInstances;
 }
 
 ZTDMImpl::~ZTDMImpl() {
-  // The timer thread publishes and may switch the run model, and the receive thread calls the
-  // timer object and the registries: stop both before any part goes away.
+  // The request threads call the timer object, the registries and the channel, the timer thread
+  // publishes and may switch the run model, and the network thread queues requests: stop them
+  // in this order before any part goes away.
+  m_pRequestQueue->stop();
   m_pSyncTimeManager->stop();
   if (m_pChannel) {
     m_pChannel->close();
   }
+  m_pRequestQueue.reset();
   m_pSyncTimeManager.reset();
   m_pChannel.reset();
   m_pDriverManager.reset();
@@ -126,7 +136,7 @@ int ZTDMImpl::openChannel(const std::string &strHost, int nPort) {
     ZTDM_LOG_ERROR("init channel error ret=%d", nRet);
     return nRet;
   }
-  m_pChannel->subscribe(rootDevicesFilter(Direction::Down, kRunModelNormal));
+  m_pChannel->subscribe(protocol::rootDevicesFilter(protocol::Direction::Down, protocol::kRunModelNormal));
   return 0;
 }
 
@@ -136,21 +146,21 @@ void ZTDMImpl::registerDriver(int nVdt, const DriverCallbacks &callbacks) {
 }
 
 void ZTDMImpl::registerDevice(const DeviceInfo &device) {
-  std::string strId = fieldText(device.id);
-  std::string strPid = fieldText(device.pid);
+  std::string strId = protocol::fieldText(device.id);
+  std::string strPid = protocol::fieldText(device.pid);
   ZTDM_LOG_PROGRESS("Regist Device ID=[%s] vdt=[%d] name=[%s] pid=[%s] desc=[%s] model=[%s]", strId.c_str(),
-                    device.vdt, fieldText(device.name).c_str(), strPid.c_str(),
-                    fieldText(device.desc).c_str(), fieldText(device.model).c_str());
+                    device.vdt, protocol::fieldText(device.name).c_str(), strPid.c_str(),
+                    protocol::fieldText(device.desc).c_str(), protocol::fieldText(device.model).c_str());
   if (strPid.empty()) {
     strPid = "0";
   }
   bool bExisted = m_pDriverManager->registerDevice(device);
   if (strPid == "0" || strPid == strId) {
     std::lock_guard<std::mutex> lock(m_runModelMutex);
-    m_pChannel->subscribe(childDevicesFilter(Direction::Down, m_pDriverManager->runModel(), strId));
-    m_pChannel->subscribe(runModelFilter(Direction::Down, strId));
+    m_pChannel->subscribe(protocol::childDevicesFilter(protocol::Direction::Down, m_pDriverManager->runModel(), strId));
+    m_pChannel->subscribe(protocol::runModelFilter(protocol::Direction::Down, strId));
   }
-  notify(strId, kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
+  notify(strId, protocol::kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
   if (bExisted) {
     ZTDM_LOG_PROGRESS("Device ID=[%s] already exists, its information is overwritten with the new one",
                       strId.c_str());
@@ -179,47 +189,57 @@ void ZTDMImpl::respond(const ResponseRecord &record, int nSn) {
 void ZTDMImpl::onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
                          void *pContext) {
   auto *pImpl = static_cast<ZTDMImpl *>(pContext);
-  CallbackGate::Section section(pImpl->m_requestGate);
-  if (section) {
-    pImpl->requestProc(Request{strDevId, nSn, nCmd, pData, nLength});
+  pImpl->m_pRequestQueue->push(
+      QueuedRequest{strDevId, nSn, nCmd,
+                    pData != nullptr ? std::string(pData, static_cast<size_t>(nLength)) : std::string()});
+}
+
+void ZTDMImpl::handleRequest(const QueuedRequest &queued) {
+  CallbackGate::Section section(m_requestGate);
+  if (!section) {
+    logRequestDroppedAtDestroy(queued);
+    return;
   }
+  bool bHasData = !queued.strData.empty();
+  requestProc(Request{queued.strDevId, queued.nSn, queued.nCmd, bHasData ? queued.strData.data() : nullptr,
+                      static_cast<int>(queued.strData.size())});
 }
 
 void ZTDMImpl::requestProc(const Request &request) {
   switch (request.nCmd) {
-  case kCmdFindDevices:
+  case protocol::kCmdFindDevices:
     answerDiscovery();
     break;
-  case kCmdSetParam:
+  case protocol::kCmdSetParam:
     requestSetConfig(request);
     break;
-  case kCmdGetParam:
+  case protocol::kCmdGetParam:
     requestGetConfig(request);
     break;
-  case kCmdCtrl:
+  case protocol::kCmdCtrl:
     requestCtrl(request);
     break;
-  case kCmdQryStatus:
+  case protocol::kCmdQryStatus:
     requestQryStatus(request);
     break;
-  case kCmdSetRunModel:
+  case protocol::kCmdSetRunModel:
     requestSetRunModel(request);
     break;
-  case kCmdQryRunModel:
+  case protocol::kCmdQryRunModel:
     doRunModelResponse(m_pDriverManager->runModel(), request);
     break;
   default:
     ZTDM_LOG_ERROR("ZTDMImpl->requestProc unknown cmd=%d  ", request.nCmd);
     break;
   }
-  if (m_pDriverManager->runModel() == kRunModelDebug) {
+  if (m_pDriverManager->runModel() == protocol::kRunModelDebug) {
     m_pSyncTimeManager->refresh();
   }
 }
 
 void ZTDMImpl::answerDiscovery() {
   for (const auto &[strDevId, device] : m_pDriverManager->devices()) {
-    notify(strDevId, kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
+    notify(strDevId, protocol::kCmdFindDevices, 0, reinterpret_cast<const char *>(&device), sizeof device);
   }
   for (const auto &[nVdt, strTestCase] : m_pDriverManager->testCases()) {
     m_pChannel->publishTestCase(nVdt, nVdt, strTestCase.c_str(),
@@ -300,35 +320,35 @@ bool ZTDMImpl::changeRunModel(int nRunModel) {
   if (nRunModel == m_pDriverManager->runModel()) {
     return true;
   }
-  if (nRunModel != kRunModelNormal && nRunModel != kRunModelDebug) {
+  if (nRunModel != protocol::kRunModelNormal && nRunModel != protocol::kRunModelDebug) {
     ZTDM_LOG_ERROR("ZTDM Change run model failed, model=[%d] ", nRunModel);
     return false;
   }
   int nOldModel = m_pDriverManager->runModel();
-  ZTDM_LOG_NOTICE("ZTDM Change running model to [%s]", runModelName(nRunModel));
+  ZTDM_LOG_NOTICE("ZTDM Change running model to [%s]", protocol::runModelName(nRunModel));
   m_pDriverManager->setRunModel(nRunModel);
   // Devices without parent are reached through the root subscription of the model in force;
   // the Normal one stays for good, the Debug one follows the model.
-  if (nRunModel == kRunModelDebug) {
-    m_pChannel->subscribe(rootDevicesFilter(Direction::Down, kRunModelDebug));
+  if (nRunModel == protocol::kRunModelDebug) {
+    m_pChannel->subscribe(protocol::rootDevicesFilter(protocol::Direction::Down, protocol::kRunModelDebug));
   } else {
-    m_pChannel->unsubscribe(rootDevicesFilter(Direction::Down, kRunModelDebug));
+    m_pChannel->unsubscribe(protocol::rootDevicesFilter(protocol::Direction::Down, protocol::kRunModelDebug));
   }
   for (const auto &entry : m_pDriverManager->devices()) {
-    m_pChannel->unsubscribe(childDevicesFilter(Direction::Down, nOldModel, entry.first));
-    m_pChannel->subscribe(childDevicesFilter(Direction::Down, nRunModel, entry.first));
+    m_pChannel->unsubscribe(protocol::childDevicesFilter(protocol::Direction::Down, nOldModel, entry.first));
+    m_pChannel->subscribe(protocol::childDevicesFilter(protocol::Direction::Down, nRunModel, entry.first));
   }
-  if (nRunModel == kRunModelDebug) {
-    m_pSyncTimeManager->arm([this] { changeRunModel(kRunModelNormal); });
+  if (nRunModel == protocol::kRunModelDebug) {
+    m_pSyncTimeManager->arm([this] { changeRunModel(protocol::kRunModelNormal); });
   }
   return true;
 }
 
 void ZTDMImpl::doRunModelResponse(int nRunModel, const Request &request) {
-  std::string strDesc = runModelDesc(nRunModel);
+  std::string strDesc = protocol::runModelDesc(nRunModel);
   respond(
       ResponseRecord{0, request.nCmd, request.strDevId, strDesc.c_str(), static_cast<int>(strDesc.size())},
       request.nSn);
 }
 
-} // namespace zt
+} // namespace zt::dm

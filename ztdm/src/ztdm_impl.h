@@ -1,11 +1,13 @@
 // One device-side instance: the registries, the broker channel, the timer object and the
-// request processing that calls the driver's entry points and answers on the broker.
+// request processing that calls the driver's entry points on the instance's request threads and
+// answers on the broker.
 #pragma once
 
 #include "channel.h"
 #include "driver_manager.h"
 #include "callback_gate.h"
-#include "ztdm_sync_time_manager.h"
+#include "instance_options.h"
+#include "request_queue.h"
 
 #include <atomic>
 #include <functional>
@@ -13,17 +15,16 @@
 #include <mutex>
 #include <string>
 
-namespace zt {
+namespace zt::dm {
 
 class ZTDMImpl {
 public:
   // Null when the address is not "a.b.c.d:port" or the channel cannot be opened.
-  static ZTDMImpl *create(const char *pstrAddress,
-                          const SyncTimerSettings &timerSettings = SyncTimerSettings());
+  static ZTDMImpl *create(const char *pstrAddress, const InstanceOptions &options = InstanceOptions());
   // Callable from any thread, also from inside an entry point: no entry point starts once this
-  // is called, and those running on other threads are waited for. From inside an entry point
-  // (on the network thread, which teardown joins) the instance is freed on a thread of its own
-  // once that entry point has returned.
+  // is called (queued requests are dropped), and those running on other threads are waited for.
+  // From inside an entry point (on a request thread, which teardown joins) the instance is freed
+  // on a thread of its own once that entry point has returned.
   static void destroy(ZTDMImpl *pImpl);
   // Instances not yet freed, in this process.
   static int liveInstances() { return s_nLiveInstances; }
@@ -42,9 +43,11 @@ public:
   int connectState() const { return m_pChannel->connectState(); }
   // The broker channel, whose receive callback delivers the requests.
   Channel &channel() { return *m_pChannel; }
+  // Returns once every request delivered so far has been handled.
+  void waitUntilRequestsHandled() { m_pRequestQueue->waitUntilIdle(); }
 
 private:
-  // One request as delivered by the channel.
+  // One request as the handlers see it.
   struct Request {
     const std::string &strDevId;
     int nSn;
@@ -53,13 +56,16 @@ private:
     int nLength;
   };
 
-  explicit ZTDMImpl(const SyncTimerSettings &timerSettings);
-  // Stops the timer thread and the receive path before anything they read is freed.
+  explicit ZTDMImpl(const InstanceOptions &options);
+  // Stops the request, timer and network threads before anything they read is freed.
   ~ZTDMImpl();
   int openChannel(const std::string &strHost, int nPort);
 
+  // On the network thread: queues a copy of the request for the request threads.
   static void onRequest(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLength,
                         void *pContext);
+  // On a request thread.
+  void handleRequest(const QueuedRequest &queued);
   void requestProc(const Request &request);
   void answerDiscovery();
   void requestSetConfig(const Request &request);
@@ -87,10 +93,13 @@ private:
   std::unique_ptr<DriverManager> m_pDriverManager;
   std::unique_ptr<ztdmSyncTimeManager> m_pSyncTimeManager;
   std::unique_ptr<Channel> m_pChannel;
+  // Outlives the channel: the network thread queues into it until the channel is closed.
+  std::unique_ptr<RequestQueue> m_pRequestQueue;
   std::mutex m_runModelMutex;
   CallbackGate m_requestGate;
+  const bool m_bConcurrentDevices;
 
   static std::atomic<int> s_nLiveInstances;
 };
 
-} // namespace zt
+} // namespace zt::dm

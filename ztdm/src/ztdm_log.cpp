@@ -1,6 +1,6 @@
 #include "ztdm_log.h"
 
-namespace zt {
+namespace zt::dm {
 
 namespace {
 
@@ -12,4 +12,4 @@ int ztdmLogChannel() {
   return g_nLogChannel;
 }
 
-} // namespace zt
+} // namespace zt::dm

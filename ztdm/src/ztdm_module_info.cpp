@@ -2,10 +2,10 @@
 
 #include "zt_common.h"
 
-namespace zt {
+namespace zt::dm {
 
 void fillZtdmModuleInfo(ZtModuleInfo *pModuleInfo) {
   fillModuleInfo(pModuleInfo, "3.1.3", buildTimeString(__DATE__, __TIME__), "ZTM2042", "ZTDM");
 }
 
-} // namespace zt
+} // namespace zt::dm

@@ -3,8 +3,8 @@
 
 #include "zt_module_info.h"
 
-namespace zt {
+namespace zt::dm {
 
 void fillZtdmModuleInfo(ZtModuleInfo *pModuleInfo);
 
-} // namespace zt
+} // namespace zt::dm

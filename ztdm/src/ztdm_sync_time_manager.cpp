@@ -1,13 +1,12 @@
 #include "ztdm_sync_time_manager.h"
 
 #include "response_object.h"
-#include "zt_common.h"
 #include "ztdm_guard.h"
 
 #include <chrono>
 #include <vector>
 
-namespace zt {
+namespace zt::dm {
 
 ztdmSyncTimeManager::ztdmSyncTimeManager(ResponseFunction fnRespond, const SyncTimerSettings &settings)
     : m_fnRespond(std::move(fnRespond)), m_settings(settings), m_thread(&ztdmSyncTimeManager::run, this) {}
@@ -29,19 +28,19 @@ void ztdmSyncTimeManager::stop() {
 
 void ztdmSyncTimeManager::defer(const std::string &strDevId, int nCmd, int nSn, int nTimeoutMs) {
   std::lock_guard<std::mutex> lock(m_pendingMutex);
-  m_mapPending[PendingKey(nSn, strDevId)] = PendingRequest{nCmd, tickMs(), nTimeoutMs};
+  m_mapPending[PendingKey(nSn, strDevId)] = PendingRequest{nCmd, m_settings.pfnNowMs(), nTimeoutMs};
 }
 
 void ztdmSyncTimeManager::refresh() {
   std::lock_guard<std::mutex> lock(m_timerMutex);
-  m_uLastActivityMs = tickMs();
+  m_uLastActivityMs = m_settings.pfnNowMs();
 }
 
 void ztdmSyncTimeManager::arm(IdleCallback fnIdle) {
   std::lock_guard<std::mutex> lock(m_timerMutex);
   m_fnIdle = std::move(fnIdle);
   m_bArmed = true;
-  m_uLastActivityMs = tickMs();
+  m_uLastActivityMs = m_settings.pfnNowMs();
 }
 
 void ztdmSyncTimeManager::run() {
@@ -63,7 +62,7 @@ void ztdmSyncTimeManager::run() {
 
 void ztdmSyncTimeManager::answerExpired() {
   // A busy map postpones the work to the next pass; answers are sent after the mutex is
-  // released so that publishing never holds up deferral on the receive thread.
+  // released so that publishing never holds up deferral on a request thread.
   std::vector<std::pair<PendingKey, PendingRequest>> vecExpired;
   {
     std::unique_lock<std::mutex> lock(m_pendingMutex, std::try_to_lock);
@@ -71,7 +70,7 @@ void ztdmSyncTimeManager::answerExpired() {
       return;
     }
     // Read under the mutex, so no entry can be younger than now.
-    uint64_t uNowMs = tickMs();
+    uint64_t uNowMs = m_settings.pfnNowMs();
     for (auto it = m_mapPending.begin(); it != m_mapPending.end();) {
       if (uNowMs - it->second.uCreatedMs > static_cast<uint64_t>(it->second.nTimeoutMs)) {
         vecExpired.emplace_back(it->first, std::move(it->second));
@@ -81,9 +80,9 @@ void ztdmSyncTimeManager::answerExpired() {
       }
     }
   }
-  const std::string strDesc = requestTimeoutDesc();
+  const std::string strDesc = protocol::requestTimeoutDesc();
   for (const auto &[key, request] : vecExpired) {
-    ResponseRecord record{kCodeRequestTimeout, request.nCmd, key.second, strDesc.c_str(),
+    ResponseRecord record{protocol::kCodeRequestTimeout, request.nCmd, key.second, strDesc.c_str(),
                           static_cast<int>(strDesc.size())};
     m_fnRespond(record, key.first);
   }
@@ -96,7 +95,7 @@ void ztdmSyncTimeManager::checkIdle() {
   {
     std::unique_lock<std::mutex> lock(m_timerMutex, std::try_to_lock);
     if (!lock.owns_lock() || !m_bArmed ||
-        tickMs() - m_uLastActivityMs <= static_cast<uint64_t>(m_settings.nIdleTimeoutMs)) {
+        m_settings.pfnNowMs() - m_uLastActivityMs <= static_cast<uint64_t>(m_settings.nIdleTimeoutMs)) {
       return;
     }
     m_bArmed = false;
@@ -107,4 +106,4 @@ void ztdmSyncTimeManager::checkIdle() {
   }
 }
 
-} // namespace zt
+} // namespace zt::dm

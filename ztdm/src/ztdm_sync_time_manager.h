@@ -4,6 +4,7 @@
 #pragma once
 
 #include "response_record.h"
+#include "zt_common.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -14,11 +15,12 @@
 #include <thread>
 #include <utility>
 
-namespace zt {
+namespace zt::dm {
 
 struct SyncTimerSettings {
   int nPeriodMs = 1000;        // wake-up period of the thread
   int nIdleTimeoutMs = 120000; // Debug ends after this long without a handled request
+  uint64_t (*pfnNowMs)() = &tickMs; // the clock that time-outs are measured on
 };
 
 class ztdmSyncTimeManager {
@@ -75,4 +77,4 @@ private:
   std::thread m_thread;
 };
 
-} // namespace zt
+} // namespace zt::dm

@@ -59,7 +59,7 @@ int recordingQryStatus(const DeviceInfo *pDevice, char *pOut, int *pnOutLen, int
 } // namespace
 
 TEST(DriverManager, StoresDevicesWithRootPidAndOverwritesAllButId) {
-  zt::DriverManager manager(0);
+  zt::dm::DriverManager manager(0);
   EXPECT_FALSE(manager.registerDevice(makeDevice("D1", "", 16)));
   DeviceInfo stored;
   ASSERT_TRUE(manager.findDevice("D1", stored));
@@ -84,14 +84,14 @@ TEST(DriverManager, StoresDevicesWithRootPidAndOverwritesAllButId) {
 }
 
 TEST(DriverManager, EntryCallsReportMissingDeviceTableAndEntry) {
-  zt::DriverManager manager(0);
+  zt::dm::DriverManager manager(0);
   manager.registerDevice(makeDevice("D1", "0", 16));
   manager.registerDevice(makeDevice("D2", "0", 99));
   manager.registerDevice(makeDevice("D3", "0", -4));
   DriverCallbacks callbacks{recordingSetConfig, nullptr, nullptr, recordingQryStatus};
   manager.registerDriver(16, callbacks);
 
-  char szError[zt::DriverManager::kErrorTextSize] = {0};
+  char szError[zt::dm::DriverManager::kErrorTextSize] = {0};
   EXPECT_EQ(manager.setConfig("D1", "abc", 3, 77, szError), 42);
   EXPECT_STREQ(g_seen.device.id, "D1");
   EXPECT_STREQ(g_seen.device.pid, "0");
@@ -125,10 +125,16 @@ TEST(DriverManager, EntryCallsReportMissingDeviceTableAndEntry) {
 
 namespace {
 
+// The timer's clock in these tests: it moves only when a test moves it.
+std::atomic<uint64_t> g_manualNowMs{0};
+uint64_t manualNowMs() {
+  return g_manualNowMs;
+}
+
 // Collects the responses the timer object sends.
 struct ResponseLog {
   struct Entry {
-    zt::ResponseRecord record;
+    zt::dm::ResponseRecord record;
     std::string strData;
     int nSn;
     uint64_t uAtMs;
@@ -136,11 +142,11 @@ struct ResponseLog {
   std::mutex mutex;
   std::vector<Entry> vecEntries;
 
-  zt::ztdmSyncTimeManager::ResponseFunction function() {
-    return [this](const zt::ResponseRecord &record, int nSn) {
+  zt::dm::ztdmSyncTimeManager::ResponseFunction function() {
+    return [this](const zt::dm::ResponseRecord &record, int nSn) {
       std::lock_guard<std::mutex> lock(mutex);
       vecEntries.push_back(
-          {record, std::string(record.pData, static_cast<size_t>(record.nLength)), nSn, zt::tickMs()});
+          {record, std::string(record.pData, static_cast<size_t>(record.nLength)), nSn, g_manualNowMs});
     };
   }
   size_t size() {
@@ -164,63 +170,64 @@ bool waitUntil(const std::function<bool()> &pred, int nTimeoutMs) {
 
 TEST(SyncTimeManager, AnswersDeferredRequestsOnceAfterTheirTimeout) {
   ResponseLog log;
-  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{20, 120000});
-  uint64_t uStartMs = zt::tickMs();
+  g_manualNowMs = 1000;
+  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{5, 120000, &manualNowMs});
   manager.defer("D1", 2, 9, 101);
   manager.defer("D1", 3, 9, 150); // same device and sn: replaces the first
   manager.defer("D3", 4, 9, 150); // same sn for another device: answered as well
   manager.defer("D2", 5, 4, 250);
+  // A request is due only once more than its time-out has passed.
+  g_manualNowMs = 1150;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(log.size(), 0u);
+  g_manualNowMs = 1151;
+  ASSERT_TRUE(waitUntil([&] { return log.size() == 2; }, 10000));
+  g_manualNowMs = 1251;
   ASSERT_TRUE(waitUntil([&] { return log.size() == 3; }, 10000));
+  g_manualNowMs = 100000;
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::lock_guard<std::mutex> lock(log.mutex);
   ASSERT_EQ(log.vecEntries.size(), 3u);
-  // A late timer pass may answer all three at once (in sn order), so look them up by device.
-  auto answerTo = [&](const std::string &strDevId) {
-    auto it = std::find_if(log.vecEntries.begin(), log.vecEntries.end(),
-                           [&](const auto &entry) { return entry.record.strDevId == strDevId; });
-    EXPECT_NE(it, log.vecEntries.end()) << strDevId;
-    return it != log.vecEntries.end() ? *it : log.vecEntries.front();
-  };
-  const auto first = answerTo("D1");
-  EXPECT_EQ(first.nSn, 9);
-  EXPECT_EQ(first.record.nCmd, 3);
-  EXPECT_EQ(first.record.nCode, 4);
-  EXPECT_EQ(first.strData, zt::requestTimeoutDesc());
-  EXPECT_GT(first.uAtMs - uStartMs, 150u);
-  const auto other = answerTo("D3");
-  EXPECT_EQ(other.nSn, 9);
-  EXPECT_EQ(other.record.nCmd, 4);
-  const auto last = answerTo("D2");
-  EXPECT_EQ(last.nSn, 4);
-  EXPECT_GT(last.uAtMs - uStartMs, 250u);
+  EXPECT_EQ(log.vecEntries[0].record.strDevId, "D1");
+  EXPECT_EQ(log.vecEntries[0].nSn, 9);
+  EXPECT_EQ(log.vecEntries[0].record.nCmd, 3);
+  EXPECT_EQ(log.vecEntries[0].record.nCode, 4);
+  EXPECT_EQ(log.vecEntries[0].strData, zt::protocol::requestTimeoutDesc());
+  EXPECT_EQ(log.vecEntries[0].uAtMs, 1151u);
+  EXPECT_EQ(log.vecEntries[1].record.strDevId, "D3");
+  EXPECT_EQ(log.vecEntries[1].nSn, 9);
+  EXPECT_EQ(log.vecEntries[1].record.nCmd, 4);
+  EXPECT_EQ(log.vecEntries[2].record.strDevId, "D2");
+  EXPECT_EQ(log.vecEntries[2].nSn, 4);
+  EXPECT_EQ(log.vecEntries[2].uAtMs, 1251u);
 }
 
 TEST(SyncTimeManager, IdleTimerFiresOnceUnlessRefreshed) {
   ResponseLog log;
-  // The idle time is far above the refresh period, so a loaded machine that oversleeps a
-  // refresh does not let it fire.
-  zt::ztdmSyncTimeManager manager(log.function(), zt::SyncTimerSettings{10, 600});
+  g_manualNowMs = 0;
+  zt::dm::ztdmSyncTimeManager manager(log.function(), zt::dm::SyncTimerSettings{5, 600, &manualNowMs});
   std::atomic<int> nFired{0};
-  uint64_t uArmedMs = zt::tickMs();
   manager.arm([&] { ++nFired; });
-  // Refreshing every 50 ms keeps it from firing, well past the first idle time.
-  for (int i = 0; i < 16; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Refreshed every 500 ms of the clock, it never sees 600 ms without a request.
+  for (int i = 0; i < 4; ++i) {
+    g_manualNowMs += 500;
     manager.refresh();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  g_manualNowMs += 600; // exactly the idle time: not yet
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(nFired, 0);
-  uint64_t uLastMs = zt::tickMs();
+  g_manualNowMs += 1;
   ASSERT_TRUE(waitUntil([&] { return nFired == 1; }, 10000));
-  EXPECT_GE(zt::tickMs() - uLastMs, 600u);
-  EXPECT_GT(uLastMs - uArmedMs, 600u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  g_manualNowMs += 10000;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(nFired, 1); // disarmed after firing
 }
 
 TEST(SyncTimeManager, StopDiscardsPendingRequestsWithoutAnswer) {
   ResponseLog log;
   auto pManager =
-      std::make_unique<zt::ztdmSyncTimeManager>(log.function(), zt::SyncTimerSettings{60000, 120000});
+      std::make_unique<zt::dm::ztdmSyncTimeManager>(log.function(), zt::dm::SyncTimerSettings{60000, 120000});
   pManager->defer("D1", 2, 1, 101);
   uint64_t uStartMs = zt::tickMs();
   pManager.reset(); // wakes the sleeping thread at once instead of after its minute-long period
@@ -247,12 +254,12 @@ TEST(ResponseObject, BodiesAreJsonCppsCompactTextWithNothingLeftOver) {
       jsonExpected["cmd"] = 3;
       jsonExpected["code"] = -2;
       jsonExpected["desc"] = Json::Value(strData.data(), strData.data() + strData.size());
-      EXPECT_EQ(zt::responseBody(3, -2, strData.data(), static_cast<int>(strData.size())),
-                zt::compactJson(jsonExpected));
+      EXPECT_EQ(zt::protocol::responseBody(3, -2, strData.data(), static_cast<int>(strData.size())),
+                zt::protocol::compactJson(jsonExpected));
     }
-    EXPECT_EQ(zt::responseBody(5, 0, "\"q\"", 3), "{\"cmd\":5,\"code\":0,\"desc\":\"\\\"q\\\"\"}");
-    EXPECT_EQ(zt::responseBody(5, 0, nullptr, 4), "{\"cmd\":5,\"code\":0,\"desc\":\"\"}");
-    EXPECT_EQ(zt::requestTimeoutDesc(), "{\"code\":4,\"desc\":\"Request time out!\"}");
+    EXPECT_EQ(zt::protocol::responseBody(5, 0, "\"q\"", 3), "{\"cmd\":5,\"code\":0,\"desc\":\"\\\"q\\\"\"}");
+    EXPECT_EQ(zt::protocol::responseBody(5, 0, nullptr, 4), "{\"cmd\":5,\"code\":0,\"desc\":\"\"}");
+    EXPECT_EQ(zt::protocol::requestTimeoutDesc(), "{\"code\":4,\"desc\":\"Request time out!\"}");
   };
   check();
   std::thread other(check);
@@ -268,8 +275,8 @@ int throwingGetConfig(const DeviceInfo *, char *, int *, int) {
   throw std::runtime_error("driver failure");
 }
 
-void deliver(zt::ZTDMImpl &impl, const std::string &strTopic, const std::string &strPayload, uint32_t uSN) {
-  zt::Channel::onMessage(strTopic.c_str(), strPayload.data(), static_cast<int>(strPayload.size()), 1, 0, uSN,
+void deliver(zt::dm::ZTDMImpl &impl, const std::string &strTopic, const std::string &strPayload, uint32_t uSN) {
+  zt::dm::Channel::onMessage(strTopic.c_str(), strPayload.data(), static_cast<int>(strPayload.size()), 1, 0, uSN,
                          0, "0", &impl.channel());
 }
 
@@ -277,7 +284,7 @@ void deliver(zt::ZTDMImpl &impl, const std::string &strTopic, const std::string 
 
 TEST(RequestHandling, ExceptionFromADriverStaysInsideTheInstance) {
   // Port 1 has no broker: the requests are delivered here as busline's receive callback would.
-  zt::ZTDMImpl *pImpl = zt::ZTDMImpl::create("127.0.0.1:1");
+  zt::dm::ZTDMImpl *pImpl = zt::dm::ZTDMImpl::create("127.0.0.1:1");
   ASSERT_NE(pImpl, nullptr);
   DriverCallbacks throwing{nullptr, throwingGetConfig, nullptr, nullptr};
   pImpl->registerDriver(9, throwing);
@@ -285,6 +292,7 @@ TEST(RequestHandling, ExceptionFromADriverStaysInsideTheInstance) {
   g_nThrowingCalls = 0;
   EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 1));
   EXPECT_NO_THROW(deliver(*pImpl, "ZTDM/DOWN/DEV/0/9/T1/GetParam", "{}", 2));
+  pImpl->waitUntilRequestsHandled();
   EXPECT_EQ(g_nThrowingCalls, 2); // the failed request left the instance usable
-  zt::ZTDMImpl::destroy(pImpl);   // and no request counted as running
+  zt::dm::ZTDMImpl::destroy(pImpl);   // and no request counted as running
 }

@@ -1,13 +1,13 @@
 #include "channel_table.h"
 
-namespace zt {
+namespace zt::ztlog {
 
 ChannelTable &ChannelTable::instance() {
   static ChannelTable *pTable = new ChannelTable;
   return *pTable;
 }
 
-int ChannelTable::open(const std::string &strModule, const LogOption &option) {
+int ChannelTable::open(const std::string &strModule, const log::LogOption &option) {
   std::lock_guard<std::mutex> lock(m_mutex);
   for (int i = 0; i < m_nCount; ++i) {
     if (m_astrModules[i] == strModule) {
@@ -17,14 +17,14 @@ int ChannelTable::open(const std::string &strModule, const LogOption &option) {
   if (m_nCount == kMaxChannels) {
     return -1;
   }
-  Logger *pLogger = new Logger;
+  log::Logger *pLogger = new log::Logger;
   pLogger->start(option);
   m_astrModules[m_nCount] = strModule;
   m_apLoggers[m_nCount] = pLogger;
   return m_nCount++;
 }
 
-Logger *ChannelTable::find(int nChannel) const {
+log::Logger *ChannelTable::find(int nChannel) const {
   if (nChannel < 0 || nChannel >= kMaxChannels) {
     return nullptr;
   }
@@ -38,4 +38,4 @@ void ChannelTable::stopAll() {
   }
 }
 
-} // namespace zt
+} // namespace zt::ztlog

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-namespace zt {
+namespace zt::ztlog {
 
 class ChannelTable {
 public:
@@ -17,17 +17,17 @@ public:
   static ChannelTable &instance();
 
   // The channel of a module, opening it on first use; -1 when the table is full.
-  int open(const std::string &strModule, const LogOption &option);
+  int open(const std::string &strModule, const log::LogOption &option);
   // The logger of a channel, or nullptr for a channel that was never opened.
-  Logger *find(int nChannel) const;
+  log::Logger *find(int nChannel) const;
   // Writes out every queued line and closes the files; later lines are dropped.
   void stopAll();
 
 private:
   std::mutex m_mutex; // serialises open and stopAll
   std::string m_astrModules[kMaxChannels];
-  std::atomic<Logger *> m_apLoggers[kMaxChannels] = {};
+  std::atomic<log::Logger *> m_apLoggers[kMaxChannels] = {};
   int m_nCount = 0;
 };
 
-} // namespace zt
+} // namespace zt::ztlog

@@ -18,19 +18,19 @@ constexpr uint64_t kQueueLimitBytes = 2ull * 1024 * 1024;
 // The logger level nearest to a ztlog level; everything past 700 is debug detail.
 int loggerLevel(int nLevel) {
   if (nLevel > ZTLOG_LEVEL_PROGRESS) {
-    return zt::LOG_DEBUG;
+    return zt::log::LOG_DEBUG;
   }
   static const struct {
     int nZtlogLevel;
     int nLoggerLevel;
-  } kAnchors[] = {{0, zt::LOG_FATAL},
-                  {100, zt::LOG_ALERT},
-                  {200, zt::LOG_CRIT},
-                  {ZTLOG_LEVEL_ERROR, zt::LOG_ERROR},
-                  {400, zt::LOG_WARN},
-                  {ZTLOG_LEVEL_NOTICE, zt::LOG_NOTICE},
-                  {ZTLOG_LEVEL_PROGRESS, zt::LOG_INFO}};
-  int nBest = zt::LOG_FATAL;
+  } kAnchors[] = {{0, zt::log::LOG_FATAL},
+                  {100, zt::log::LOG_ALERT},
+                  {200, zt::log::LOG_CRIT},
+                  {ZTLOG_LEVEL_ERROR, zt::log::LOG_ERROR},
+                  {400, zt::log::LOG_WARN},
+                  {ZTLOG_LEVEL_NOTICE, zt::log::LOG_NOTICE},
+                  {ZTLOG_LEVEL_PROGRESS, zt::log::LOG_INFO}};
+  int nBest = zt::log::LOG_FATAL;
   long nBestDistance = -1;
   for (const auto &anchor : kAnchors) {
     long nDistance = std::labs(static_cast<long>(nLevel) - anchor.nZtlogLevel);
@@ -42,19 +42,19 @@ int loggerLevel(int nLevel) {
   return nBest;
 }
 
-zt::LogOption channelOption(const std::string &strModule) {
-  zt::LogOption option;
+zt::log::LogOption channelOption(const std::string &strModule) {
+  zt::log::LogOption option;
   option.strLogDir = zt::platform::executableDirectory() + "/log";
   option.strLogName = strModule;
   option.bLogToFile = true;
   option.bLogAsync = true;
   // The writer flushes once per batch, so a crash loses at most the last 100 ms.
   option.bLogFlushImmediately = true;
-  option.nLogLevel = zt::LOG_DEBUG;
+  option.nLogLevel = zt::log::LOG_DEBUG;
   option.nLogMaxSize = kMaxFileBytes;
   option.nAsyncQueueLimit = kQueueLimitBytes;
   // The file already names the module, so lines carry just the level and thread.
-  option.eFormat = zt::LineFormat::Busline;
+  option.eFormat = zt::log::LineFormat::Busline;
   option.bControlSocket = false;
   return option;
 }
@@ -67,7 +67,7 @@ void reportException(const char *pstrFunction, const char *pstrWhat) {
 
 // Runs when the library is unloaded or the process exits normally.
 __attribute__((destructor)) void writeOutChannelsAtUnload() {
-  zt::ChannelTable::instance().stopAll();
+  zt::ztlog::ChannelTable::instance().stopAll();
 }
 
 } // namespace
@@ -78,7 +78,7 @@ extern "C" int ztLogInit(const char *pstrModuleName) {
     if (pstrModuleName == nullptr || *pstrModuleName == '\0' || strchr(pstrModuleName, '/') != nullptr) {
       return -1;
     }
-    return zt::ChannelTable::instance().open(pstrModuleName, channelOption(pstrModuleName));
+    return zt::ztlog::ChannelTable::instance().open(pstrModuleName, channelOption(pstrModuleName));
   });
 }
 
@@ -86,7 +86,7 @@ extern "C" void ztLogPrintf(int nChannel, int nLevel, const char *pstrFormat, ..
   va_list args;
   va_start(args, pstrFormat);
   zt::guardedCall("ztLogPrintf", reportException, [&] {
-    zt::Logger *pLogger = zt::ChannelTable::instance().find(nChannel);
+    zt::log::Logger *pLogger = zt::ztlog::ChannelTable::instance().find(nChannel);
     if (pLogger != nullptr && pstrFormat != nullptr) {
       pLogger->vwrite("", "", 0, loggerLevel(nLevel), pstrFormat, args);
     }

@@ -15,8 +15,8 @@ namespace zt::mq {
 
 namespace {
 
-using zt::Logger;
-using zt::LogOption;
+using zt::log::Logger;
+using zt::log::LogOption;
 
 std::atomic<LogFunction> g_pLogFunction{nullptr};
 // Set while this thread is in the application's log function, whose own calls into ztmq would

@@ -3,18 +3,18 @@
 #include "command_code.h"
 #include "ztsi_log.h"
 
-namespace zt {
+namespace zt::si {
 
 void dispatchCall(ztsi_data_callback pCallback, int nCmd, const char *pstrDevId, int nSn, const char *pData,
                   int nLen, void *pUserData) {
-  if (nCmd < kCmdFindDevices || nCmd > kCmdQryRunModel) {
+  if (nCmd < protocol::kCmdFindDevices || nCmd > protocol::kCmdQryRunModel) {
     ZTSI_LOG_ERROR("unkonwn cmd:%d\n", nCmd);
     return;
   }
-  if (nCmd == kCmdRegTestCase || (nCmd == kCmdFindDevices && nLen < 1) || pCallback == nullptr) {
+  if (nCmd == protocol::kCmdRegTestCase || (nCmd == protocol::kCmdFindDevices && nLen < 1) || pCallback == nullptr) {
     return;
   }
   pCallback(pstrDevId, nSn, pData, nLen, pUserData);
 }
 
-} // namespace zt
+} // namespace zt::si

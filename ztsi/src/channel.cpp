@@ -6,7 +6,7 @@
 #include "ztsi_guard.h"
 #include "ztsi_log.h"
 
-namespace zt {
+namespace zt::si {
 
 namespace {
 
@@ -62,15 +62,15 @@ size_t Channel::subscriptionCount() const {
 
 bool Channel::publishRequest(const std::string &strDevId, int nCmd, int nSn, const char *pData, int nLen) {
   std::string strTopic;
-  if (nCmd == kCmdFindDevices) {
-    strTopic = findDevicesRequestTopic(strDevId);
+  if (nCmd == protocol::kCmdFindDevices) {
+    strTopic = protocol::findDevicesRequestTopic(strDevId);
   } else {
     std::optional<FoundDevice> device = m_dmc.findDevice(strDevId);
     if (!device) {
       ZTSI_LOG_ERROR("Can not find device, deviceid=%s", strDevId.c_str());
       return false;
     }
-    strTopic = deviceTopic(Direction::Down, m_dmc.runModel(), nCmd, device->pid(), device->m_nVdt, strDevId);
+    strTopic = protocol::deviceTopic(protocol::Direction::Down, m_dmc.runModel(), nCmd, device->pid(), device->m_nVdt, strDevId);
   }
   if (m_nConnectState != 0) {
     ZTSI_LOG_ERROR("busline did not connected to broker!");
@@ -90,18 +90,18 @@ void Channel::close() {
 }
 
 void Channel::handleMessage(const char *pstrTopic, const char *pData, int nLen, int nSn) {
-  std::vector<std::string> vecSegments = splitTopic(pstrTopic != nullptr ? pstrTopic : "");
-  if (!isWellFormedTopic(vecSegments)) {
+  std::vector<std::string> vecSegments = protocol::splitTopic(pstrTopic != nullptr ? pstrTopic : "");
+  if (!protocol::isWellFormedTopic(vecSegments)) {
     ZTSI_LOG_ERROR("Invailed Topic: %s", pstrTopic != nullptr ? pstrTopic : "");
     return;
   }
-  const std::string &strCommand = vecSegments[kSegCommand];
-  int nCmd = commandCodeOf(strCommand);
+  const std::string &strCommand = vecSegments[protocol::kSegCommand];
+  int nCmd = protocol::commandCodeOf(strCommand);
   if (nCmd == -1) {
     ZTSI_LOG_ERROR("Unkown command: [%s]", strCommand.c_str());
     return;
   }
-  const std::string &strDevId = vecSegments[kSegDevId];
+  const std::string &strDevId = vecSegments[protocol::kSegDevId];
   ZTSI_LOG_INFO("<== RecvMsg id=[%s] cmd=[%d] sn=[%d] len=[%d]", strDevId.c_str(), nCmd, nSn, nLen);
   if (m_pRecvHandler == nullptr) {
     ZTSI_LOG_ERROR("Channel receive callback is NULL");
@@ -129,4 +129,4 @@ void Channel::onMessage(const char *pstrTopic, const void *pMessage, int nSize, 
   });
 }
 
-} // namespace zt
+} // namespace zt::si

@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-namespace zt {
+namespace zt::si {
 
 class ZtsiDmc;
 
@@ -60,4 +60,4 @@ private:
   void *m_pRecvContext = nullptr;
 };
 
-} // namespace zt
+} // namespace zt::si

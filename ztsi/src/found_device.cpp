@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace zt {
+namespace zt::si {
 
 FoundDevice FoundDevice::fromDeviceInfo(const DeviceInfo &devInfo, const std::string &strOwnerKey) {
   FoundDevice device;
@@ -49,11 +49,11 @@ void FoundDevice::updateFrom(const FoundDevice &announced) {
 }
 
 std::string FoundDevice::ownerKey() const {
-  return fieldText(m_szOwnerKey);
+  return protocol::fieldText(m_szOwnerKey);
 }
 
 std::string FoundDevice::pid() const {
-  return fieldText(m_szPid);
+  return protocol::fieldText(m_szPid);
 }
 
-} // namespace zt
+} // namespace zt::si

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zt {
+namespace zt::si {
 
 struct FoundDevice {
   static constexpr size_t kOwnerKeySize = 64;
@@ -31,4 +31,4 @@ struct FoundDevice {
   std::string pid() const;
 };
 
-} // namespace zt
+} // namespace zt::si

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace zt {
+namespace zt::si {
 
 // Longest devId the application side keeps.
 constexpr size_t kMaxDevIdLength = 64;
@@ -27,4 +27,4 @@ struct PendingCallback {
   uint64_t m_uResponseCount = 0;
 };
 
-} // namespace zt
+} // namespace zt::si

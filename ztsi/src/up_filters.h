@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zt {
+namespace zt::si {
 
 // ZTDM/UP/+/+/+/+/FindDevices: the announcements of every device.
 std::string announcementFilter();
@@ -21,4 +21,4 @@ std::vector<std::string> runModelAnswerFilters(const std::string &strDevId);
 // Whether an id can stand in a filter as one level: not empty, no "/" and no wildcard.
 bool isFilterLevel(const std::string &strId);
 
-} // namespace zt
+} // namespace zt::si

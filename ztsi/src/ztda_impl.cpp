@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace zt {
+namespace zt::si {
 
 namespace {
 
@@ -76,9 +76,9 @@ ZtdaImpl::~ZtdaImpl() {
 }
 
 int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCallback, void *pUserData) {
-  BrokerAddress address;
+  protocol::BrokerAddress address;
   std::string strProblem;
-  if (!parseBrokerAddress(pstrAddress, address, &strProblem)) {
+  if (!protocol::parseBrokerAddress(pstrAddress, address, &strProblem)) {
     ZTSI_LOG_ERROR("ip is invalid....");
     ZTSI_LOG_ERROR("%s", strProblem.c_str());
     return -1;
@@ -103,13 +103,13 @@ int ZtdaImpl::init(const char *pstrAddress, ztsi_found_device_callback pFoundCal
   }
 
   ZTSI_LOG_INFO("4 => Subscribe device registe...");
-  for (const std::string &strFilter : answerAndReportFilters(kRunModelNormal, kRootPid)) {
+  for (const std::string &strFilter : answerAndReportFilters(protocol::kRunModelNormal, kRootPid)) {
     subscribeLogged(strFilter);
   }
   subscribeLogged(announcementFilter());
   // In Debug the answers and reports of devices without parent travel on the TEST channel.
-  if (m_nRunModel == kRunModelDebug) {
-    for (const std::string &strFilter : answerAndReportFilters(kRunModelDebug, kRootPid)) {
+  if (m_nRunModel == protocol::kRunModelDebug) {
+    for (const std::string &strFilter : answerAndReportFilters(protocol::kRunModelDebug, kRootPid)) {
       subscribeLogged(strFilter);
     }
   }
@@ -123,20 +123,20 @@ void ZtdaImpl::subscribeLogged(const std::string &strTopic) {
 
 int ZtdaImpl::setParam(const std::string &strDevId, int nSn, const char *pData, int nLen,
                        ztsi_data_callback pCallback) {
-  return request("ZtdaImpl::setParam", kCmdSetParam, strDevId, nSn, pData, nLen, pCallback);
+  return request("ZtdaImpl::setParam", protocol::kCmdSetParam, strDevId, nSn, pData, nLen, pCallback);
 }
 
 int ZtdaImpl::getParam(const std::string &strDevId, int nSn, ztsi_data_callback pCallback) {
-  return request("ZtdaImpl::getParam", kCmdGetParam, strDevId, nSn, kEmptyJson, kEmptyJsonLength, pCallback);
+  return request("ZtdaImpl::getParam", protocol::kCmdGetParam, strDevId, nSn, kEmptyJson, kEmptyJsonLength, pCallback);
 }
 
 int ZtdaImpl::ctrl(const std::string &strDevId, int nSn, const char *pData, int nLen,
                    ztsi_data_callback pCallback) {
-  return request("ZtdaImpl::ctrl", kCmdCtrl, strDevId, nSn, pData, nLen, pCallback);
+  return request("ZtdaImpl::ctrl", protocol::kCmdCtrl, strDevId, nSn, pData, nLen, pCallback);
 }
 
 int ZtdaImpl::qryStatus(const std::string &strDevId, int nSn, ztsi_data_callback pCallback) {
-  return request("ZtdaImpl::qryStatus", kCmdQryStatus, strDevId, nSn, kEmptyJson, kEmptyJsonLength,
+  return request("ZtdaImpl::qryStatus", protocol::kCmdQryStatus, strDevId, nSn, kEmptyJson, kEmptyJsonLength,
                  pCallback);
 }
 
@@ -144,12 +144,12 @@ int ZtdaImpl::setDeviceModel(const std::string &strDevId, int nSn, int nRunModel
                              ztsi_data_callback pCallback) {
   // The run model travels as a little-endian 16-bit number.
   const char szModel[2] = {static_cast<char>(nRunModel & 0xFF), static_cast<char>((nRunModel >> 8) & 0xFF)};
-  return request("ZtdaImpl::setDeviceModel", kCmdSetRunModel, strDevId, nSn, szModel, sizeof(szModel),
+  return request("ZtdaImpl::setDeviceModel", protocol::kCmdSetRunModel, strDevId, nSn, szModel, sizeof(szModel),
                  pCallback);
 }
 
 int ZtdaImpl::qryDeviceModel(const std::string &strDevId, int nSn, ztsi_data_callback pCallback) {
-  return request("ZtdaImpl::qryDeviceModel", kCmdQryRunModel, strDevId, nSn, kEmptyJson, kEmptyJsonLength,
+  return request("ZtdaImpl::qryDeviceModel", protocol::kCmdQryRunModel, strDevId, nSn, kEmptyJson, kEmptyJsonLength,
                  pCallback);
 }
 
@@ -176,14 +176,14 @@ int ZtdaImpl::request(const char *pstrMethod, int nCmd, const std::string &strDe
 
 int ZtdaImpl::findDevices(const std::string &strDevId, int nSn) {
   int nUseSn = nSn != 0 ? nSn : m_snCounter.nextSn();
-  return m_pChannel->publishRequest(strDevId, kCmdFindDevices, nUseSn, kEmptyJson, kEmptyJsonLength) ? 0 : 1;
+  return m_pChannel->publishRequest(strDevId, protocol::kCmdFindDevices, nUseSn, kEmptyJson, kEmptyJsonLength) ? 0 : 1;
 }
 
 int ZtdaImpl::getFoundDev(ztsi_found_device_callback pCallback) {
   std::map<std::string, FoundDevice> mapDevices = m_pDmc->snapshot();
   if (mapDevices.empty()) {
     const char szNoBody[2] = {0, 0};
-    return m_pChannel->publishRequest("X", kCmdFindDevices, m_snCounter.nextSn(), szNoBody, sizeof(szNoBody))
+    return m_pChannel->publishRequest("X", protocol::kCmdFindDevices, m_snCounter.nextSn(), szNoBody, sizeof(szNoBody))
                ? 0
                : 1;
   }
@@ -217,7 +217,7 @@ const char *ZtdaImpl::getTestCase(int *pnLen) {
     jsonEntry["testCase"] = jsonCase;
     jsonCases.append(jsonEntry);
   }
-  m_strTestCaseText = compactJson(jsonCases);
+  m_strTestCaseText = protocol::compactJson(jsonCases);
   if (pnLen != nullptr) {
     *pnLen = static_cast<int>(m_strTestCaseText.size());
   }
@@ -237,15 +237,15 @@ void ZtdaImpl::handleMessage(const std::string &strDevId, int nSn, int nCmd, con
     return;
   }
   switch (nCmd) {
-  case kCmdFindDevices:
+  case protocol::kCmdFindDevices:
     handleAnnouncement(strDevId, nSn, pData, nLen);
     break;
-  case kCmdReportStatus:
-  case kCmdReportData:
-  case kCmdReportEvent:
+  case protocol::kCmdReportStatus:
+  case protocol::kCmdReportData:
+  case protocol::kCmdReportEvent:
     handleReport(strDevId, nSn, nCmd, pData, nLen);
     break;
-  case kCmdRegTestCase:
+  case protocol::kCmdRegTestCase:
     handleTestCase(strDevId, nSn, nCmd, pData, nLen);
     break;
   default:
@@ -264,9 +264,9 @@ void ZtdaImpl::handleAnnouncement(const std::string &strDevId, int nSn, const ch
   DeviceInfo devInfo;
   memcpy(&devInfo, pData, sizeof(devInfo));
   FoundDevice device = FoundDevice::fromDeviceInfo(devInfo, kOwnerKey);
-  std::string strId = fieldText(device.m_szId);
+  std::string strId = protocol::fieldText(device.m_szId);
   ZTSI_LOG_INFO("Regist Device ID=[%s] vdt=[%d] name=[%s] pid=[%s]", strId.c_str(), device.m_nVdt,
-                fieldText(device.m_szName).c_str(), device.pid().c_str());
+                protocol::fieldText(device.m_szName).c_str(), device.pid().c_str());
   m_pDmc->addDevice(device);
 
   // Like the device side, a device that names itself as parent counts as one without parent; else its
@@ -299,8 +299,8 @@ void ZtdaImpl::subscribeParent(const std::string &strId) {
 void ZtdaImpl::handleReport(const std::string &strDevId, int nSn, int nCmd, const char *pData, int nLen) {
   ZTSI_LOG_INFO("Handle report: id=[%s] cmd=[%d] sn=[%d] data_len=[%d] this=[%p]", strDevId.c_str(), nCmd,
                 nSn, nLen, static_cast<void *>(this));
-  ztsi_data_callback pCallback = nCmd == kCmdReportStatus ? m_pStatusCallback.load()
-                                 : nCmd == kCmdReportData ? m_pDataCallback.load()
+  ztsi_data_callback pCallback = nCmd == protocol::kCmdReportStatus ? m_pStatusCallback.load()
+                                 : nCmd == protocol::kCmdReportData ? m_pDataCallback.load()
                                                           : m_pEventCallback.load();
   if (pCallback == nullptr) {
     ZTSI_LOG_ERROR("Can not find callback for cmd=[%d]", nCmd);
@@ -340,4 +340,4 @@ ZtsiCallback *ZtdaImpl::findCallback(const std::string &strOwnerKey) {
   return it == m_mapCallbacks.end() ? nullptr : it->second.get();
 }
 
-} // namespace zt
+} // namespace zt::si

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-namespace zt {
+namespace zt::si {
 
 class ZtdaImpl {
 public:
@@ -93,7 +93,7 @@ private:
   std::atomic<ztsi_data_callback> m_pStatusCallback{nullptr};
   std::atomic<ztsi_data_callback> m_pDataCallback{nullptr};
   std::atomic<ztsi_data_callback> m_pEventCallback{nullptr};
-  SnCounter m_snCounter;
+  protocol::SnCounter m_snCounter;
 
   std::mutex m_mutexCallbacks;
   std::map<std::string, std::unique_ptr<ZtsiCallback>> m_mapCallbacks;
@@ -106,4 +106,4 @@ private:
   std::unique_ptr<Channel> m_pChannel;
 };
 
-} // namespace zt
+} // namespace zt::si

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-using zt::ZtdaImpl;
+using zt::si::ZtdaImpl;
 
 namespace {
 
@@ -35,7 +35,7 @@ int checkRequest(ZtsiHandle *pHandle, const char *pstrDevId) {
     ZTSI_LOG_ERROR("deviceId is NULL");
     return -1;
   }
-  if (strnlen(pstrDevId, zt::kMaxDevIdLength + 1) > zt::kMaxDevIdLength) {
+  if (strnlen(pstrDevId, zt::si::kMaxDevIdLength + 1) > zt::si::kMaxDevIdLength) {
     ZTSI_LOG_ERROR("deviceId is too long");
     return -1;
   }
@@ -70,7 +70,7 @@ ZtsiHandle *create(const char *pstrBroker, ztsi_found_device_callback pFoundCall
 void setReportCallback(const char *pstrFunction, const char *pstrKind,
                        void (ZtdaImpl::*pSetter)(ztsi_data_callback), ZtsiHandle *pHandle,
                        ztsi_data_callback pCallback) {
-  zt::ztsiGuarded(pstrFunction, [&] {
+  zt::si::ztsiGuarded(pstrFunction, [&] {
     if (pHandle == nullptr) {
       ZTSI_LOG_ERROR("handle is NULL");
       return;
@@ -86,20 +86,20 @@ void setReportCallback(const char *pstrFunction, const char *pstrKind,
 extern "C" {
 
 ZtsiHandle *ztsi_Create(const char *pstrBroker, ztsi_found_device_callback pFoundCallback, void *pUserData) {
-  return zt::ztsiGuarded("ztsi_Create", static_cast<ZtsiHandle *>(nullptr), [&]() -> ZtsiHandle * {
-    return create(pstrBroker, pFoundCallback, pUserData, zt::kRunModelNormal);
+  return zt::si::ztsiGuarded("ztsi_Create", static_cast<ZtsiHandle *>(nullptr), [&]() -> ZtsiHandle * {
+    return create(pstrBroker, pFoundCallback, pUserData, zt::protocol::kRunModelNormal);
   });
 }
 
 ZtsiHandle *ztsi_CreateEx(const char *pstrBroker, ztsi_found_device_callback pFoundCallback, void *pUserData,
                           int nRunModel) {
-  return zt::ztsiGuarded("ztsi_CreateEx", static_cast<ZtsiHandle *>(nullptr), [&]() -> ZtsiHandle * {
+  return zt::si::ztsiGuarded("ztsi_CreateEx", static_cast<ZtsiHandle *>(nullptr), [&]() -> ZtsiHandle * {
     return create(pstrBroker, pFoundCallback, pUserData, nRunModel);
   });
 }
 
 void ztsi_Destory(ZtsiHandle *pHandle) {
-  zt::ztsiGuarded("ztsi_Destory", [&] {
+  zt::si::ztsiGuarded("ztsi_Destory", [&] {
     if (pHandle == nullptr) {
       ZTSI_LOG_ERROR("handle is NULL");
       return;
@@ -109,7 +109,7 @@ void ztsi_Destory(ZtsiHandle *pHandle) {
 }
 
 int ztsi_ModuleInfo(ZtModuleInfo *pModuleInfo) {
-  return zt::ztsiGuarded("ztsi_ModuleInfo", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_ModuleInfo", -1, [&]() -> int {
     if (pModuleInfo == nullptr) {
       return -1;
     }
@@ -120,7 +120,7 @@ int ztsi_ModuleInfo(ZtModuleInfo *pModuleInfo) {
 }
 
 int ztsi_FindDevices(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, ztsi_found_device_callback) {
-  return zt::ztsiGuarded("ztsi_FindDevices", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_FindDevices", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -129,7 +129,7 @@ int ztsi_FindDevices(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, ztsi_f
 }
 
 int ztsi_GetFoundDev(ZtsiHandle *pHandle, ztsi_found_device_callback pCallback) {
-  return zt::ztsiGuarded("ztsi_GetFoundDev", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_GetFoundDev", -1, [&]() -> int {
     if (pHandle == nullptr) {
       ZTSI_LOG_ERROR("handle is NULL");
       return -1;
@@ -140,7 +140,7 @@ int ztsi_GetFoundDev(ZtsiHandle *pHandle, ztsi_found_device_callback pCallback) 
 
 int ztsi_SetParam(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen,
                   ztsi_data_callback pResponseCallback) {
-  return zt::ztsiGuarded("ztsi_SetParam", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_SetParam", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -149,7 +149,7 @@ int ztsi_SetParam(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, const cha
 }
 
 int ztsi_GetParam(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, ztsi_data_callback pResponseCallback) {
-  return zt::ztsiGuarded("ztsi_GetParam", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_GetParam", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -159,7 +159,7 @@ int ztsi_GetParam(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, ztsi_data
 
 int ztsi_Ctrl(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, const char *pData, int nLen,
               ztsi_data_callback pResponseCallback) {
-  return zt::ztsiGuarded("ztsi_Ctrl", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_Ctrl", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -169,7 +169,7 @@ int ztsi_Ctrl(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, const char *p
 
 int ztsi_QryStatus(ZtsiHandle *pHandle, const char *pstrDevId, int nSn,
                    ztsi_data_callback pResponseCallback) {
-  return zt::ztsiGuarded("ztsi_QryStatus", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_QryStatus", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -179,7 +179,7 @@ int ztsi_QryStatus(ZtsiHandle *pHandle, const char *pstrDevId, int nSn,
 
 int ztsi_SetRunModel(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, int nRunModel,
                      ztsi_data_callback pResponseCallback) {
-  return zt::ztsiGuarded("ztsi_SetRunModel", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_SetRunModel", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -189,7 +189,7 @@ int ztsi_SetRunModel(ZtsiHandle *pHandle, const char *pstrDevId, int nSn, int nR
 
 int ztsi_GetRunModel(ZtsiHandle *pHandle, const char *pstrDevId, int nSn,
                      ztsi_data_callback pResponseCallback) {
-  return zt::ztsiGuarded("ztsi_GetRunModel", -1, [&]() -> int {
+  return zt::si::ztsiGuarded("ztsi_GetRunModel", -1, [&]() -> int {
     if (checkRequest(pHandle, pstrDevId) != 0) {
       return -1;
     }
@@ -198,7 +198,7 @@ int ztsi_GetRunModel(ZtsiHandle *pHandle, const char *pstrDevId, int nSn,
 }
 
 const char *ztsi_GetTestCase(ZtsiHandle *pHandle, int *pnLen) {
-  return zt::ztsiGuarded("ztsi_GetTestCase", static_cast<const char *>(nullptr), [&]() -> const char * {
+  return zt::si::ztsiGuarded("ztsi_GetTestCase", static_cast<const char *>(nullptr), [&]() -> const char * {
     if (pHandle == nullptr) {
       ZTSI_LOG_ERROR("handle is NULL");
       return nullptr;

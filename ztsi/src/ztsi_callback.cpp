@@ -9,7 +9,7 @@
 #include <chrono>
 #include <vector>
 
-namespace zt {
+namespace zt::si {
 
 namespace {
 
@@ -180,4 +180,4 @@ void ZtsiCallback::cleanupLoop() {
   }
 }
 
-} // namespace zt
+} // namespace zt::si

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace zt {
+namespace zt::si {
 
 // The periods of the two threads and the age at which a waiting request is forgotten.
 struct ZtsiTiming {
@@ -69,4 +69,4 @@ private:
   std::thread m_threadCleanup;
 };
 
-} // namespace zt
+} // namespace zt::si

@@ -2,13 +2,13 @@
 
 #include "device_info_text.h"
 
-namespace zt {
+namespace zt::si {
 
 void ZtsiDmc::addDevice(const FoundDevice &device) {
   if (device.ownerKey().empty()) {
     return;
   }
-  std::string strId = fieldText(device.m_szId);
+  std::string strId = protocol::fieldText(device.m_szId);
   std::lock_guard<std::mutex> lock(m_mutex);
   auto it = m_mapDevices.find(strId);
   if (it == m_mapDevices.end()) {
@@ -32,4 +32,4 @@ std::map<std::string, FoundDevice> ZtsiDmc::snapshot() const {
   return m_mapDevices;
 }
 
-} // namespace zt
+} // namespace zt::si

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace zt {
+namespace zt::si {
 
 class ZtsiDmc {
 public:
@@ -30,4 +30,4 @@ private:
   const int m_nRunModel;
 };
 
-} // namespace zt
+} // namespace zt::si

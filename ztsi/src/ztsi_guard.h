@@ -5,7 +5,7 @@
 #include "c_boundary.h"
 #include "ztsi_log.h"
 
-namespace zt {
+namespace zt::si {
 
 inline void logZtsiException(const char *pstrFunction, const char *pstrWhat) {
   ZTSI_LOG_ERROR("%s failed: %s", pstrFunction, pstrWhat);
@@ -13,4 +13,4 @@ inline void logZtsiException(const char *pstrFunction, const char *pstrWhat) {
 
 inline constexpr Boundary<&logZtsiException> ztsiGuarded{};
 
-} // namespace zt
+} // namespace zt::si

@@ -1,6 +1,6 @@
 #include "ztsi_log.h"
 
-namespace zt {
+namespace zt::si {
 
 namespace {
 
@@ -13,4 +13,4 @@ int ztsiLogChannel() {
   return g_nLogChannel;
 }
 
-} // namespace zt
+} // namespace zt::si

@@ -3,11 +3,11 @@
 
 #include "ztlog.h"
 
-namespace zt {
+namespace zt::si {
 
 int ztsiLogChannel();
 
-} // namespace zt
+} // namespace zt::si
 
-#define ZTSI_LOG_ERROR(...) ztLogPrintf(zt::ztsiLogChannel(), ZTLOG_LEVEL_ERROR, __VA_ARGS__)
-#define ZTSI_LOG_INFO(...) ztLogPrintf(zt::ztsiLogChannel(), ZTLOG_LEVEL_PROGRESS, __VA_ARGS__)
+#define ZTSI_LOG_ERROR(...) ztLogPrintf(zt::si::ztsiLogChannel(), ZTLOG_LEVEL_ERROR, __VA_ARGS__)
+#define ZTSI_LOG_INFO(...) ztLogPrintf(zt::si::ztsiLogChannel(), ZTLOG_LEVEL_PROGRESS, __VA_ARGS__)

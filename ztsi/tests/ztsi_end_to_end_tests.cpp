@@ -345,11 +345,11 @@ struct Recorder {
 TEST_F(EndToEnd, UnansweredRequestsAreForgottenAfterTheExpiry) {
   m_pDriver->addDevice("D1", "0", zt::test::kVdtGate);
   m_pDriver->addDevice("LATE", "0", zt::test::kVdtGate);
-  zt::ZtsiTiming timing;
+  zt::si::ZtsiTiming timing;
   timing.uExpiryMs = 500;
   timing.uCleanupPeriodMs = 50;
   Recorder recorder;
-  zt::ZtdaImpl impl(0, timing);
+  zt::si::ZtdaImpl impl(0, timing);
   ASSERT_EQ(impl.init(address().c_str(), nullptr, &recorder), 0);
   ASSERT_TRUE(zt::test::waitFor(
       [&] {
@@ -380,7 +380,7 @@ TEST_F(EndToEnd, RepeatedAnnouncementsSubscribeNothingNew) {
   m_pDriver->addDevice("R1", "0", zt::test::kVdtGate);
   m_pDriver->addDevice("R2", "R1", zt::test::kVdtReader);
   g_nAnnouncements = 0;
-  zt::ZtdaImpl impl(0);
+  zt::si::ZtdaImpl impl(0);
   ASSERT_EQ(impl.init(address().c_str(), &countAnnouncement, nullptr), 0);
   ASSERT_TRUE(zt::test::waitFor(
       [&] {

@@ -12,12 +12,12 @@
 
 namespace {
 
-using zt::Direction;
+using zt::protocol::Direction;
 
 // MQTT matching: "+" takes one level, a final "#" the rest.
 bool matches(const std::string &strFilter, const std::string &strTopic) {
-  std::vector<std::string> vecFilter = zt::splitTopic(strFilter);
-  std::vector<std::string> vecTopic = zt::splitTopic(strTopic);
+  std::vector<std::string> vecFilter = zt::protocol::splitTopic(strFilter);
+  std::vector<std::string> vecTopic = zt::protocol::splitTopic(strTopic);
   for (size_t i = 0; i < vecFilter.size(); ++i) {
     if (vecFilter[i] == "#") {
       return true;
@@ -39,39 +39,39 @@ size_t matchCount(const std::vector<std::string> &vecFilters, const std::string 
 
 TEST(UpFilters, CarryWhatTheWideFiltersCarryEachTopicOnce) {
   const std::vector<std::string> vecParents = {"P1", "P2"};
-  for (int nRunModel : {zt::kRunModelNormal, zt::kRunModelDebug}) {
+  for (int nRunModel : {zt::protocol::kRunModelNormal, zt::protocol::kRunModelDebug}) {
     SCOPED_TRACE("run model " + std::to_string(nRunModel));
-    std::vector<std::string> vecFilters = zt::answerAndReportFilters(zt::kRunModelNormal, "0");
-    std::vector<std::string> vecWide = {zt::rootDevicesFilter(Direction::Up, zt::kRunModelNormal)};
-    if (nRunModel == zt::kRunModelDebug) {
-      for (const std::string &strFilter : zt::answerAndReportFilters(zt::kRunModelDebug, "0")) {
+    std::vector<std::string> vecFilters = zt::si::answerAndReportFilters(zt::protocol::kRunModelNormal, "0");
+    std::vector<std::string> vecWide = {zt::protocol::rootDevicesFilter(Direction::Up, zt::protocol::kRunModelNormal)};
+    if (nRunModel == zt::protocol::kRunModelDebug) {
+      for (const std::string &strFilter : zt::si::answerAndReportFilters(zt::protocol::kRunModelDebug, "0")) {
         vecFilters.push_back(strFilter);
       }
-      vecWide.push_back(zt::rootDevicesFilter(Direction::Up, zt::kRunModelDebug));
+      vecWide.push_back(zt::protocol::rootDevicesFilter(Direction::Up, zt::protocol::kRunModelDebug));
     }
     for (const std::string &strParent : vecParents) {
-      for (const std::string &strFilter : zt::answerAndReportFilters(nRunModel, strParent)) {
+      for (const std::string &strFilter : zt::si::answerAndReportFilters(nRunModel, strParent)) {
         vecFilters.push_back(strFilter);
       }
-      for (const std::string &strFilter : zt::runModelAnswerFilters(strParent)) {
+      for (const std::string &strFilter : zt::si::runModelAnswerFilters(strParent)) {
         vecFilters.push_back(strFilter);
       }
-      vecWide.push_back(zt::childDevicesFilter(Direction::Up, nRunModel, strParent));
-      vecWide.push_back(zt::runModelFilter(Direction::Up, strParent));
+      vecWide.push_back(zt::protocol::childDevicesFilter(Direction::Up, nRunModel, strParent));
+      vecWide.push_back(zt::protocol::runModelFilter(Direction::Up, strParent));
     }
-    vecFilters.push_back(zt::announcementFilter());
+    vecFilters.push_back(zt::si::announcementFilter());
 
     for (const char *pstrChannel : {"DEV", "TEST", "DEV-TEST"}) {
       for (const char *pstrPid : {"0", "P1", "P2", "C1"}) {
         for (const char *pstrDevId : {"P1", "P2", "C1", "16"}) {
-          for (int nCmd = zt::kCmdFindDevices; nCmd <= zt::kCmdQryRunModel; ++nCmd) {
+          for (int nCmd = zt::protocol::kCmdFindDevices; nCmd <= zt::protocol::kCmdQryRunModel; ++nCmd) {
             // Device sides send the run-model answers on DEV-TEST and nothing else there.
-            if ((std::string(pstrChannel) == "DEV-TEST") != zt::isRunModelCommand(nCmd)) {
+            if ((std::string(pstrChannel) == "DEV-TEST") != zt::protocol::isRunModelCommand(nCmd)) {
               continue;
             }
             std::string strTopic = std::string("ZTDM/UP/") + pstrChannel + "/" + pstrPid + "/16/" +
-                                   pstrDevId + "/" + zt::commandNameOf(nCmd);
-            size_t nExpected = nCmd == zt::kCmdFindDevices || matchCount(vecWide, strTopic) > 0 ? 1 : 0;
+                                   pstrDevId + "/" + zt::protocol::commandNameOf(nCmd);
+            size_t nExpected = nCmd == zt::protocol::kCmdFindDevices || matchCount(vecWide, strTopic) > 0 ? 1 : 0;
             EXPECT_EQ(matchCount(vecFilters, strTopic), nExpected) << strTopic;
           }
         }
@@ -81,10 +81,10 @@ TEST(UpFilters, CarryWhatTheWideFiltersCarryEachTopicOnce) {
 }
 
 TEST(UpFilters, OnlyPlainIdsStandInAFilter) {
-  EXPECT_TRUE(zt::isFilterLevel("D1"));
-  EXPECT_TRUE(zt::isFilterLevel("gate-01.east"));
+  EXPECT_TRUE(zt::si::isFilterLevel("D1"));
+  EXPECT_TRUE(zt::si::isFilterLevel("gate-01.east"));
   for (const char *pstrBad : {"", "+", "#", "a/b", "a+", "#b"}) {
-    EXPECT_FALSE(zt::isFilterLevel(pstrBad)) << pstrBad;
+    EXPECT_FALSE(zt::si::isFilterLevel(pstrBad)) << pstrBad;
   }
 }
 

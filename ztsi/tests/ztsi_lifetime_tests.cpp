@@ -12,7 +12,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using zt::ZtdaImpl;
+using zt::si::ZtdaImpl;
 
 // An instance that destroys itself inside the first callback of one kind. Every callback notes
 // whether it started after the destroying callback had returned, which must never happen.

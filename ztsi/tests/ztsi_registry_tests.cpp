@@ -14,8 +14,8 @@
 
 namespace {
 
-using zt::FoundDevice;
-using zt::ZtsiDmc;
+using zt::si::FoundDevice;
+using zt::si::ZtsiDmc;
 
 DeviceInfo makeInfo(const char *pstrId, const char *pstrPid, int nVdt, const char *pstrName,
                     const char *pstrDesc) {
@@ -34,7 +34,7 @@ DeviceInfo makeInfo(const char *pstrId, const char *pstrPid, int nVdt, const cha
 TEST(FoundDevice, KeepsFullWidthFieldsAndGivesAnEmptyPidTheRootValue) {
   DeviceInfo info = makeInfo("D1", "", 16, "gate", "first");
   memset(info.name, 'n', sizeof(info.name)); // no terminator
-  FoundDevice device = FoundDevice::fromDeviceInfo(info, "ztsi");
+  zt::si::FoundDevice device = FoundDevice::fromDeviceInfo(info, "ztsi");
   EXPECT_EQ(device.ownerKey(), "ztsi");
   EXPECT_EQ(device.pid(), "0");
   EXPECT_EQ(device.m_nVdt, 16);
@@ -48,7 +48,7 @@ TEST(FoundDevice, KeepsFullWidthFieldsAndGivesAnEmptyPidTheRootValue) {
 }
 
 TEST(ZtsiDmc, ALaterAnnouncementKeepsDescAndModel) {
-  ZtsiDmc dmc(0);
+  zt::si::ZtsiDmc dmc(0);
   EXPECT_TRUE(dmc.snapshot().empty());
   dmc.addDevice(FoundDevice::fromDeviceInfo(makeInfo("D1", "0", 16, "first name", "first desc"), "ztsi"));
   DeviceInfo second = makeInfo("D1", "P", 17, "second name", "second desc");
@@ -82,8 +82,8 @@ void recordMessage(const std::string &strDevId, int nSn, int nCmd, const char *p
 }
 
 TEST(ChannelReceive, PassesOnlyWellFormedTopicsWithKnownCommands) {
-  ZtsiDmc dmc(0);
-  zt::Channel channel(dmc);
+  zt::si::ZtsiDmc dmc(0);
+  zt::si::Channel channel(dmc);
   std::vector<Received> vecReceived;
   channel.handleMessage("ZTDM/UP/DEV/0/16/D1/GetParam", "{}", 2, 5); // no handler yet: dropped
   channel.setRecvCallback(&recordMessage, &vecReceived);
@@ -100,7 +100,7 @@ TEST(ChannelReceive, PassesOnlyWellFormedTopicsWithKnownCommands) {
   ASSERT_EQ(vecReceived.size(), 1u);
   EXPECT_EQ(vecReceived[0].strDevId, "D1");
   EXPECT_EQ(vecReceived[0].nSn, 42);
-  EXPECT_EQ(vecReceived[0].nCmd, zt::kCmdQryRunModel);
+  EXPECT_EQ(vecReceived[0].nCmd, zt::protocol::kCmdQryRunModel);
   EXPECT_EQ(vecReceived[0].strData, "{\"runmodel\":0}");
 }
 
@@ -109,12 +109,12 @@ void throwFromHandler(const std::string &, int, int, const char *, int, void *) 
 }
 
 TEST(ChannelReceive, NothingThrownBeneathReachesBusline) {
-  ZtsiDmc dmc(0);
-  zt::Channel channel(dmc);
+  zt::si::ZtsiDmc dmc(0);
+  zt::si::Channel channel(dmc);
   channel.setRecvCallback(&throwFromHandler, nullptr);
   const char szBody[] = "{}";
   EXPECT_NO_THROW(
-      zt::Channel::onMessage("ZTDM/UP/DEV/0/16/D1/GetParam", szBody, 2, 1, 0, 5, 3, "", &channel));
+      zt::si::Channel::onMessage("ZTDM/UP/DEV/0/16/D1/GetParam", szBody, 2, 1, 0, 5, 3, "", &channel));
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace ztdemo {
+namespace zt::demo {
 
 std::string askLine(std::istream &input, const char *pstrPrompt) {
   std::fputs(pstrPrompt, stdout);
@@ -41,4 +41,4 @@ int answerNumber(const std::string &strAnswer) {
   return nValue > INT_MAX ? INT_MAX : static_cast<int>(nValue);
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

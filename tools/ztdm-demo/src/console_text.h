@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ztdemo {
+namespace zt::demo {
 
 // Prints the prompt, flushes stdout and reads one line (empty at the end of input, "\r" removed).
 std::string askLine(std::istream &input, const char *pstrPrompt);
@@ -17,4 +17,4 @@ std::vector<std::string> splitWords(const std::string &strLine);
 // The decimal value of an answer, or -1 when the answer does not start with a digit.
 int answerNumber(const std::string &strAnswer);
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 constexpr int kLineSize = 256;
@@ -55,4 +55,4 @@ std::string brokerAddress(const DemoConfig &config) {
   return config.strHost + ":" + std::to_string(config.nPort);
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

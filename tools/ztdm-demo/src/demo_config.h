@@ -5,7 +5,7 @@
 #include <istream>
 #include <string>
 
-namespace ztdemo {
+namespace zt::demo {
 
 constexpr int kDefaultBrokerPort = 1883;
 constexpr int kDefaultReportIntervalMs = 5000;
@@ -30,4 +30,4 @@ DemoConfig askDemoConfig(std::istream &input);
 // "host:port" as ztdm_Create takes it.
 std::string brokerAddress(const DemoConfig &config);
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 // Copies at most the field size minus one, so that the field stays terminated.
@@ -56,4 +56,4 @@ std::string fieldText(const char *pField, size_t nSize) {
   return std::string(pField, strnlen(pField, nSize));
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace ztdemo {
+namespace zt::demo {
 
 // Records are shared with the report threads, so a list replaced by a later command stays
 // alive for the threads that still report from it.
@@ -42,4 +42,4 @@ inline std::string devicePid(const DeviceInfo &device) {
   return fieldText(device.pid, sizeof(device.pid));
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

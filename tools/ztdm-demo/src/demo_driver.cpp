@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 constexpr int kTestCaseVdt = 1;
@@ -216,4 +216,4 @@ void DemoDriver::registerDevice(const DeviceInfo &device) {
   ztdm_RegisterDevice(m_pHandle, &device);
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

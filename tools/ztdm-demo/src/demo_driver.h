@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace ztdemo {
+namespace zt::demo {
 
 class DemoDriver {
 public:
@@ -50,4 +50,4 @@ private:
   ReportThreads m_reportThreads;
 };
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <sstream>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 constexpr int kCtrlRestart = 1;
@@ -184,4 +184,4 @@ DriverCallbacks faceRecognizerDriver() {
   return DriverCallbacks{faceSetConfig, faceGetConfig, faceCtrl, faceQryStatus};
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -4,7 +4,7 @@
 
 #include "ztdm_driver_callbacks.h"
 
-namespace ztdemo {
+namespace zt::demo {
 
 constexpr int kControllerVdt = 0;
 constexpr int kCardReaderVdt = 14;
@@ -20,4 +20,4 @@ DriverCallbacks cardReaderDriver();
 // SetConfig and GetConfig through "FaceRecognizerConfig.txt", Ctrl echo, QryStatus.
 DriverCallbacks faceRecognizerDriver();
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 using IntSetting = std::pair<const char *, int FaceRecognizerSettings::*>;
@@ -88,4 +88,4 @@ void readFaceRecognizerSettings(const Json::Value &config, FaceRecognizerSetting
   }
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -4,7 +4,7 @@
 #include <json/json.h>
 #include <vector>
 
-namespace ztdemo {
+namespace zt::demo {
 
 struct FaceRect {
   unsigned left = 0;
@@ -53,4 +53,4 @@ struct FaceRecognizerSettings {
 // int); the others keep their current values.
 void readFaceRecognizerSettings(const Json::Value &config, FaceRecognizerSettings &settings);
 
-} // namespace ztdemo
+} // namespace zt::demo

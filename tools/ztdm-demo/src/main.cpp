@@ -25,13 +25,13 @@ void printModuleInfo(bool bAutoTest) {
   std::printf("Auto Test: %s\n", bAutoTest ? "true" : "false");
 }
 
-ztdemo::DemoConfig loadConfig() {
-  ztdemo::DemoConfig config;
-  if (std::FILE *pFile = std::fopen(ztdemo::kDemoConfigFile, "r")) {
-    config = ztdemo::readDemoConfig(pFile);
+zt::demo::DemoConfig loadConfig() {
+  zt::demo::DemoConfig config;
+  if (std::FILE *pFile = std::fopen(zt::demo::kDemoConfigFile, "r")) {
+    config = zt::demo::readDemoConfig(pFile);
     std::fclose(pFile);
   } else {
-    config = ztdemo::askDemoConfig(std::cin);
+    config = zt::demo::askDemoConfig(std::cin);
   }
   std::printf("Broker address: %s:%d\n", config.strHost.c_str(), config.nPort);
   return config;
@@ -46,14 +46,14 @@ int main(int argc, char *argv[]) {
 
   std::printf("ZTDM test start\n");
   printModuleInfo(bAutoTest);
-  const ztdemo::DemoConfig config = loadConfig();
+  const zt::demo::DemoConfig config = loadConfig();
 
-  ZtdmHandle *pHandle = ztdm_Create(ztdemo::brokerAddress(config).c_str());
+  ZtdmHandle *pHandle = ztdm_Create(zt::demo::brokerAddress(config).c_str());
   if (pHandle == nullptr) {
     std::printf("Create ztdm failt!\n");
     return 0;
   }
-  ztdemo::DemoDriver driver(pHandle, config, std::cin);
+  zt::demo::DemoDriver driver(pHandle, config, std::cin);
   driver.registerDriversAndTestCase();
   std::this_thread::sleep_for(kRootRegistrationDelay);
   driver.registerRootController();

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 struct ReportContext {
@@ -81,4 +81,4 @@ void ReportThreads::stopAll() {
   joinEarlierRuns();
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

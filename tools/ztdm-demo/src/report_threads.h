@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-namespace ztdemo {
+namespace zt::demo {
 
 constexpr int kEndlessCycles = -1;
 
@@ -51,4 +51,4 @@ private:
   std::multimap<int, RunningThread> m_mapThreads;
 };
 
-} // namespace ztdemo
+} // namespace zt::demo

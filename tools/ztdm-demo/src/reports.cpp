@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 // Asks ztdm to draw a fresh sequence number.
@@ -46,4 +46,4 @@ int sendReport(ZtdmHandle *pHandle, const DeviceInfo &device, ReportKind eKind) 
   return -1;
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -3,7 +3,7 @@
 
 #include "ztdm.h"
 
-namespace ztdemo {
+namespace zt::demo {
 
 enum class ReportKind { Status, Data, Event };
 
@@ -11,4 +11,4 @@ enum class ReportKind { Status, Data, Event };
 // for the device's vdt is not sent. The result is ztdm's, or -1 when nothing was sent.
 int sendReport(ZtdmHandle *pHandle, const DeviceInfo &device, ReportKind eKind);
 
-} // namespace ztdemo
+} // namespace zt::demo

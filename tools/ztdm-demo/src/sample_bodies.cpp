@@ -2,7 +2,7 @@
 
 #include "demo_devices.h"
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 const char *const kPlate = "粤B12345";
@@ -181,4 +181,4 @@ std::string styledText(const Json::Value &value) {
   return Json::StyledWriter().write(value);
 }
 
-} // namespace ztdemo
+} // namespace zt::demo

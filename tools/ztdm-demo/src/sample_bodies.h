@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace ztdemo {
+namespace zt::demo {
 
 // {"devId": <id>, "onOffline": 1, "diyStatus": 0}
 Json::Value subDevStatus(const std::string &strDevId);
@@ -25,4 +25,4 @@ Json::Value eventBody(const DeviceInfo &device);
 // The text of a value as JsonCpp's styled writer writes it.
 std::string styledText(const Json::Value &value);
 
-} // namespace ztdemo
+} // namespace zt::demo

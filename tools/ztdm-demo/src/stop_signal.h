@@ -6,7 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace ztdemo {
+namespace zt::demo {
 
 class StopSignal {
 public:
@@ -35,4 +35,4 @@ private:
   bool m_bStop = false;
 };
 
-} // namespace ztdemo
+} // namespace zt::demo

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <unistd.h>
 
-namespace ztdemo {
+namespace zt::demo {
 namespace {
 
 namespace fs = std::filesystem;
@@ -299,4 +299,4 @@ TEST_F(DriverEntryTest, ControlAndStatusAnswers) {
 }
 
 } // namespace
-} // namespace ztdemo
+} // namespace zt::demo

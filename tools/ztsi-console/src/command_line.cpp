@@ -1,6 +1,6 @@
 #include "command_line.h"
 
-namespace ztconsole {
+namespace zt::console {
 namespace {
 
 constexpr size_t kMinLineLength = 3;
@@ -28,4 +28,4 @@ CommandLine parseCommandLine(const std::string &strLine) {
   return line;
 }
 
-} // namespace ztconsole
+} // namespace zt::console

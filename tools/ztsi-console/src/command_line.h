@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace ztconsole {
+namespace zt::console {
 
 struct CommandLine {
   // Empty when the line is valid, else the message to print.
@@ -18,4 +18,4 @@ constexpr size_t kMaxDevIdLength = 32;
 // most 32 characters and a non-empty command.
 CommandLine parseCommandLine(const std::string &strLine);
 
-} // namespace ztconsole
+} // namespace zt::console

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace ztconsole {
+namespace zt::console {
 namespace {
 
 constexpr auto kFoundDevicePause = std::chrono::milliseconds(5);
@@ -82,4 +82,4 @@ void onFoundDevice(const char *, int nSn, const DeviceInfo *pDevInfo, void *) {
   std::this_thread::sleep_for(kFoundDevicePause);
 }
 
-} // namespace ztconsole
+} // namespace zt::console

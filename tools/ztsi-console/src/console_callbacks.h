@@ -4,7 +4,7 @@
 
 #include "ztsi.h"
 
-namespace ztconsole {
+namespace zt::console {
 
 void onDataReport(const char *pstrDevId, int nSn, const char *pData, int nLen, void *pUserData);
 void onEventReport(const char *pstrDevId, int nSn, const char *pData, int nLen, void *pUserData);
@@ -13,4 +13,4 @@ void onCtrlAnswer(const char *pstrDevId, int nSn, const char *pData, int nLen, v
 void onRunModelAnswer(const char *pstrDevId, int nSn, const char *pData, int nLen, void *pUserData);
 void onFoundDevice(const char *pstrDevId, int nSn, const DeviceInfo *pDevInfo, void *pUserData);
 
-} // namespace ztconsole
+} // namespace zt::console

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace ztconsole {
+namespace zt::console {
 namespace {
 
 constexpr size_t kMaxHostChars = 255;
@@ -38,4 +38,4 @@ std::string askBrokerAddress(std::FILE *pInput) {
   return brokerAddress(strHost, strPort);
 }
 
-} // namespace ztconsole
+} // namespace zt::console

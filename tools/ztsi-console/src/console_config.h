@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-namespace ztconsole {
+namespace zt::console {
 
 constexpr const char *kConsoleConfigFile = "ztsiconfig.txt";
 constexpr int kDefaultBrokerPort = 1883;
@@ -19,4 +19,4 @@ std::string readBrokerAddress(std::FILE *pFile);
 // Asks host and port on the console (prompts on stdout, answers from pInput).
 std::string askBrokerAddress(std::FILE *pInput);
 
-} // namespace ztconsole
+} // namespace zt::console

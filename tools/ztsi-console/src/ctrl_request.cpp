@@ -2,7 +2,7 @@
 
 #include <json/json.h>
 
-namespace ztconsole {
+namespace zt::console {
 
 std::string ctrlRequestBody(const std::string &strDevId, uint64_t uTimestampMs) {
   Json::Value request;
@@ -23,4 +23,4 @@ std::string ctrlRequestBody(const std::string &strDevId, uint64_t uTimestampMs) 
   return Json::StyledWriter().write(request);
 }
 
-} // namespace ztconsole
+} // namespace zt::console

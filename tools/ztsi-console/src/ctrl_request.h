@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string>
 
-namespace ztconsole {
+namespace zt::console {
 
 // {"head": {cmd 2225, devId, session 0, status 0, ttl -1, timestamp, version 100},
 //  "body": {ctrlType 1, credentialType 0, why 0, credentialNo "0101,...", exData: {exData ""}}},
 // written by JsonCpp's styled writer.
 std::string ctrlRequestBody(const std::string &strDevId, uint64_t uTimestampMs);
 
-} // namespace ztconsole
+} // namespace zt::console

@@ -1,6 +1,6 @@
 #include "line_input.h"
 
-namespace ztconsole {
+namespace zt::console {
 
 std::optional<std::string> readLine(std::FILE *pFile, size_t nMaxChars) {
   std::string strLine;
@@ -19,4 +19,4 @@ std::optional<std::string> readLine(std::FILE *pFile, size_t nMaxChars) {
   return strLine;
 }
 
-} // namespace ztconsole
+} // namespace zt::console

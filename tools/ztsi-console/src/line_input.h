@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-namespace ztconsole {
+namespace zt::console {
 
 // The next line without its line end, cut to nMaxChars characters (the rest of a longer line
 // is skipped); nothing at the end of input.
 std::optional<std::string> readLine(std::FILE *pFile, size_t nMaxChars);
 
-} // namespace ztconsole
+} // namespace zt::console

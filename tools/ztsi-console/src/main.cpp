@@ -17,12 +17,12 @@ constexpr auto kDiscoveryDelay = std::chrono::milliseconds(1000);
 constexpr int kConsoleRunModel = 1;
 
 std::string loadBrokerAddress() {
-  if (std::FILE *pFile = std::fopen(ztconsole::kConsoleConfigFile, "r")) {
-    std::string strAddress = ztconsole::readBrokerAddress(pFile);
+  if (std::FILE *pFile = std::fopen(zt::console::kConsoleConfigFile, "r")) {
+    std::string strAddress = zt::console::readBrokerAddress(pFile);
     std::fclose(pFile);
     return strAddress;
   }
-  return ztconsole::askBrokerAddress(stdin);
+  return zt::console::askBrokerAddress(stdin);
 }
 
 } // namespace
@@ -40,24 +40,24 @@ int main(int argc, char *argv[]) {
               info.szModuleType, info.szBuildTime);
 
   ZtsiHandle *pHandle =
-      ztsi_CreateEx(strAddress.c_str(), ztconsole::onFoundDevice, nullptr, kConsoleRunModel);
+      ztsi_CreateEx(strAddress.c_str(), zt::console::onFoundDevice, nullptr, kConsoleRunModel);
   std::printf("broker_ip:%s, init:%s\n", strAddress.c_str(), pHandle != nullptr ? "Success" : "Failt");
   if (pHandle == nullptr) {
     std::printf("Can not create ztsi!");
     return 1;
   }
-  ztsi_SetDataCallback(pHandle, ztconsole::onDataReport);
-  ztsi_SetEventCallback(pHandle, ztconsole::onEventReport);
-  ztsi_SetStatusCallback(pHandle, ztconsole::onStatusReport);
+  ztsi_SetDataCallback(pHandle, zt::console::onDataReport);
+  ztsi_SetEventCallback(pHandle, zt::console::onEventReport);
+  ztsi_SetStatusCallback(pHandle, zt::console::onStatusReport);
   std::this_thread::sleep_for(kDiscoveryDelay);
-  ztsi_FindDevices(pHandle, "0", 0, ztconsole::onFoundDevice);
+  ztsi_FindDevices(pHandle, "0", 0, zt::console::onFoundDevice);
 
   if (bAutoTest) {
     while (true) {
       pause();
     }
   }
-  ztconsole::ZtsiConsole(pHandle, stdin).run();
+  zt::console::ZtsiConsole(pHandle, stdin).run();
   ztsi_Destory(pHandle);
   std::printf("ZTSI test stop\n");
   return 0;

@@ -6,7 +6,7 @@
 #include "line_input.h"
 #include "zt_common.h"
 
-namespace ztconsole {
+namespace zt::console {
 namespace {
 
 constexpr size_t kMaxLineChars = 255;
@@ -73,4 +73,4 @@ void ZtsiConsole::sendCtrl(const std::string &strDevId) {
   std::printf("ztsi_Ctrl ret=%d\n", nRet);
 }
 
-} // namespace ztconsole
+} // namespace zt::console

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-namespace ztconsole {
+namespace zt::console {
 
 class ZtsiConsole {
 public:
@@ -25,4 +25,4 @@ private:
   std::FILE *m_pInput;
 };
 
-} // namespace ztconsole
+} // namespace zt::console

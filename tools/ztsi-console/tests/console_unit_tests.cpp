@@ -10,7 +10,7 @@
 #include <json/json.h>
 #include <sstream>
 
-namespace ztconsole {
+namespace zt::console {
 namespace {
 
 TEST(CommandLineTest, SplitsAtTheFirstSpace) {
@@ -83,4 +83,4 @@ TEST(CtrlRequestTest, BodyCarriesHeadAndControl) {
 }
 
 } // namespace
-} // namespace ztconsole
+} // namespace zt::console
