@@ -22,7 +22,8 @@
  * and idle callbacks one at a time; a callback that blocks holds back the task's next
  * messages (the sender's queue holds 100 messages, then its sends fail). Sends from one task
  * are serialised, so one task's messages arrive in the order they were sent; a send waits at
- * most about 100 ms per message part for a peer that does not take it.
+ * most about 100 ms per message part for a peer that does not take it, and the first send to a
+ * tcp peer that accepted the connection up to a second more for ZeroMQ's handshake with it.
  * Pointers handed to a callback (source, data, the ZtmqRecvInfo record and its texts) are
  * valid only during the call; copy what you keep. The data of a received message is
  * followed by a zero byte that is not counted in its size.
