@@ -1,6 +1,9 @@
 // Lines per second of the asynchronous logger and of spdlog's asynchronous file logger, each
 // writing the same 1,000,000 lines of about 120 bytes to a file in a scratch directory. The clock
 // runs until every line is in the file (stop() here, spdlog::shutdown() there).
+// Then ZTIP's daily library log, which writes every line before the call returns, against a raw
+// baseline that formats the same line with snprintf and appends it with one write() per line.
+#include "log/ZTIPMyFileLog.h"
 #include "logger.h"
 #include "process_paths.h"
 
@@ -12,9 +15,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +91,54 @@ double runSpdlog(const std::string &strDir, FileCounts &counts) {
   return dSeconds;
 }
 
+constexpr int kZtipLines = 300000;
+
+double runZtipLog(const std::string &strDir, FileCounts &counts) {
+  const std::string strBase = strDir + "/ztip";
+  std::filesystem::create_directories(strBase);
+  zt::ip::openLibraryLog(strBase);
+  const std::string strPath = zt::ip::libraryLogPath();
+  auto begin = std::chrono::steady_clock::now();
+  for (int i = 0; i < kZtipLines; ++i) {
+    zt::ip::ZTIPLog(zt::ip::kLogEvent, zt::ip::kAreaOperation, "seq=%07d,%s", i, kPayload);
+  }
+  zt::ip::closeLibraryLog();
+  double dSeconds = secondsSince(begin);
+  counts = countLines(strPath);
+  return dSeconds;
+}
+
+// The same lines put together with snprintf from localtime_r and appended with write().
+double runRawAppend(const std::string &strDir, FileCounts &counts) {
+  const std::string strPath = strDir + "/raw.log";
+  int nFd = ::open(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (nFd < 0) {
+    perror("open");
+    return 0;
+  }
+  auto begin = std::chrono::steady_clock::now();
+  for (int i = 0; i < kZtipLines; ++i) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local;
+    localtime_r(&now.tv_sec, &local);
+    char szLine[512];
+    int nLength = snprintf(szLine, sizeof szLine,
+                           "%04d-%02d-%02d %02d:%02d:%02d.%03d  :log: level: %d, area: %d, seq=%07d,%s\n",
+                           local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                           local.tm_sec, static_cast<int>(now.tv_nsec / 1000000), zt::ip::kLogEvent,
+                           zt::ip::kAreaOperation, i, kPayload);
+    if (write(nFd, szLine, static_cast<size_t>(nLength)) != nLength) {
+      perror("write");
+      break;
+    }
+  }
+  ::close(nFd);
+  double dSeconds = secondsSince(begin);
+  counts = countLines(strPath);
+  return dSeconds;
+}
+
 } // namespace
 
 int main() {
@@ -96,6 +150,9 @@ int main() {
   FileCounts ours, theirs;
   double dOurs = runLogger(strDir, ours);
   double dTheirs = runSpdlog(strDir, theirs);
+  FileCounts ztip, raw;
+  double dZtip = runZtipLog(strDir, ztip);
+  double dRaw = runRawAppend(strDir, raw);
   std::filesystem::remove_all(strDir);
 
   double dOursRate = (ours.nLines - ours.nMarkers) / dOurs;
@@ -108,10 +165,22 @@ int main() {
          ours.nLines ? static_cast<double>(ours.nBytes) / ours.nLines : 0.0);
   printf("spdlog_avg_line_bytes %.0f bytes\n",
          theirs.nLines ? static_cast<double>(theirs.nBytes) / theirs.nLines : 0.0);
+  double dZtipRate = ztip.nLines / dZtip;
+  double dRawRate = raw.nLines / dRaw;
+  printf("ztip_log_lines_per_s %.0f lines/s\n", dZtipRate);
+  printf("raw_append_lines_per_s %.0f lines/s\n", dRawRate);
+  printf("ztip_log_vs_raw_ratio %.2f x\n", dZtipRate / dRawRate);
+  printf("ztip_log_avg_line_bytes %.0f bytes\n",
+         ztip.nLines ? static_cast<double>(ztip.nBytes) / ztip.nLines : 0.0);
   bool bComplete = ours.nLines == kLines && theirs.nLines == kLines;
   if (!bComplete) {
     fprintf(stderr, "bench_log: expected %d lines, logger wrote %ld, spdlog %ld\n", kLines, ours.nLines,
             theirs.nLines);
+  }
+  if (ztip.nLines != kZtipLines || raw.nLines != kZtipLines) {
+    fprintf(stderr, "bench_log: expected %d lines, ZTIP's log wrote %ld, the raw append %ld\n", kZtipLines,
+            ztip.nLines, raw.nLines);
+    bComplete = false;
   }
   return bComplete ? 0 : 1;
 }
