@@ -1,15 +1,17 @@
 #include "logger.h"
 
 #include "control_server.h"
+#include "line_buffer.h"
+#include "line_format.h"
 #include "line_queue.h"
-#include "log_line.h"
-#include "rotating_file.h"
+#include "log_file.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -24,11 +26,17 @@ constexpr std::chrono::milliseconds kQuietPause(100);
 // Quiet passes (about 100 ms each) after which a buffered file is flushed: about once a minute.
 constexpr int kQuietPassesBeforeFlush = 600;
 
-LinePrefix prefixFor(const LogOption &option) {
-  if (option.bLogFuctionName) {
-    return LinePrefix::FileLineFunction;
-  }
-  return option.eFormat == LineFormat::Busline ? LinePrefix::ThreadOnly : LinePrefix::FileLine;
+LogRecord recordOf(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel) {
+  LogRecord record;
+  record.nLevel = nLevel;
+  record.pstrFile = pstrFile;
+  record.pstrFunction = pstrFunction;
+  record.nLine = nLine;
+  return record;
+}
+
+LineRun runOf(const LineBatch &lines) {
+  return LineRun{lines.strBytes.data(), lines.strBytes.size(), lines.vecLengths.data(), lines.vecLengths.size()};
 }
 
 } // namespace
@@ -40,10 +48,12 @@ struct Logger::Impl {
   std::atomic<bool> m_bLogFlushImmediately{false};
   std::atomic<int> m_nLogLevel{LOG_INFO};
   std::atomic<bool> m_bLogAsync{false};
-  std::atomic<LinePrefix> m_ePrefix{LinePrefix::FileLine};
+  std::atomic<LineFormat> m_eFormat{LineFormat::Standard};
+  std::atomic<bool> m_bFunctionName{false};
+  std::atomic<LogClock> m_pClock{nullptr};
 
-  std::mutex m_outputMutex; // guards the file and standard output
-  RotatingFile m_file;
+  mutable std::mutex m_outputMutex; // guards the file and standard output
+  std::unique_ptr<LogFile> m_pFile; // null while stopped
 
   LineQueue m_queue;
   std::thread m_writer;
@@ -54,21 +64,29 @@ struct Logger::Impl {
   ControlServer m_control;
   std::mutex m_lifecycleMutex; // serialises start and stop
 
-  void emit(const LineBatch &lines);
-  void emit(const char *pLine, size_t nLength);
+  std::chrono::system_clock::time_point now() const {
+    LogClock pClock = m_pClock.load();
+    return pClock != nullptr ? pClock() : std::chrono::system_clock::now();
+  }
+  void emit(const LineRun &lines, std::chrono::system_clock::time_point tpNow);
   bool enabled(int nLevel) const { return nLevel <= m_nLogLevel && (m_bLogToFile || m_bLogToStdout); }
-  // When the level passes, builds a line with fnFormat(line, prefix) and queues it for the
-  // writer or writes it at once.
-  template <typename FormatLine> void record(int nLevel, FormatLine fnFormat) {
-    if (!enabled(nLevel)) {
+  // When the level passes, builds the line around the message fnMessage(line) appends and
+  // queues it for the writer or writes it at once.
+  template <typename AppendMessage> void record(const LogRecord &record, AppendMessage fnMessage) {
+    if (!enabled(record.nLevel)) {
       return;
     }
-    LogLine line;
-    fnFormat(line, m_ePrefix.load());
+    const LineFormat eFormat = m_eFormat.load();
+    const std::chrono::system_clock::time_point tpNow = now();
+    LineBuffer line;
+    beginLine(line, eFormat, m_bFunctionName.load(), record, tpNow);
+    fnMessage(line);
+    endLine(line, eFormat);
     if (m_bLogAsync) {
       m_queue.push(line.data(), line.size());
     } else {
-      emit(line.data(), line.size());
+      const uint32_t nLength = static_cast<uint32_t>(line.size());
+      emit(LineRun{line.data(), line.size(), &nLength, 1}, tpNow);
     }
   }
   void runWriter();
@@ -76,25 +94,16 @@ struct Logger::Impl {
   void shutdown();
 };
 
-void Logger::Impl::emit(const LineBatch &lines) {
+void Logger::Impl::emit(const LineRun &lines, std::chrono::system_clock::time_point tpNow) {
+  if (lines.nLines == 0) {
+    return;
+  }
   std::lock_guard<std::mutex> lock(m_outputMutex);
-  if (m_bLogToFile) {
-    m_file.writeLines(lines.strBytes.data(), lines.vecLengths.data(), lines.vecLengths.size(),
-                      m_bLogFlushImmediately);
+  if (m_bLogToFile && m_pFile != nullptr) {
+    m_pFile->write(lines, tpNow, m_bLogFlushImmediately);
   }
   if (m_bLogToStdout) {
-    fwrite(lines.strBytes.data(), 1, lines.strBytes.size(), stdout);
-  }
-}
-
-void Logger::Impl::emit(const char *pLine, size_t nLength) {
-  std::lock_guard<std::mutex> lock(m_outputMutex);
-  if (m_bLogToFile) {
-    const uint32_t nLineLength = static_cast<uint32_t>(nLength);
-    m_file.writeLines(pLine, &nLineLength, 1, m_bLogFlushImmediately);
-  }
-  if (m_bLogToStdout) {
-    fwrite(pLine, 1, nLength, stdout);
+    fwrite(lines.pData, 1, lines.nBytes, stdout);
   }
 }
 
@@ -103,12 +112,12 @@ void Logger::Impl::runWriter() {
   int nQuietPasses = 0;
   while (m_bWriterRun) {
     m_queue.takeAll(batch);
-    emit(batch);
+    emit(runOf(batch), now());
     if (batch.vecLengths.size() <= 1 && ++nQuietPasses > kQuietPassesBeforeFlush) {
       nQuietPasses = 0;
-      if (m_bLogToFile && !m_bLogFlushImmediately) {
-        std::lock_guard<std::mutex> lock(m_outputMutex);
-        m_file.flush();
+      std::lock_guard<std::mutex> lock(m_outputMutex);
+      if (m_bLogToFile && !m_bLogFlushImmediately && m_pFile != nullptr) {
+        m_pFile->flush();
       }
     }
     std::unique_lock<std::mutex> lock(m_wakeMutex);
@@ -117,7 +126,7 @@ void Logger::Impl::runWriter() {
   }
   // Whatever was queued before stop() goes out too.
   m_queue.takeAll(batch);
-  emit(batch);
+  emit(runOf(batch), now());
 }
 
 void Logger::Impl::stopWriter() {
@@ -141,7 +150,7 @@ void Logger::Impl::shutdown() {
   m_bLogAsync = false;
   {
     std::lock_guard<std::mutex> lock(m_outputMutex);
-    m_file.close();
+    m_pFile.reset();
     fflush(stdout);
   }
   m_queue.clear();
@@ -183,13 +192,15 @@ void Logger::start(const LogOption &option) {
   d.shutdown();
   {
     std::lock_guard<std::mutex> lock(d.m_outputMutex);
-    d.m_file.configure(option.strLogDir, option.strLogName, option.strHeader, option.nLogMaxSize);
+    d.m_pFile = makeLogFile(option);
   }
   d.m_queue.clear();
   d.m_queue.setLimit(option.nAsyncQueueLimit);
   d.m_bLogFlushImmediately = option.bLogFlushImmediately;
   d.m_nLogLevel = option.nLogLevel;
-  d.m_ePrefix = prefixFor(option);
+  d.m_eFormat = option.eFormat;
+  d.m_bFunctionName = option.bLogFuctionName;
+  d.m_pClock = option.pClock;
   d.m_bLogAsync = option.bLogAsync;
   if (option.bLogAsync) {
     d.m_bWriterRun = true;
@@ -227,16 +238,19 @@ void Logger::write(const char *pstrFile, const char *pstrFunction, int nLine, in
 
 void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                     const char *pstrFormat, va_list args) {
-  m_pImpl->record(nLevel, [&](LogLine &line, LinePrefix ePrefix) {
-    line.format(ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+  m_pImpl->record(recordOf(pstrFile, pstrFunction, nLine, nLevel), [&](LineBuffer &line) {
+    // An encoding error leaves the message empty rather than losing the whole record.
+    line.appendFormat(pstrFormat != nullptr ? pstrFormat : "", args);
   });
 }
 
 void Logger::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                        const char *pText, size_t nLength) {
-  m_pImpl->record(nLevel, [&](LogLine &line, LinePrefix ePrefix) {
-    line.formatText(ePrefix, pstrFile, pstrFunction, nLine, nLevel, pText, nLength);
-  });
+  writeText(recordOf(pstrFile, pstrFunction, nLine, nLevel), pText, nLength);
+}
+
+void Logger::writeText(const LogRecord &record, const char *pText, size_t nLength) {
+  m_pImpl->record(record, [&](LineBuffer &line) { line.append(pText, nLength); });
 }
 
 void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel) {
@@ -247,12 +261,36 @@ void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImme
   d.m_nLogLevel = nLogLevel;
   if (bLogToFile && bLogFlushImmediately) {
     std::lock_guard<std::mutex> lock(d.m_outputMutex);
-    d.m_file.flush();
+    if (d.m_pFile != nullptr) {
+      d.m_pFile->flush();
+    }
   }
 }
 
 bool Logger::enabled(int nLevel) const {
   return m_pImpl->enabled(nLevel);
+}
+
+void Logger::openFile() {
+  Impl &d = *m_pImpl;
+  std::lock_guard<std::mutex> lock(d.m_outputMutex);
+  if (d.m_pFile != nullptr) {
+    d.m_pFile->open(d.now());
+  }
+}
+
+void Logger::reopenFile() {
+  Impl &d = *m_pImpl;
+  std::lock_guard<std::mutex> lock(d.m_outputMutex);
+  if (d.m_pFile != nullptr) {
+    d.m_pFile->close();
+  }
+}
+
+std::string Logger::filePath() const {
+  Impl &d = *m_pImpl;
+  std::lock_guard<std::mutex> lock(d.m_outputMutex);
+  return d.m_pFile != nullptr ? d.m_pFile->path() : std::string();
 }
 
 } // namespace zt::log
