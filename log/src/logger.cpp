@@ -276,6 +276,9 @@ void Logger::openFile() {
   std::lock_guard<std::mutex> lock(d.m_outputMutex);
   if (d.m_pFile != nullptr) {
     d.m_pFile->open(d.now());
+    if (d.m_bLogFlushImmediately) {
+      d.m_pFile->flush(); // the header of a fresh file
+    }
   }
 }
 
