@@ -2,7 +2,6 @@
 // stays open between lines and is replaced when the day changes.
 #pragma once
 
-#include "append_file.h"
 #include "log_file.h"
 
 #include <string>
@@ -16,8 +15,6 @@ public:
 
   void write(const LineRun &lines, TimePoint tpNow, bool bFlush) override;
   void open(TimePoint tpNow) override;
-  void flush() override { m_file.flush(); }
-  void close() override { m_file.close(); }
   std::string path() const override { return m_strPath; }
 
 private:
@@ -29,7 +26,6 @@ private:
   std::string m_strHeader;
   int m_nDay = -1; // year and day of the year the name was built for
   std::string m_strPath;
-  AppendFile m_file;
 };
 
 } // namespace zt::log

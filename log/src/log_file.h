@@ -1,6 +1,7 @@
 // The files a log writes: a file policy owns the open file and decides when the next one starts.
 #pragma once
 
+#include "append_file.h"
 #include "log_option.h"
 
 #include <chrono>
@@ -30,11 +31,15 @@ public:
   virtual void write(const LineRun &lines, TimePoint tpNow, bool bFlush) = 0;
   // Opens the file for tpNow at once rather than with the next line.
   virtual void open(TimePoint tpNow) = 0;
-  virtual void flush() = 0;
-  // Closes the file; the next line opens it again.
-  virtual void close() = 0;
   // The file lines go to now (empty while it is not known yet).
   virtual std::string path() const = 0;
+
+  void flush() { m_file.flush(); }
+  // Closes the file; the next line opens it again.
+  void close() { m_file.close(); }
+
+protected:
+  AppendFile m_file;
 };
 
 // The policy the option names, over its directory, name, header and size limit.

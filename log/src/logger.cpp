@@ -26,15 +26,6 @@ constexpr std::chrono::milliseconds kQuietPause(100);
 // Quiet passes (about 100 ms each) after which a buffered file is flushed: about once a minute.
 constexpr int kQuietPassesBeforeFlush = 600;
 
-LogRecord recordOf(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel) {
-  LogRecord record;
-  record.nLevel = nLevel;
-  record.pstrFile = pstrFile;
-  record.pstrFunction = pstrFunction;
-  record.nLine = nLine;
-  return record;
-}
-
 LineRun runOf(const LineBatch &lines) {
   return LineRun{lines.strBytes.data(), lines.strBytes.size(), lines.vecLengths.data(), lines.vecLengths.size()};
 }
@@ -238,7 +229,7 @@ void Logger::write(const char *pstrFile, const char *pstrFunction, int nLine, in
 
 void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                     const char *pstrFormat, va_list args) {
-  m_pImpl->record(recordOf(pstrFile, pstrFunction, nLine, nLevel), [&](LineBuffer &line) {
+  m_pImpl->record(LogRecord{nLevel, pstrFile, pstrFunction, nLine}, [&](LineBuffer &line) {
     // An encoding error leaves the message empty rather than losing the whole record.
     line.appendFormat(pstrFormat != nullptr ? pstrFormat : "", args);
   });
@@ -246,7 +237,7 @@ void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, i
 
 void Logger::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                        const char *pText, size_t nLength) {
-  writeText(recordOf(pstrFile, pstrFunction, nLine, nLevel), pText, nLength);
+  writeText(LogRecord{nLevel, pstrFile, pstrFunction, nLine}, pText, nLength);
 }
 
 void Logger::writeText(const LogRecord &record, const char *pText, size_t nLength) {

@@ -1,7 +1,6 @@
 // Size rotation: <dir>/<name>.log with a size limit and a single <dir>/<name>.bak generation.
 #pragma once
 
-#include "append_file.h"
 #include "log_file.h"
 
 #include <cstdint>
@@ -20,8 +19,6 @@ public:
   // a fresh one starts with the header.
   void write(const LineRun &lines, TimePoint tpNow, bool bFlush) override;
   void open(TimePoint tpNow) override;
-  void flush() override { m_file.flush(); }
-  void close() override { m_file.close(); }
   std::string path() const override { return m_strPath; }
 
 private:
@@ -33,7 +30,6 @@ private:
   std::string m_strBackupPath;
   std::string m_strHeader;
   uint64_t m_nMaxSize;
-  AppendFile m_file;
 };
 
 } // namespace zt::log

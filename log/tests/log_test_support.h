@@ -1,4 +1,5 @@
-// Helpers of the log tests: a scratch directory and reading back what was logged.
+// Helpers of the tests of every log configuration: a scratch directory, reading back what was
+// logged and a clock the test sets.
 #pragma once
 
 #include "logger.h"

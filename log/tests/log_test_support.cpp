@@ -1,4 +1,4 @@
-#include "log_test_dir.h"
+#include "log_test_support.h"
 
 #include "process_paths.h"
 
