@@ -27,8 +27,8 @@ public:
     m_pData[m_nSize] = '\0';
   }
   void append(const char *pstrText) { append(pstrText, strlen(pstrText)); }
-  // Decimal digits of nValue, at least nMinDigits of them (zero-padded).
-  void appendDecimal(int nValue, int nMinDigits = 1);
+  // nValue in decimal digits.
+  void appendDecimal(int nValue);
   // printf-style; false, with nothing appended, on an encoding error.
   bool appendFormat(const char *pstrFormat, va_list args) __attribute__((format(printf, 2, 0)));
 

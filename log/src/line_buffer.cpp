@@ -17,7 +17,7 @@ void LineBuffer::grow(size_t nMore) {
   m_nCapacity = nCapacity;
 }
 
-void LineBuffer::appendDecimal(int nValue, int nMinDigits) {
+void LineBuffer::appendDecimal(int nValue) {
   char szDigits[16];
   char *pEnd = szDigits + sizeof szDigits;
   char *p = pEnd;
@@ -26,9 +26,6 @@ void LineBuffer::appendDecimal(int nValue, int nMinDigits) {
     *--p = static_cast<char>('0' + uValue % 10);
     uValue /= 10;
   } while (uValue != 0);
-  while (pEnd - p < nMinDigits) {
-    *--p = '0';
-  }
   if (nValue < 0) {
     *--p = '-';
   }

@@ -10,7 +10,15 @@ namespace zt::log {
 
 namespace {
 
-const char *const kLevelNames[] = {"FATAL", "ALERT", "CRIT", "ERROR", "WARN", "NOTICE", "INFO", "DEBUG"};
+struct Text {
+  const char *pText;
+  size_t nLength;
+};
+
+// Printed for a level 0..7; "UNKNOWN" outside that range.
+const Text kLevelNames[] = {{"FATAL", 5}, {"ALERT", 5}, {"CRIT", 4}, {"ERROR", 5},
+                            {"WARN", 4},  {"NOTICE", 6}, {"INFO", 4}, {"DEBUG", 5}};
+const Text kUnknownLevel = {"UNKNOWN", 7};
 
 struct ThreadIdText {
   char szText[24];
@@ -30,57 +38,60 @@ const ThreadIdText &currentThreadIdText() {
   return text;
 }
 
+// "YYYY-MM-DD hh:mm:ss.mmm  "
 void appendTimeStamp(LineBuffer &line, std::chrono::system_clock::time_point tpTime) {
   const auto nMillisSinceEpoch =
       std::chrono::duration_cast<std::chrono::milliseconds>(tpTime.time_since_epoch()).count();
+  const int nMillis = static_cast<int>(nMillisSinceEpoch % 1000);
   const LocalSecond &second = localSecond(std::chrono::system_clock::to_time_t(tpTime));
+  const char szMillis[] = {'.',
+                           static_cast<char>('0' + nMillis / 100),
+                           static_cast<char>('0' + nMillis / 10 % 10),
+                           static_cast<char>('0' + nMillis % 10),
+                           ' ',
+                           ' '};
   line.append(second.szText, second.nTextLength);
-  line.append(".", 1);
-  line.appendDecimal(static_cast<int>(nMillisSinceEpoch % 1000), 3);
-  line.append("  ", 2);
+  line.append(szMillis, sizeof szMillis);
 }
 
-// [LEVEL][file:line][function][thread] with the middle fields as chosen.
+// The part of a source path after its last "\\" or "/" (the caller may pass a Windows path).
+void appendSourceBaseName(LineBuffer &line, const char *pstrPath) {
+  if (pstrPath == nullptr) {
+    return;
+  }
+  const char *pstrBase = pstrPath;
+  const char *p = pstrPath;
+  for (; *p != '\0'; ++p) {
+    if (*p == '\\' || *p == '/') {
+      pstrBase = p + 1;
+    }
+  }
+  line.append(pstrBase, static_cast<size_t>(p - pstrBase));
+}
+
+// [LEVEL][file:line][function][thread] with the middle fields as chosen, and a blank.
 void appendBracketedFields(LineBuffer &line, const LogRecord &record, bool bFileLine, bool bFunction) {
+  const Text &level =
+      record.nLevel >= 0 && record.nLevel <= LOG_DEBUG ? kLevelNames[record.nLevel] : kUnknownLevel;
   line.append("[", 1);
-  line.append(levelName(record.nLevel));
-  line.append("]", 1);
+  line.append(level.pText, level.nLength);
   if (bFileLine) {
-    line.append("[", 1);
-    line.append(sourceBaseName(record.pstrFile));
+    line.append("][", 2);
+    appendSourceBaseName(line, record.pstrFile);
     line.append(":", 1);
     line.appendDecimal(record.nLine);
-    line.append("]", 1);
   }
   if (bFunction) {
-    line.append("[", 1);
+    line.append("][", 2);
     line.append(record.pstrFunction != nullptr ? record.pstrFunction : "");
-    line.append("]", 1);
   }
   const ThreadIdText &threadId = currentThreadIdText();
-  line.append("[", 1);
+  line.append("][", 2);
   line.append(threadId.szText, threadId.nLength);
   line.append("] ", 2);
 }
 
 } // namespace
-
-const char *levelName(int nLevel) {
-  return (nLevel >= 0 && nLevel <= 7) ? kLevelNames[nLevel] : "UNKNOWN";
-}
-
-const char *sourceBaseName(const char *pstrPath) {
-  if (pstrPath == nullptr) {
-    return "";
-  }
-  const char *pstrBase = pstrPath;
-  for (const char *p = pstrPath; *p != '\0'; ++p) {
-    if (*p == '\\' || *p == '/') {
-      pstrBase = p + 1;
-    }
-  }
-  return pstrBase;
-}
 
 void beginLine(LineBuffer &line, LineFormat eFormat, bool bFunctionName, const LogRecord &record,
                std::chrono::system_clock::time_point tpTime) {

@@ -9,12 +9,6 @@
 
 namespace zt::log {
 
-// Name printed for a level 0..7 ("FATAL" .. "DEBUG"); "UNKNOWN" outside that range.
-const char *levelName(int nLevel);
-
-// The part of a source path after its last "\\" or "/".
-const char *sourceBaseName(const char *pstrPath);
-
 // Everything in front of the message: the local time stamp of tpTime and the fields of the format.
 void beginLine(LineBuffer &line, LineFormat eFormat, bool bFunctionName, const LogRecord &record,
                std::chrono::system_clock::time_point tpTime);

@@ -38,18 +38,18 @@ TEST(LineBuffer, GrowsPastTheFixedBufferWithoutLosingText) {
   }
 }
 
-TEST(LineBuffer, DecimalsWithPaddingAndSign) {
+TEST(LineBuffer, DecimalsWithSign) {
   LineBuffer buffer;
-  buffer.appendDecimal(7, 3);
+  buffer.appendDecimal(0);
   buffer.append(" ");
-  buffer.appendDecimal(1234, 3);
+  buffer.appendDecimal(1234);
   buffer.append(" ");
-  buffer.appendDecimal(-5, 3);
+  buffer.appendDecimal(-5);
   buffer.append(" ");
   buffer.appendDecimal(INT_MIN);
   buffer.append(" ");
   buffer.appendDecimal(INT_MAX);
-  EXPECT_STREQ(buffer.data(), "007 1234 -005 -2147483648 2147483647");
+  EXPECT_STREQ(buffer.data(), "0 1234 -5 -2147483648 2147483647");
 }
 
 // A message that cannot be encoded adds nothing and says so; what was there stays.
