@@ -3,6 +3,9 @@
 // runs until every line is in the file (stop() here, spdlog::shutdown() there).
 // Then ZTIP's daily library log, which writes every line before the call returns, against a raw
 // baseline that formats the same line with snprintf and appends it with one write() per line.
+// The four run one after another in each of five rounds; every figure is the median over the
+// rounds, a ratio the median of the rounds' ratios (each taken within one round, so a machine
+// that is busier in one round than in the next moves both sides of it).
 #include "log/ZTIPMyFileLog.h"
 #include "logger.h"
 #include "process_paths.h"
@@ -17,13 +20,16 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
+constexpr int kRounds = 5;
 constexpr int kLines = 1000000;
 // With the time stamp, level, file, line and thread id this makes lines of about 120 bytes.
 constexpr const char *kPayload = "ZtdmHandle::publishReport,devId=dev-0042,vdt=3,n=5";
@@ -91,7 +97,7 @@ double runSpdlog(const std::string &strDir, FileCounts &counts) {
   return dSeconds;
 }
 
-constexpr int kZtipLines = 300000;
+constexpr int kZtipLines = 200000;
 
 double runZtipLog(const std::string &strDir, FileCounts &counts) {
   const std::string strBase = strDir + "/ztip";
@@ -139,39 +145,40 @@ double runRawAppend(const std::string &strDir, FileCounts &counts) {
   return dSeconds;
 }
 
-} // namespace
+double median(std::vector<double> vecValues) {
+  std::sort(vecValues.begin(), vecValues.end());
+  return vecValues[vecValues.size() / 2];
+}
 
-int main() {
-  std::string strDir = zt::platform::temporaryDirectory() + "bench_log_XXXXXX";
-  if (mkdtemp(&strDir[0]) == nullptr) {
-    perror("mkdtemp");
-    return 1;
-  }
-  FileCounts ours, theirs;
-  double dOurs = runLogger(strDir, ours);
-  double dTheirs = runSpdlog(strDir, theirs);
-  FileCounts ztip, raw;
-  double dZtip = runZtipLog(strDir, ztip);
-  double dRaw = runRawAppend(strDir, raw);
-  std::filesystem::remove_all(strDir);
+struct Figures {
+  std::vector<double> vecOurs, vecTheirs, vecOursVsTheirs, vecZtip, vecRaw, vecZtipVsRaw;
+  FileCounts ours, theirs, ztip; // of the last round
+  long nMostDropped = 0;
+};
 
-  double dOursRate = (ours.nLines - ours.nMarkers) / dOurs;
-  double dTheirsRate = theirs.nLines / dTheirs;
-  printf("log_async_lines_per_s %.0f lines/s\n", dOursRate);
-  printf("spdlog_async_lines_per_s %.0f lines/s\n", dTheirsRate);
-  printf("log_vs_spdlog_ratio %.2f x\n", dOursRate / dTheirsRate);
-  printf("log_dropped_lines %ld lines\n", ours.nMarkers);
-  printf("log_avg_line_bytes %.0f bytes\n",
-         ours.nLines ? static_cast<double>(ours.nBytes) / ours.nLines : 0.0);
-  printf("spdlog_avg_line_bytes %.0f bytes\n",
-         theirs.nLines ? static_cast<double>(theirs.nBytes) / theirs.nLines : 0.0);
-  double dZtipRate = ztip.nLines / dZtip;
-  double dRawRate = raw.nLines / dRaw;
-  printf("ztip_log_lines_per_s %.0f lines/s\n", dZtipRate);
-  printf("raw_append_lines_per_s %.0f lines/s\n", dRawRate);
-  printf("ztip_log_vs_raw_ratio %.2f x\n", dZtipRate / dRawRate);
-  printf("ztip_log_avg_line_bytes %.0f bytes\n",
-         ztip.nLines ? static_cast<double>(ztip.nBytes) / ztip.nLines : 0.0);
+// One round in its own directory; false when a run wrote other than all of its lines.
+bool runRound(const std::string &strDir, Figures &figures) {
+  FileCounts ours, theirs, ztip, raw;
+  const double dOursSeconds = runLogger(strDir, ours);
+  const double dTheirsSeconds = runSpdlog(strDir, theirs);
+  const double dZtipSeconds = runZtipLog(strDir, ztip);
+  const double dRawSeconds = runRawAppend(strDir, raw);
+  const double dOursRate = (ours.nLines - ours.nMarkers) / dOursSeconds;
+  const double dTheirsRate = theirs.nLines / dTheirsSeconds;
+  const double dZtipRate = ztip.nLines / dZtipSeconds;
+  const double dRawRate = raw.nLines / dRawSeconds;
+
+  figures.vecOurs.push_back(dOursRate);
+  figures.vecTheirs.push_back(dTheirsRate);
+  figures.vecOursVsTheirs.push_back(dOursRate / dTheirsRate);
+  figures.vecZtip.push_back(dZtipRate);
+  figures.vecRaw.push_back(dRawRate);
+  figures.vecZtipVsRaw.push_back(dZtipRate / dRawRate);
+  figures.ours = ours;
+  figures.theirs = theirs;
+  figures.ztip = ztip;
+  figures.nMostDropped = std::max(figures.nMostDropped, ours.nMarkers);
+
   bool bComplete = ours.nLines == kLines && theirs.nLines == kLines;
   if (!bComplete) {
     fprintf(stderr, "bench_log: expected %d lines, logger wrote %ld, spdlog %ld\n", kLines, ours.nLines,
@@ -182,5 +189,40 @@ int main() {
             ztip.nLines, raw.nLines);
     bComplete = false;
   }
+  return bComplete;
+}
+
+double averageLineBytes(const FileCounts &counts) {
+  return counts.nLines ? static_cast<double>(counts.nBytes) / counts.nLines : 0.0;
+}
+
+} // namespace
+
+int main() {
+  std::string strDir = zt::platform::temporaryDirectory() + "bench_log_XXXXXX";
+  if (mkdtemp(&strDir[0]) == nullptr) {
+    perror("mkdtemp");
+    return 1;
+  }
+  Figures figures;
+  bool bComplete = true;
+  for (int nRound = 0; nRound < kRounds; ++nRound) {
+    const std::string strRoundDir = strDir + "/round" + std::to_string(nRound);
+    std::filesystem::create_directories(strRoundDir);
+    bComplete = runRound(strRoundDir, figures) && bComplete;
+    std::filesystem::remove_all(strRoundDir);
+  }
+  std::filesystem::remove_all(strDir);
+
+  printf("log_async_lines_per_s %.0f lines/s\n", median(figures.vecOurs));
+  printf("spdlog_async_lines_per_s %.0f lines/s\n", median(figures.vecTheirs));
+  printf("log_vs_spdlog_ratio %.2f x\n", median(figures.vecOursVsTheirs));
+  printf("log_dropped_lines %ld lines\n", figures.nMostDropped);
+  printf("log_avg_line_bytes %.0f bytes\n", averageLineBytes(figures.ours));
+  printf("spdlog_avg_line_bytes %.0f bytes\n", averageLineBytes(figures.theirs));
+  printf("ztip_log_lines_per_s %.0f lines/s\n", median(figures.vecZtip));
+  printf("raw_append_lines_per_s %.0f lines/s\n", median(figures.vecRaw));
+  printf("ztip_log_vs_raw_ratio %.2f x\n", median(figures.vecZtipVsRaw));
+  printf("ztip_log_avg_line_bytes %.0f bytes\n", averageLineBytes(figures.ztip));
   return bComplete ? 0 : 1;
 }
