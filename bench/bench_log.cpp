@@ -3,9 +3,9 @@
 // runs until every line is in the file (stop() here, spdlog::shutdown() there).
 // Then ZTIP's daily library log, which writes every line before the call returns, against a raw
 // baseline that formats the same line with snprintf and appends it with one write() per line.
-// The four run one after another in each of five rounds; every figure is the median over the
-// rounds, a ratio the median of the rounds' ratios (each taken within one round, so a machine
-// that is busier in one round than in the next moves both sides of it).
+// Each comparison runs its two sides one after the other, taking turns at going first, in each
+// of six rounds; every figure is the median over the rounds, a ratio the median of the rounds' ratios (each taken within one
+// round, so a machine that is busier in one round than in the next moves both sides of it).
 #include "log/ZTIPMyFileLog.h"
 #include "logger.h"
 #include "process_paths.h"
@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr int kRounds = 5;
+constexpr int kRounds = 6;
 constexpr int kLines = 1000000;
 // With the time stamp, level, file, line and thread id this makes lines of about 120 bytes.
 constexpr const char *kPayload = "ZtdmHandle::publishReport,devId=dev-0042,vdt=3,n=5";
@@ -147,49 +147,56 @@ double runRawAppend(const std::string &strDir, FileCounts &counts) {
 
 double median(std::vector<double> vecValues) {
   std::sort(vecValues.begin(), vecValues.end());
-  return vecValues[vecValues.size() / 2];
+  const size_t nMiddle = vecValues.size() / 2;
+  return vecValues.size() % 2 != 0 ? vecValues[nMiddle] : (vecValues[nMiddle - 1] + vecValues[nMiddle]) / 2;
 }
 
-struct Figures {
-  std::vector<double> vecOurs, vecTheirs, vecOursVsTheirs, vecZtip, vecRaw, vecZtipVsRaw;
-  FileCounts ours, theirs, ztip; // of the last round
-  long nMostDropped = 0;
+// Two sides measured in each round: their rates and, per round, the ratio of the first to the
+// second.
+struct Comparison {
+  std::vector<double> vecFirstRates, vecSecondRates, vecRatios;
+  FileCounts first, second; // of the last round
+  long nMostDropped = 0;    // of the first side
+  bool bComplete = true;    // every run wrote all of its lines
 };
 
-// One round in its own directory; false when a run wrote other than all of its lines.
-bool runRound(const std::string &strDir, Figures &figures) {
-  FileCounts ours, theirs, ztip, raw;
-  const double dOursSeconds = runLogger(strDir, ours);
-  const double dTheirsSeconds = runSpdlog(strDir, theirs);
-  const double dZtipSeconds = runZtipLog(strDir, ztip);
-  const double dRawSeconds = runRawAppend(strDir, raw);
-  const double dOursRate = (ours.nLines - ours.nMarkers) / dOursSeconds;
-  const double dTheirsRate = theirs.nLines / dTheirsSeconds;
-  const double dZtipRate = ztip.nLines / dZtipSeconds;
-  const double dRawRate = raw.nLines / dRawSeconds;
+// Writes the lines of one run into strDir and returns the seconds it took.
+using Run = double (*)(const std::string &strDir, FileCounts &counts);
 
-  figures.vecOurs.push_back(dOursRate);
-  figures.vecTheirs.push_back(dTheirsRate);
-  figures.vecOursVsTheirs.push_back(dOursRate / dTheirsRate);
-  figures.vecZtip.push_back(dZtipRate);
-  figures.vecRaw.push_back(dRawRate);
-  figures.vecZtipVsRaw.push_back(dZtipRate / dRawRate);
-  figures.ours = ours;
-  figures.theirs = theirs;
-  figures.ztip = ztip;
-  figures.nMostDropped = std::max(figures.nMostDropped, ours.nMarkers);
+double linesPerSecond(const FileCounts &counts, double dSeconds) {
+  return (counts.nLines - counts.nMarkers) / dSeconds;
+}
 
-  bool bComplete = ours.nLines == kLines && theirs.nLines == kLines;
-  if (!bComplete) {
-    fprintf(stderr, "bench_log: expected %d lines, logger wrote %ld, spdlog %ld\n", kLines, ours.nLines,
-            theirs.nLines);
+// kRounds rounds of both sides, each round in a fresh directory below strDir. The sides take
+// turns at going first: the one that goes second finds the page cache still busy with what the
+// other wrote.
+Comparison compare(const std::string &strDir, Run fnFirst, Run fnSecond, long nExpectedLines) {
+  Comparison comparison;
+  for (int nRound = 0; nRound < kRounds; ++nRound) {
+    const std::string strRoundDir = strDir + "/round" + std::to_string(nRound);
+    std::filesystem::create_directories(strRoundDir);
+    double dFirstSeconds = 0, dSecondSeconds = 0;
+    if (nRound % 2 == 0) {
+      dFirstSeconds = fnFirst(strRoundDir, comparison.first);
+      dSecondSeconds = fnSecond(strRoundDir, comparison.second);
+    } else {
+      dSecondSeconds = fnSecond(strRoundDir, comparison.second);
+      dFirstSeconds = fnFirst(strRoundDir, comparison.first);
+    }
+    std::filesystem::remove_all(strRoundDir);
+    const double dFirstRate = linesPerSecond(comparison.first, dFirstSeconds);
+    const double dSecondRate = linesPerSecond(comparison.second, dSecondSeconds);
+    comparison.vecFirstRates.push_back(dFirstRate);
+    comparison.vecSecondRates.push_back(dSecondRate);
+    comparison.vecRatios.push_back(dFirstRate / dSecondRate);
+    comparison.nMostDropped = std::max(comparison.nMostDropped, comparison.first.nMarkers);
+    if (comparison.first.nLines != nExpectedLines || comparison.second.nLines != nExpectedLines) {
+      fprintf(stderr, "bench_log: expected %ld lines, the runs wrote %ld and %ld\n", nExpectedLines,
+              comparison.first.nLines, comparison.second.nLines);
+      comparison.bComplete = false;
+    }
   }
-  if (ztip.nLines != kZtipLines || raw.nLines != kZtipLines) {
-    fprintf(stderr, "bench_log: expected %d lines, ZTIP's log wrote %ld, the raw append %ld\n", kZtipLines,
-            ztip.nLines, raw.nLines);
-    bComplete = false;
-  }
-  return bComplete;
+  return comparison;
 }
 
 double averageLineBytes(const FileCounts &counts) {
@@ -204,25 +211,21 @@ int main() {
     perror("mkdtemp");
     return 1;
   }
-  Figures figures;
-  bool bComplete = true;
-  for (int nRound = 0; nRound < kRounds; ++nRound) {
-    const std::string strRoundDir = strDir + "/round" + std::to_string(nRound);
-    std::filesystem::create_directories(strRoundDir);
-    bComplete = runRound(strRoundDir, figures) && bComplete;
-    std::filesystem::remove_all(strRoundDir);
-  }
+  // The two comparisons run apart, so that neither leaves the machine in a state the other's
+  // figures depend on.
+  Comparison logs = compare(strDir, runLogger, runSpdlog, kLines);
+  Comparison ztip = compare(strDir, runZtipLog, runRawAppend, kZtipLines);
   std::filesystem::remove_all(strDir);
 
-  printf("log_async_lines_per_s %.0f lines/s\n", median(figures.vecOurs));
-  printf("spdlog_async_lines_per_s %.0f lines/s\n", median(figures.vecTheirs));
-  printf("log_vs_spdlog_ratio %.2f x\n", median(figures.vecOursVsTheirs));
-  printf("log_dropped_lines %ld lines\n", figures.nMostDropped);
-  printf("log_avg_line_bytes %.0f bytes\n", averageLineBytes(figures.ours));
-  printf("spdlog_avg_line_bytes %.0f bytes\n", averageLineBytes(figures.theirs));
-  printf("ztip_log_lines_per_s %.0f lines/s\n", median(figures.vecZtip));
-  printf("raw_append_lines_per_s %.0f lines/s\n", median(figures.vecRaw));
-  printf("ztip_log_vs_raw_ratio %.2f x\n", median(figures.vecZtipVsRaw));
-  printf("ztip_log_avg_line_bytes %.0f bytes\n", averageLineBytes(figures.ztip));
-  return bComplete ? 0 : 1;
+  printf("log_async_lines_per_s %.0f lines/s\n", median(logs.vecFirstRates));
+  printf("spdlog_async_lines_per_s %.0f lines/s\n", median(logs.vecSecondRates));
+  printf("log_vs_spdlog_ratio %.2f x\n", median(logs.vecRatios));
+  printf("log_dropped_lines %ld lines\n", logs.nMostDropped);
+  printf("log_avg_line_bytes %.0f bytes\n", averageLineBytes(logs.first));
+  printf("spdlog_avg_line_bytes %.0f bytes\n", averageLineBytes(logs.second));
+  printf("ztip_log_lines_per_s %.0f lines/s\n", median(ztip.vecFirstRates));
+  printf("raw_append_lines_per_s %.0f lines/s\n", median(ztip.vecSecondRates));
+  printf("ztip_log_vs_raw_ratio %.2f x\n", median(ztip.vecRatios));
+  printf("ztip_log_avg_line_bytes %.0f bytes\n", averageLineBytes(ztip.first));
+  return logs.bComplete && ztip.bComplete ? 0 : 1;
 }
