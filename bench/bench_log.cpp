@@ -4,8 +4,9 @@
 // Then ZTIP's daily library log, which writes every line before the call returns, against a raw
 // baseline that formats the same line with snprintf and appends it with one write() per line.
 // Each comparison runs its two sides one after the other, taking turns at going first, in each
-// of six rounds; every figure is the median over the rounds, a ratio the median of the rounds' ratios (each taken within one
-// round, so a machine that is busier in one round than in the next moves both sides of it).
+// of six rounds; every figure is the median over the rounds, a ratio the median of the rounds'
+// ratios (each taken within one round, so a machine that is busier in one round than in the
+// next moves both sides of it).
 #include "log/ZTIPMyFileLog.h"
 #include "logger.h"
 #include "process_paths.h"
@@ -15,12 +16,12 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -129,11 +130,10 @@ double runRawAppend(const std::string &strDir, FileCounts &counts) {
     struct tm local;
     localtime_r(&now.tv_sec, &local);
     char szLine[512];
-    int nLength = snprintf(szLine, sizeof szLine,
-                           "%04d-%02d-%02d %02d:%02d:%02d.%03d  :log: level: %d, area: %d, seq=%07d,%s\n",
-                           local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                           local.tm_sec, static_cast<int>(now.tv_nsec / 1000000), zt::ip::kLogEvent,
-                           zt::ip::kAreaOperation, i, kPayload);
+    int nLength = snprintf(
+        szLine, sizeof szLine, "%04d-%02d-%02d %02d:%02d:%02d.%03d  :log: level: %d, area: %d, seq=%07d,%s\n",
+        local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+        static_cast<int>(now.tv_nsec / 1000000), zt::ip::kLogEvent, zt::ip::kAreaOperation, i, kPayload);
     if (write(nFd, szLine, static_cast<size_t>(nLength)) != nLength) {
       perror("write");
       break;

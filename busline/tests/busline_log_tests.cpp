@@ -59,8 +59,8 @@ TEST(BuslineLogFile, ShortLinesAfterTheVersionHeader) {
   // the lines are read back.
   zt::log::Logger::instance().applyControl(false, true, true, zt::log::LOG_DEBUG);
   const std::string strPath = zt::log::Logger::instance().filePath();
-  EXPECT_EQ(strPath, zt::platform::executableDirectory() + "/log/" + zt::platform::programBaseName() +
-                         "_busline.log");
+  EXPECT_EQ(strPath,
+            zt::platform::executableDirectory() + "/log/" + zt::platform::programBaseName() + "_busline.log");
   const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )");
   const size_t nStamp = 25;
   const std::string strPlain = lineWith(strPath, "," + strMark + ",");

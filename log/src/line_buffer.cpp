@@ -21,7 +21,8 @@ void LineBuffer::appendDecimal(int nValue) {
   char szDigits[16];
   char *pEnd = szDigits + sizeof szDigits;
   char *p = pEnd;
-  unsigned int uValue = nValue < 0 ? 0u - static_cast<unsigned int>(nValue) : static_cast<unsigned int>(nValue);
+  unsigned int uValue =
+      nValue < 0 ? 0u - static_cast<unsigned int>(nValue) : static_cast<unsigned int>(nValue);
   do {
     *--p = static_cast<char>('0' + uValue % 10);
     uValue /= 10;

@@ -16,7 +16,7 @@ struct Text {
 };
 
 // Printed for a level 0..7; "UNKNOWN" outside that range.
-const Text kLevelNames[] = {{"FATAL", 5}, {"ALERT", 5}, {"CRIT", 4}, {"ERROR", 5},
+const Text kLevelNames[] = {{"FATAL", 5}, {"ALERT", 5},  {"CRIT", 4}, {"ERROR", 5},
                             {"WARN", 4},  {"NOTICE", 6}, {"INFO", 4}, {"DEBUG", 5}};
 const Text kUnknownLevel = {"UNKNOWN", 7};
 

@@ -27,7 +27,8 @@ constexpr std::chrono::milliseconds kQuietPause(100);
 constexpr int kQuietPassesBeforeFlush = 600;
 
 LineRun runOf(const LineBatch &lines) {
-  return LineRun{lines.strBytes.data(), lines.strBytes.size(), lines.vecLengths.data(), lines.vecLengths.size()};
+  return LineRun{lines.strBytes.data(), lines.strBytes.size(), lines.vecLengths.data(),
+                 lines.vecLengths.size()};
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 
 namespace zt::log {
 
-RotatingFile::RotatingFile(const std::string &strDir, const std::string &strName, const std::string &strHeader,
-                           uint64_t nMaxSize)
+RotatingFile::RotatingFile(const std::string &strDir, const std::string &strName,
+                           const std::string &strHeader, uint64_t nMaxSize)
     : m_strDir(strDir), m_strHeader(strHeader), m_nMaxSize(nMaxSize) {
   const std::string strStem = strDir.empty() ? strName : strDir + "/" + strName;
   m_strPath = strStem + ".log";

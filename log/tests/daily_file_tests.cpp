@@ -46,7 +46,8 @@ TEST(DailyFiles, LinesFollowTheLocalDay) {
   EXPECT_EQ(readFile(dayFile(dir, "2021-12-31")),
             "2021-12-31 23:59:59.999  :log: level: 6, area: 0, last of the year\n"
             "2021-12-31 12:00:00.005  :log: level: 6, area: 0, clock set back\n");
-  EXPECT_EQ(readFile(dayFile(dir, "2022-01-01")), "2022-01-01 00:00:00.000  :log: level: 6, area: 0, first of the year\n");
+  EXPECT_EQ(readFile(dayFile(dir, "2022-01-01")),
+            "2022-01-01 00:00:00.000  :log: level: 6, area: 0, first of the year\n");
 }
 
 // openFile creates the day's file at once; a fresh file starts with the header, a reopened

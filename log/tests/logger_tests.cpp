@@ -66,9 +66,11 @@ TEST(LoggerFormats, EveryFormatIsExactToTheByte) {
     std::string strLine;
   } cases[] = {
       {false, LineFormat::Standard, strStamp + "[WARN][handle.cpp:42][" + strThread + "] value=7\r\n"},
-      {true, LineFormat::Standard, strStamp + "[WARN][handle.cpp:42][Cls::run][" + strThread + "] value=7\r\n"},
+      {true, LineFormat::Standard,
+       strStamp + "[WARN][handle.cpp:42][Cls::run][" + strThread + "] value=7\r\n"},
       {false, LineFormat::Busline, strStamp + "[WARN][" + strThread + "] value=7\r\n"},
-      {true, LineFormat::Busline, strStamp + "[WARN][handle.cpp:42][Cls::run][" + strThread + "] value=7\r\n"},
+      {true, LineFormat::Busline,
+       strStamp + "[WARN][handle.cpp:42][Cls::run][" + strThread + "] value=7\r\n"},
       {false, LineFormat::Ztip, strStamp + ":log: level: 4, area: 0, value=7\n"},
       {true, LineFormat::Ztip, strStamp + ":log: level: 4, area: 0, value=7\n"},
   };

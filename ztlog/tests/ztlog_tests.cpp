@@ -100,9 +100,9 @@ TEST(Ztlog, LinesAreExactShortLines) {
 
   const std::string strThread = std::to_string(syscall(SYS_gettid));
   std::istringstream lines(waitForLines(logFile(strModule), 2));
-  const std::vector<std::string> expected = {
-      "[ERROR][" + strThread + "] ZtdmImpl::create,failed,strIp=10.0.0.1,nPort=1883\r",
-      "[INFO][" + strThread + "] 100% done\r"};
+  const std::vector<std::string> expected = {"[ERROR][" + strThread +
+                                                 "] ZtdmImpl::create,failed,strIp=10.0.0.1,nPort=1883\r",
+                                             "[INFO][" + strThread + "] 100% done\r"};
   const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )");
   const size_t nStamp = 25;
   std::string strLine;
