@@ -1,44 +1,38 @@
 #include "append_file.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zt::log {
 
-bool AppendFile::open(const std::string &strPath, const std::string &strHeader) {
-  close();
-  m_pFile = fopen(strPath.c_str(), "abe");
-  if (m_pFile == nullptr) {
-    return false;
+std::unique_ptr<AppendFile> AppendFile::open(const std::string &strPath) {
+  int nFd = ::open(strPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (nFd < 0) {
+    return nullptr;
   }
   struct stat st;
-  m_nSize = fstat(fileno(m_pFile), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-  if (m_nSize == 0 && !strHeader.empty()) {
-    write(strHeader.data(), strHeader.size());
-    m_nHeaderSize = strHeader.size();
-  }
-  return true;
+  const uint64_t nSize = fstat(nFd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  return std::unique_ptr<AppendFile>(new AppendFile(nFd, nSize));
 }
 
-void AppendFile::write(const char *pData, size_t nLength) {
-  if (nLength > 0 && m_pFile != nullptr) {
-    fwrite(pData, 1, nLength, m_pFile);
-    m_nSize += nLength;
-  }
+AppendFile::~AppendFile() {
+  ::close(m_nFd);
 }
 
-void AppendFile::flush() {
-  if (m_pFile != nullptr) {
-    fflush(m_pFile);
+void AppendFile::write(const char *pData, size_t nLength) const {
+  while (nLength > 0) {
+    ssize_t nWritten = ::write(m_nFd, pData, nLength);
+    if (nWritten < 0 && errno == EINTR) {
+      continue;
+    }
+    if (nWritten <= 0) {
+      return; // a full disk loses the rest, as a failed open loses the lines
+    }
+    pData += nWritten;
+    nLength -= static_cast<size_t>(nWritten);
   }
-}
-
-void AppendFile::close() {
-  if (m_pFile != nullptr) {
-    fclose(m_pFile);
-    m_pFile = nullptr;
-  }
-  m_nSize = 0;
-  m_nHeaderSize = 0;
 }
 
 } // namespace zt::log

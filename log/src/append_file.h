@@ -1,37 +1,34 @@
-// One log file opened for appending; a fresh (empty) file starts with the header.
+// One log file opened for appending. Every write() goes straight to the file in one system call
+// where the system allows, so lines that several threads write at the same time stay whole and
+// no lock is needed around them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace zt::log {
 
 class AppendFile {
 public:
-  AppendFile() = default;
-  ~AppendFile() { close(); }
+  // Opens strPath for appending, creating it; null when it cannot be opened.
+  static std::unique_ptr<AppendFile> open(const std::string &strPath);
+
+  ~AppendFile();
   AppendFile(const AppendFile &) = delete;
   AppendFile &operator=(const AppendFile &) = delete;
 
-  // Opens strPath for appending, creating it, and writes strHeader into an empty file; false
-  // when the file cannot be opened.
-  bool open(const std::string &strPath, const std::string &strHeader);
-  void write(const char *pData, size_t nLength);
-  void flush();
-  void close();
+  void write(const char *pData, size_t nLength) const;
 
-  bool isOpen() const { return m_pFile != nullptr; }
-  // Bytes in the file: its size at opening and what was written since.
-  uint64_t size() const { return m_nSize; }
-  // Bytes of header this file started with (0 for a file that was not empty at opening).
-  uint64_t headerSize() const { return m_nHeaderSize; }
+  // Bytes in the file when it was opened.
+  uint64_t sizeAtOpening() const { return m_nSizeAtOpening; }
 
 private:
-  FILE *m_pFile = nullptr;
-  uint64_t m_nSize = 0;
-  uint64_t m_nHeaderSize = 0;
+  AppendFile(int nFd, uint64_t nSizeAtOpening) : m_nFd(nFd), m_nSizeAtOpening(nSizeAtOpening) {}
+
+  const int m_nFd;
+  const uint64_t m_nSizeAtOpening;
 };
 
 } // namespace zt::log

@@ -1,13 +1,12 @@
 // The files a log writes: a file policy owns the open file and decides when the next one starts.
+// Every function may be called from several threads at once.
 #pragma once
 
-#include "append_file.h"
 #include "log_option.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace zt::log {
@@ -26,23 +25,22 @@ public:
 
   virtual ~LogFile() = default;
 
-  // Appends the lines, written at tpNow. The file is opened on demand; when that fails the
-  // lines of this call are lost and the next call tries again.
+  // Takes the option's directory, name, header and size limit; lines are taken until stop().
+  virtual void start(const LogOption &option) = 0;
+  // Writes out and closes the file; lines are dropped until the next start().
+  virtual void stop() = 0;
+
+  // Appends the lines, written at tpNow; bFlush puts them in the file before returning. The
+  // file is opened on demand; when that fails the lines of this call are lost and the next call
+  // tries again.
   virtual void write(const LineRun &lines, TimePoint tpNow, bool bFlush) = 0;
   // Opens the file for tpNow at once rather than with the next line.
   virtual void open(TimePoint tpNow) = 0;
-  // The file lines go to now (empty while it is not known yet).
-  virtual std::string path() const = 0;
-
-  void flush() { m_file.flush(); }
+  virtual void flush() = 0;
   // Closes the file; the next line opens it again.
-  void close() { m_file.close(); }
-
-protected:
-  AppendFile m_file;
+  virtual void close() = 0;
+  // The file lines go to now (empty while it is not known or the policy is stopped).
+  virtual std::string path() const = 0;
 };
-
-// The policy the option names, over its directory, name, header and size limit.
-std::unique_ptr<LogFile> makeLogFile(const LogOption &option);
 
 } // namespace zt::log

@@ -1,17 +1,18 @@
 #include "logger.h"
 
 #include "control_server.h"
+#include "daily_file.h"
 #include "line_buffer.h"
 #include "line_format.h"
 #include "line_queue.h"
 #include "log_file.h"
+#include "rotating_file.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -44,8 +45,12 @@ struct Logger::Impl {
   std::atomic<bool> m_bFunctionName{false};
   std::atomic<LogClock> m_pClock{nullptr};
 
-  mutable std::mutex m_outputMutex; // guards the file and standard output
-  std::unique_ptr<LogFile> m_pFile; // null while stopped
+  // The file policy the option names, null while stopped. Writers take no lock of the logger's:
+  // each policy guards its own file, and one that is stopped drops the lines of a writer that
+  // still holds it.
+  RotatingFile m_rotatingFile;
+  DailyFile m_dailyFile;
+  std::atomic<LogFile *> m_pFile{nullptr};
 
   LineQueue m_queue;
   std::thread m_writer;
@@ -90,12 +95,12 @@ void Logger::Impl::emit(const LineRun &lines, std::chrono::system_clock::time_po
   if (lines.nLines == 0) {
     return;
   }
-  std::lock_guard<std::mutex> lock(m_outputMutex);
-  if (m_bLogToFile && m_pFile != nullptr) {
-    m_pFile->write(lines, tpNow, m_bLogFlushImmediately);
+  LogFile *pFile = m_pFile.load();
+  if (m_bLogToFile && pFile != nullptr) {
+    pFile->write(lines, tpNow, m_bLogFlushImmediately);
   }
   if (m_bLogToStdout) {
-    fwrite(lines.pData, 1, lines.nBytes, stdout);
+    fwrite(lines.pData, 1, lines.nBytes, stdout); // one call: the lines stay whole
   }
 }
 
@@ -107,9 +112,9 @@ void Logger::Impl::runWriter() {
     emit(runOf(batch), now());
     if (batch.vecLengths.size() <= 1 && ++nQuietPasses > kQuietPassesBeforeFlush) {
       nQuietPasses = 0;
-      std::lock_guard<std::mutex> lock(m_outputMutex);
-      if (m_bLogToFile && !m_bLogFlushImmediately && m_pFile != nullptr) {
-        m_pFile->flush();
+      LogFile *pFile = m_pFile.load();
+      if (m_bLogToFile && !m_bLogFlushImmediately && pFile != nullptr) {
+        pFile->flush();
       }
     }
     std::unique_lock<std::mutex> lock(m_wakeMutex);
@@ -140,11 +145,10 @@ void Logger::Impl::shutdown() {
   m_bLogToStdout = false;
   m_bLogToFile = false;
   m_bLogAsync = false;
-  {
-    std::lock_guard<std::mutex> lock(m_outputMutex);
-    m_pFile.reset();
-    fflush(stdout);
+  if (LogFile *pFile = m_pFile.exchange(nullptr)) {
+    pFile->stop();
   }
+  fflush(stdout);
   m_queue.clear();
 }
 
@@ -182,10 +186,10 @@ void Logger::start(const LogOption &option) {
   Impl &d = *m_pImpl;
   std::lock_guard<std::mutex> lifecycle(d.m_lifecycleMutex);
   d.shutdown();
-  {
-    std::lock_guard<std::mutex> lock(d.m_outputMutex);
-    d.m_pFile = makeLogFile(option);
-  }
+  LogFile *pFile =
+      option.eFiles == FilePolicy::Daily ? static_cast<LogFile *>(&d.m_dailyFile) : &d.m_rotatingFile;
+  pFile->start(option);
+  d.m_pFile = pFile;
   d.m_queue.clear();
   d.m_queue.setLimit(option.nAsyncQueueLimit);
   d.m_bLogFlushImmediately = option.bLogFlushImmediately;
@@ -251,11 +255,9 @@ void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImme
   d.m_bLogToFile = bLogToFile;
   d.m_bLogFlushImmediately = bLogFlushImmediately;
   d.m_nLogLevel = nLogLevel;
-  if (bLogToFile && bLogFlushImmediately) {
-    std::lock_guard<std::mutex> lock(d.m_outputMutex);
-    if (d.m_pFile != nullptr) {
-      d.m_pFile->flush();
-    }
+  LogFile *pFile = d.m_pFile.load();
+  if (bLogToFile && bLogFlushImmediately && pFile != nullptr) {
+    pFile->flush();
   }
 }
 
@@ -264,28 +266,23 @@ bool Logger::enabled(int nLevel) const {
 }
 
 void Logger::openFile() {
-  Impl &d = *m_pImpl;
-  std::lock_guard<std::mutex> lock(d.m_outputMutex);
-  if (d.m_pFile != nullptr) {
-    d.m_pFile->open(d.now());
-    if (d.m_bLogFlushImmediately) {
-      d.m_pFile->flush(); // the header of a fresh file
+  if (LogFile *pFile = m_pImpl->m_pFile.load()) {
+    pFile->open(m_pImpl->now());
+    if (m_pImpl->m_bLogFlushImmediately) {
+      pFile->flush(); // the header of a fresh file
     }
   }
 }
 
 void Logger::reopenFile() {
-  Impl &d = *m_pImpl;
-  std::lock_guard<std::mutex> lock(d.m_outputMutex);
-  if (d.m_pFile != nullptr) {
-    d.m_pFile->close();
+  if (LogFile *pFile = m_pImpl->m_pFile.load()) {
+    pFile->close();
   }
 }
 
 std::string Logger::filePath() const {
-  Impl &d = *m_pImpl;
-  std::lock_guard<std::mutex> lock(d.m_outputMutex);
-  return d.m_pFile != nullptr ? d.m_pFile->path() : std::string();
+  LogFile *pFile = m_pImpl->m_pFile.load();
+  return pFile != nullptr ? pFile->path() : std::string();
 }
 
 } // namespace zt::log
