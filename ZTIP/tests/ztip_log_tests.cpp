@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -13,36 +11,15 @@
 
 #include "log/ZTIPMyFileLog.h"
 #include "log/ztip_transfer_log.h"
+#include "log_test_support.h"
 
 using namespace zt::ip;
+using zt::log::test::localTimePoint;
+using zt::log::test::readFile;
+using zt::log::test::setTestClock;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::chrono::system_clock::time_point g_tpFake;
-std::chrono::system_clock::time_point fakeClock() {
-  return g_tpFake;
-}
-
-std::chrono::system_clock::time_point localTimePoint(int nYear, int nMonth, int nDay, int nHour, int nMin,
-                                                     int nSec, int nMillis) {
-  std::tm tmLocal{};
-  tmLocal.tm_year = nYear - 1900;
-  tmLocal.tm_mon = nMonth - 1;
-  tmLocal.tm_mday = nDay;
-  tmLocal.tm_hour = nHour;
-  tmLocal.tm_min = nMin;
-  tmLocal.tm_sec = nSec;
-  tmLocal.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&tmLocal)) + std::chrono::milliseconds(nMillis);
-}
-
-std::string readFile(const fs::path &path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::vector<std::string> g_vecBroadcast;
 void collectBroadcast(const char *pstrText, size_t nLen) {
@@ -60,8 +37,8 @@ protected:
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(m_dir);
     fs::create_directories(m_dir);
-    g_tpFake = localTimePoint(2021, 10, 8, 10, 6, 50, 123);
-    setLogClock(fakeClock);
+    setTestClock(localTimePoint(2021, 10, 8, 10, 6, 50, 123));
+    setLogClock(zt::log::test::testClock);
     openLibraryLog(m_dir.string());
   }
   void TearDown() override {
@@ -118,9 +95,9 @@ TEST_F(LibraryLogTest, LevelFilterFlagAndSizeLimit) {
 }
 
 TEST_F(LibraryLogTest, LineAfterMidnightGoesToNewDayFile) {
-  g_tpFake = localTimePoint(2021, 10, 8, 23, 59, 59, 900);
+  setTestClock(localTimePoint(2021, 10, 8, 23, 59, 59, 900));
   ZTIPLog(kLogEvent, kAreaThread, "before midnight");
-  g_tpFake = localTimePoint(2021, 10, 9, 0, 0, 0, 100);
+  setTestClock(localTimePoint(2021, 10, 9, 0, 0, 0, 100));
   ZTIPLog(kLogEvent, kAreaThread, "after midnight");
   EXPECT_NE(std::string::npos,
             dayLog("2021-10-08").find("23:59:59.900  :log: level: 2, area: 2, before midnight"));

@@ -1,9 +1,8 @@
 #include "busline_log.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <vector>
 
+#include "line_buffer.h"
 #include "process_paths.h"
 #include "version_info.h"
 
@@ -32,23 +31,13 @@ void BuslineLog::write(const char *pstrFile, const char *pstrFunction, int nLine
     va_end(args);
     return;
   }
-  char szFixed[1024];
-  std::vector<char> vecLong;
-  const char *pstrText = szFixed;
+  zt::log::LineBuffer text;
   va_start(args, pstrFormat);
-  int nLen = std::vsnprintf(szFixed, sizeof szFixed, pstrFormat, args);
+  bool bFormatted = text.appendFormat(pstrFormat, args);
   va_end(args);
-  if (nLen < 0) {
-    return;
+  if (bFormatted) {
+    writeText(pstrFile, pstrFunction, nLine, nLevel, text.data(), text.size());
   }
-  if (size_t(nLen) >= sizeof szFixed) {
-    vecLong.resize(size_t(nLen) + 1);
-    va_start(args, pstrFormat);
-    std::vsnprintf(vecLong.data(), vecLong.size(), pstrFormat, args);
-    va_end(args);
-    pstrText = vecLong.data();
-  }
-  writeText(pstrFile, pstrFunction, nLine, nLevel, pstrText, size_t(nLen));
 }
 
 void BuslineLog::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,

@@ -1,48 +1,21 @@
-// The file logger compiled into the programs and libraries that log through it:
-// level filter, two line formats (plus busline's short one), ".log"/".bak" rotation,
-// synchronous or queued writing, and a local control socket to retune it at run time.
+// The file logger of the programs and libraries: level filter, line formats, size-rotated or
+// daily files, synchronous or queued writing, and a local control socket to retune it at run
+// time.
+//
+// Threads: every function may be called from any thread. start() and stop() are serialised
+// with each other; records written while they run are either written or dropped whole. A
+// record is formatted on the calling thread; in asynchronous mode a writer thread puts it in
+// the file within about 100 ms, and stop() writes out what is queued.
 #pragma once
+
+#include "log_option.h"
+#include "log_record.h"
 
 #include <cstdarg>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 namespace zt::log {
-
-enum LogLevel {
-  LOG_FATAL = 0,
-  LOG_ALERT = 1,
-  LOG_CRIT = 2,
-  LOG_ERROR = 3,
-  LOG_WARN = 4,
-  LOG_NOTICE = 5,
-  LOG_INFO = 6,
-  LOG_DEBUG = 7
-};
-
-// How a line looks after the time stamp and level.
-enum class LineFormat {
-  Standard, // [LEVEL][file:line][thread] msg
-  Busline,  // [LEVEL][thread] msg
-  // With bLogFuctionName both print [LEVEL][file:line][function][thread] msg.
-};
-
-struct LogOption {
-  std::string strLogDir;  // directory of the log file
-  std::string strLogName; // file base name: <dir>/<name>.log and <dir>/<name>.bak
-  std::string strHeader;  // written at the top of every fresh or rotated file
-  bool bLogToStdout = false;
-  bool bLogToFile = false;
-  bool bLogFlushImmediately = false;
-  bool bLogAsync = false;
-  bool bLogFuctionName = false;
-  int nLogLevel = LOG_INFO;                    // 0..7
-  uint64_t nLogMaxSize = 100ull * 1024 * 1024; // bytes per file
-  uint64_t nAsyncQueueLimit = 2ull * 1024 * 1024;
-  LineFormat eFormat = LineFormat::Standard;
-  bool bControlSocket = true; // serve the control socket while started
-};
 
 class Logger {
 public:
@@ -65,12 +38,20 @@ public:
   // One record whose message is already text: it is copied as it stands, '%' included.
   void writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel, const char *pText,
                  size_t nLength);
+  void writeText(const LogRecord &record, const char *pText, size_t nLength);
 
   // Retunes the outputs and level (what a control request does).
   void applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel);
 
   // Whether a record of this level would be written now.
   bool enabled(int nLevel) const;
+
+  // Opens the file at once rather than with the first line.
+  void openFile();
+  // Closes the file; the next line opens it anew, so a file removed meanwhile comes back.
+  void reopenFile();
+  // The file lines go to now; empty while the log is stopped.
+  std::string filePath() const;
 
   // Path of the control socket for a log name.
   static std::string controlSocketPath(const std::string &strLogName);

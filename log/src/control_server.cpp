@@ -31,7 +31,8 @@ bool acceptsConnection(const struct sockaddr_un &addr) {
     return false;
   }
   // EAGAIN: a listener whose backlog is full, busy but alive.
-  bool bLive = connect(fd, reinterpret_cast<const struct sockaddr *>(&addr), sizeof addr) == 0 || errno == EAGAIN;
+  bool bLive =
+      connect(fd, reinterpret_cast<const struct sockaddr *>(&addr), sizeof addr) == 0 || errno == EAGAIN;
   close(fd);
   return bLive;
 }

@@ -1,8 +1,11 @@
 #include "logger.h"
 
 #include "control_server.h"
+#include "daily_file.h"
+#include "line_buffer.h"
+#include "line_format.h"
 #include "line_queue.h"
-#include "log_line.h"
+#include "log_file.h"
 #include "rotating_file.h"
 
 #include <atomic>
@@ -24,11 +27,9 @@ constexpr std::chrono::milliseconds kQuietPause(100);
 // Quiet passes (about 100 ms each) after which a buffered file is flushed: about once a minute.
 constexpr int kQuietPassesBeforeFlush = 600;
 
-LinePrefix prefixFor(const LogOption &option) {
-  if (option.bLogFuctionName) {
-    return LinePrefix::FileLineFunction;
-  }
-  return option.eFormat == LineFormat::Busline ? LinePrefix::ThreadOnly : LinePrefix::FileLine;
+LineRun runOf(const LineBatch &lines) {
+  return LineRun{lines.strBytes.data(), lines.strBytes.size(), lines.vecLengths.data(),
+                 lines.vecLengths.size()};
 }
 
 } // namespace
@@ -40,10 +41,16 @@ struct Logger::Impl {
   std::atomic<bool> m_bLogFlushImmediately{false};
   std::atomic<int> m_nLogLevel{LOG_INFO};
   std::atomic<bool> m_bLogAsync{false};
-  std::atomic<LinePrefix> m_ePrefix{LinePrefix::FileLine};
+  std::atomic<LineFormat> m_eFormat{LineFormat::Standard};
+  std::atomic<bool> m_bFunctionName{false};
+  std::atomic<LogClock> m_pClock{nullptr};
 
-  std::mutex m_outputMutex; // guards the file and standard output
-  RotatingFile m_file;
+  // The file policy the option names, null while stopped. Writers take no lock of the logger's:
+  // each policy guards its own file, and one that is stopped drops the lines of a writer that
+  // still holds it.
+  RotatingFile m_rotatingFile;
+  DailyFile m_dailyFile;
+  std::atomic<LogFile *> m_pFile{nullptr};
 
   LineQueue m_queue;
   std::thread m_writer;
@@ -54,21 +61,29 @@ struct Logger::Impl {
   ControlServer m_control;
   std::mutex m_lifecycleMutex; // serialises start and stop
 
-  void emit(const LineBatch &lines);
-  void emit(const char *pLine, size_t nLength);
+  std::chrono::system_clock::time_point now() const {
+    LogClock pClock = m_pClock.load();
+    return pClock != nullptr ? pClock() : std::chrono::system_clock::now();
+  }
+  void emit(const LineRun &lines, std::chrono::system_clock::time_point tpNow);
   bool enabled(int nLevel) const { return nLevel <= m_nLogLevel && (m_bLogToFile || m_bLogToStdout); }
-  // When the level passes, builds a line with fnFormat(line, prefix) and queues it for the
-  // writer or writes it at once.
-  template <typename FormatLine> void record(int nLevel, FormatLine fnFormat) {
-    if (!enabled(nLevel)) {
+  // When the level passes, builds the line around the message fnMessage(line) appends and
+  // queues it for the writer or writes it at once.
+  template <typename AppendMessage> void record(const LogRecord &record, AppendMessage fnMessage) {
+    if (!enabled(record.nLevel)) {
       return;
     }
-    LogLine line;
-    fnFormat(line, m_ePrefix.load());
+    const LineFormat eFormat = m_eFormat.load();
+    const std::chrono::system_clock::time_point tpNow = now();
+    LineBuffer line;
+    beginLine(line, eFormat, m_bFunctionName.load(), record, tpNow);
+    fnMessage(line);
+    endLine(line, eFormat);
     if (m_bLogAsync) {
       m_queue.push(line.data(), line.size());
     } else {
-      emit(line.data(), line.size());
+      const uint32_t nLength = static_cast<uint32_t>(line.size());
+      emit(LineRun{line.data(), line.size(), &nLength, 1}, tpNow);
     }
   }
   void runWriter();
@@ -76,25 +91,16 @@ struct Logger::Impl {
   void shutdown();
 };
 
-void Logger::Impl::emit(const LineBatch &lines) {
-  std::lock_guard<std::mutex> lock(m_outputMutex);
-  if (m_bLogToFile) {
-    m_file.writeLines(lines.strBytes.data(), lines.vecLengths.data(), lines.vecLengths.size(),
-                      m_bLogFlushImmediately);
+void Logger::Impl::emit(const LineRun &lines, std::chrono::system_clock::time_point tpNow) {
+  if (lines.nLines == 0) {
+    return;
+  }
+  LogFile *pFile = m_pFile.load();
+  if (m_bLogToFile && pFile != nullptr) {
+    pFile->write(lines, tpNow, m_bLogFlushImmediately);
   }
   if (m_bLogToStdout) {
-    fwrite(lines.strBytes.data(), 1, lines.strBytes.size(), stdout);
-  }
-}
-
-void Logger::Impl::emit(const char *pLine, size_t nLength) {
-  std::lock_guard<std::mutex> lock(m_outputMutex);
-  if (m_bLogToFile) {
-    const uint32_t nLineLength = static_cast<uint32_t>(nLength);
-    m_file.writeLines(pLine, &nLineLength, 1, m_bLogFlushImmediately);
-  }
-  if (m_bLogToStdout) {
-    fwrite(pLine, 1, nLength, stdout);
+    fwrite(lines.pData, 1, lines.nBytes, stdout); // one call: the lines stay whole
   }
 }
 
@@ -103,12 +109,12 @@ void Logger::Impl::runWriter() {
   int nQuietPasses = 0;
   while (m_bWriterRun) {
     m_queue.takeAll(batch);
-    emit(batch);
+    emit(runOf(batch), now());
     if (batch.vecLengths.size() <= 1 && ++nQuietPasses > kQuietPassesBeforeFlush) {
       nQuietPasses = 0;
-      if (m_bLogToFile && !m_bLogFlushImmediately) {
-        std::lock_guard<std::mutex> lock(m_outputMutex);
-        m_file.flush();
+      LogFile *pFile = m_pFile.load();
+      if (m_bLogToFile && !m_bLogFlushImmediately && pFile != nullptr) {
+        pFile->flush();
       }
     }
     std::unique_lock<std::mutex> lock(m_wakeMutex);
@@ -117,7 +123,7 @@ void Logger::Impl::runWriter() {
   }
   // Whatever was queued before stop() goes out too.
   m_queue.takeAll(batch);
-  emit(batch);
+  emit(runOf(batch), now());
 }
 
 void Logger::Impl::stopWriter() {
@@ -139,11 +145,10 @@ void Logger::Impl::shutdown() {
   m_bLogToStdout = false;
   m_bLogToFile = false;
   m_bLogAsync = false;
-  {
-    std::lock_guard<std::mutex> lock(m_outputMutex);
-    m_file.close();
-    fflush(stdout);
+  if (LogFile *pFile = m_pFile.exchange(nullptr)) {
+    pFile->stop();
   }
+  fflush(stdout);
   m_queue.clear();
 }
 
@@ -181,15 +186,17 @@ void Logger::start(const LogOption &option) {
   Impl &d = *m_pImpl;
   std::lock_guard<std::mutex> lifecycle(d.m_lifecycleMutex);
   d.shutdown();
-  {
-    std::lock_guard<std::mutex> lock(d.m_outputMutex);
-    d.m_file.configure(option.strLogDir, option.strLogName, option.strHeader, option.nLogMaxSize);
-  }
+  LogFile *pFile =
+      option.eFiles == FilePolicy::Daily ? static_cast<LogFile *>(&d.m_dailyFile) : &d.m_rotatingFile;
+  pFile->start(option);
+  d.m_pFile = pFile;
   d.m_queue.clear();
   d.m_queue.setLimit(option.nAsyncQueueLimit);
   d.m_bLogFlushImmediately = option.bLogFlushImmediately;
   d.m_nLogLevel = option.nLogLevel;
-  d.m_ePrefix = prefixFor(option);
+  d.m_eFormat = option.eFormat;
+  d.m_bFunctionName = option.bLogFuctionName;
+  d.m_pClock = option.pClock;
   d.m_bLogAsync = option.bLogAsync;
   if (option.bLogAsync) {
     d.m_bWriterRun = true;
@@ -227,16 +234,19 @@ void Logger::write(const char *pstrFile, const char *pstrFunction, int nLine, in
 
 void Logger::vwrite(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                     const char *pstrFormat, va_list args) {
-  m_pImpl->record(nLevel, [&](LogLine &line, LinePrefix ePrefix) {
-    line.format(ePrefix, pstrFile, pstrFunction, nLine, nLevel, pstrFormat, args);
+  m_pImpl->record(LogRecord{nLevel, pstrFile, pstrFunction, nLine}, [&](LineBuffer &line) {
+    // An encoding error leaves the message empty rather than losing the whole record.
+    line.appendFormat(pstrFormat != nullptr ? pstrFormat : "", args);
   });
 }
 
 void Logger::writeText(const char *pstrFile, const char *pstrFunction, int nLine, int nLevel,
                        const char *pText, size_t nLength) {
-  m_pImpl->record(nLevel, [&](LogLine &line, LinePrefix ePrefix) {
-    line.formatText(ePrefix, pstrFile, pstrFunction, nLine, nLevel, pText, nLength);
-  });
+  writeText(LogRecord{nLevel, pstrFile, pstrFunction, nLine}, pText, nLength);
+}
+
+void Logger::writeText(const LogRecord &record, const char *pText, size_t nLength) {
+  m_pImpl->record(record, [&](LineBuffer &line) { line.append(pText, nLength); });
 }
 
 void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImmediately, int nLogLevel) {
@@ -245,14 +255,34 @@ void Logger::applyControl(bool bLogToStdout, bool bLogToFile, bool bLogFlushImme
   d.m_bLogToFile = bLogToFile;
   d.m_bLogFlushImmediately = bLogFlushImmediately;
   d.m_nLogLevel = nLogLevel;
-  if (bLogToFile && bLogFlushImmediately) {
-    std::lock_guard<std::mutex> lock(d.m_outputMutex);
-    d.m_file.flush();
+  LogFile *pFile = d.m_pFile.load();
+  if (bLogToFile && bLogFlushImmediately && pFile != nullptr) {
+    pFile->flush();
   }
 }
 
 bool Logger::enabled(int nLevel) const {
   return m_pImpl->enabled(nLevel);
+}
+
+void Logger::openFile() {
+  if (LogFile *pFile = m_pImpl->m_pFile.load()) {
+    pFile->open(m_pImpl->now());
+    if (m_pImpl->m_bLogFlushImmediately) {
+      pFile->flush(); // the header of a fresh file
+    }
+  }
+}
+
+void Logger::reopenFile() {
+  if (LogFile *pFile = m_pImpl->m_pFile.load()) {
+    pFile->close();
+  }
+}
+
+std::string Logger::filePath() const {
+  LogFile *pFile = m_pImpl->m_pFile.load();
+  return pFile != nullptr ? pFile->path() : std::string();
 }
 
 } // namespace zt::log

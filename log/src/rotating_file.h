@@ -1,47 +1,51 @@
-// The log file with its size limit and single ".bak" generation.
+// Size rotation: <dir>/<name>.log with a size limit and a single <dir>/<name>.bak generation.
+// Lines are kept in a buffer until a flush or until it is full. The directory is created when
+// the file is opened; without one the files go to the working directory.
 #pragma once
 
-#include <cstddef>
+#include "append_file.h"
+#include "log_file.h"
+
 #include <cstdint>
-#include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace zt::log {
 
-class RotatingFile {
+class RotatingFile : public LogFile {
 public:
-  RotatingFile() = default;
-  ~RotatingFile();
-  RotatingFile(const RotatingFile &) = delete;
-  RotatingFile &operator=(const RotatingFile &) = delete;
+  ~RotatingFile() override; // writes out the buffer
 
-  // Closes any open file and takes the new location: <dir>/<name>.log and <dir>/<name>.bak.
-  void configure(const std::string &strDir, const std::string &strName, const std::string &strHeader,
-                 uint64_t nMaxSize);
-
-  // Appends nLines complete lines stored back to back in pData, with their lengths in pLengths.
-  // The file is opened (the directory created) on demand; when that fails the lines of this call
-  // are lost and the next call tries again. Before a line that would push the file past the size limit the
-  // file becomes the backup and a fresh one starts with the header.
-  void writeLines(const char *pData, const uint32_t *pLengths, size_t nLines, bool bFlush);
-
-  void flush();
-  void close();
-  bool isOpen() const { return m_pFile != nullptr; }
+  void start(const LogOption &option) override;
+  void stop() override;
+  // Before a line that would push the file past the size limit the file becomes the backup and
+  // a fresh one starts with the header.
+  void write(const LineRun &lines, TimePoint tpNow, bool bFlush) override;
+  void open(TimePoint tpNow) override;
+  void flush() override;
+  void close() override;
+  std::string path() const override;
 
 private:
-  bool open();
+  // Caller holds m_mutex.
+  bool openFile();
   void rotate();
-  void writeRun(const char *pRun, size_t nRun);
+  void append(const char *pData, size_t nLength);
+  void writeOutBuffer();
+  void closeFile();
 
+  mutable std::mutex m_mutex; // guards the fields below
+  bool m_bStarted = false;
   std::string m_strDir;
   std::string m_strPath;
   std::string m_strBackupPath;
   std::string m_strHeader;
   uint64_t m_nMaxSize = 0;
-  uint64_t m_nWritten = 0;     // bytes in the open file
-  uint64_t m_nHeaderBytes = 0; // header bytes this file started with (0 for a reopened file)
-  FILE *m_pFile = nullptr;
+  std::unique_ptr<AppendFile> m_pFile;
+  uint64_t m_nSize = 0;       // bytes in the file, buffered ones included
+  uint64_t m_nHeaderSize = 0; // header bytes this file started with (0 for a reopened one)
+  std::string m_strBuffer;
 };
 
 } // namespace zt::log

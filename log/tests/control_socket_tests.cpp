@@ -1,4 +1,4 @@
-#include "log_test_dir.h"
+#include "log_test_support.h"
 #include "logger.h"
 
 #include <gtest/gtest.h>

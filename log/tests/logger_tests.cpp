@@ -1,4 +1,4 @@
-#include "log_test_dir.h"
+#include "log_test_support.h"
 #include "logger.h"
 
 #include <gtest/gtest.h>
@@ -53,29 +53,72 @@ TEST(LoggerLevels, RecordsAboveTheLevelOrBeforeStartAreDropped) {
   EXPECT_NE(lines[1].find("[FATAL]"), std::string::npos);
 }
 
-TEST(LoggerFormats, StandardFunctionAndBuslineLinesEndInCrLf) {
+// Every line format, byte for byte: the time stamp comes from the injected clock, the thread
+// id is the writing thread's.
+TEST(LoggerFormats, EveryFormatIsExactToTheByte) {
   ScratchDir dir;
-  const std::string strStamp = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )";
+  setTestClock(localTimePoint(2021, 10, 8, 9, 5, 7, 42));
+  const std::string strStamp = "2021-10-08 09:05:07.042  ";
+  const std::string strThread = threadIdText();
   struct Case {
     bool bFunctionName;
     LineFormat eFormat;
-    std::string strPattern;
+    std::string strLine;
   } cases[] = {
-      {false, LineFormat::Standard, strStamp + R"(\[WARN\]\[handle\.cpp:42\]\[\d+\] value=7\r\n)"},
-      {true, LineFormat::Standard, strStamp + R"(\[WARN\]\[handle\.cpp:42\]\[Cls::run\]\[\d+\] value=7\r\n)"},
-      {false, LineFormat::Busline, strStamp + R"(\[WARN\]\[\d+\] value=7\r\n)"},
-      {true, LineFormat::Busline, strStamp + R"(\[WARN\]\[handle\.cpp:42\]\[Cls::run\]\[\d+\] value=7\r\n)"},
+      {false, LineFormat::Standard, strStamp + "[WARN][handle.cpp:42][" + strThread + "] value=7\r\n"},
+      {true, LineFormat::Standard,
+       strStamp + "[WARN][handle.cpp:42][Cls::run][" + strThread + "] value=7\r\n"},
+      {false, LineFormat::Busline, strStamp + "[WARN][" + strThread + "] value=7\r\n"},
+      {true, LineFormat::Busline,
+       strStamp + "[WARN][handle.cpp:42][Cls::run][" + strThread + "] value=7\r\n"},
+      {false, LineFormat::Ztip, strStamp + ":log: level: 4, area: 0, value=7\n"},
+      {true, LineFormat::Ztip, strStamp + ":log: level: 4, area: 0, value=7\n"},
   };
   int nCase = 0;
   for (const Case &c : cases) {
     std::string strName = "format" + std::to_string(nCase++);
     zt::log::Logger logger;
-    logger.start(formatOption(dir, strName, c.bFunctionName, c.eFormat));
+    LogOption option = formatOption(dir, strName, c.bFunctionName, c.eFormat);
+    option.pClock = testClock;
+    logger.start(option);
     logger.write("C:\\src\\proxy/handle.cpp", "Cls::run", 42, zt::log::LOG_WARN, "value=%d", 7);
     logger.stop();
-    std::string strText = readFile(logPath(dir, strName));
-    EXPECT_TRUE(std::regex_match(strText, std::regex(c.strPattern))) << strText;
+    EXPECT_EQ(readFile(logPath(dir, strName)), c.strLine) << strName;
   }
+}
+
+// The fields each format takes from a record: ZTIP's level and area (negative ones too), a level
+// without a name, a null function and a source name without a directory.
+TEST(LoggerFormats, RecordFieldsAtTheirEdges) {
+  ScratchDir dir;
+  setTestClock(localTimePoint(1999, 12, 31, 23, 59, 59, 999));
+  const std::string strStamp = "1999-12-31 23:59:59.999  ";
+  zt::log::Logger logger;
+  LogOption option = formatOption(dir, "ztip", false, LineFormat::Ztip);
+  option.pClock = testClock;
+  option.nLogLevel = 1000;
+  logger.start(option);
+  LogRecord record;
+  record.nLevel = 3;
+  record.nArea = 6;
+  logger.writeText(record, "100% text", 9);
+  record.nLevel = -2;
+  record.nArea = -2147483647 - 1;
+  logger.writeText(record, "", 0);
+  logger.stop();
+  EXPECT_EQ(readFile(logPath(dir, "ztip")), strStamp + ":log: level: 3, area: 6, 100% text\n" + strStamp +
+                                                ":log: level: -2, area: -2147483648, \n");
+
+  option = formatOption(dir, "std", true, LineFormat::Standard);
+  option.pClock = testClock;
+  option.nLogLevel = 1000;
+  logger.start(option);
+  logger.write("plain.cpp", nullptr, 0, 8, "x");
+  logger.write(nullptr, "f", -1, zt::log::LOG_FATAL, "y");
+  logger.stop();
+  const std::string strThread = threadIdText();
+  EXPECT_EQ(readFile(logPath(dir, "std")), strStamp + "[UNKNOWN][plain.cpp:0][][" + strThread + "] x\r\n" +
+                                               strStamp + "[FATAL][:-1][f][" + strThread + "] y\r\n");
 }
 
 TEST(LoggerFormats, LongMessagesAreNotTruncated) {

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -84,6 +86,34 @@ TEST(Ztlog, ChannelsWriteTheirModuleFileWithLevelNames) {
   EXPECT_EQ(strText.find("unknown channel"), std::string::npos);
   unlink(logFile(strModule).c_str());
   unlink(logFile(strOther).c_str());
+}
+
+// A channel's lines are short ones: the time stamp, the level and the calling thread's id, then
+// the message and CR LF.
+TEST(Ztlog, LinesAreExactShortLines) {
+  const std::string strModule = uniqueModule("ztlog_exact");
+  unlink(logFile(strModule).c_str());
+  int nChannel = ztLogInit(strModule.c_str());
+  ASSERT_GE(nChannel, 0);
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_ERROR, "ZtdmImpl::create,failed,strIp=%s,nPort=%d", "10.0.0.1", 1883);
+  ztLogPrintf(nChannel, ZTLOG_LEVEL_PROGRESS, "%s", "100% done");
+
+  const std::string strThread = std::to_string(syscall(SYS_gettid));
+  std::istringstream lines(waitForLines(logFile(strModule), 2));
+  const std::vector<std::string> expected = {"[ERROR][" + strThread +
+                                                 "] ZtdmImpl::create,failed,strIp=10.0.0.1,nPort=1883\r",
+                                             "[INFO][" + strThread + "] 100% done\r"};
+  const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )");
+  const size_t nStamp = 25;
+  std::string strLine;
+  for (const std::string &strExpected : expected) {
+    ASSERT_TRUE(std::getline(lines, strLine));
+    ASSERT_GT(strLine.size(), nStamp) << strLine;
+    EXPECT_TRUE(std::regex_match(strLine.substr(0, nStamp), stamp)) << strLine;
+    EXPECT_EQ(strLine.substr(nStamp), strExpected);
+  }
+  EXPECT_FALSE(std::getline(lines, strLine)) << strLine;
+  unlink(logFile(strModule).c_str());
 }
 
 TEST(Ztlog, ThreadsOpeningAndWritingTogetherShareOneChannel) {

@@ -1,23 +1,19 @@
 #include "log/ZTIPMyFileLog.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
-#include <fcntl.h>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
+#include "line_buffer.h"
+#include "logger.h"
 #include "process_paths.h"
 
 namespace zt::ip {
 
 namespace {
-
-// Room for "YYYY-MM-DD hh:mm:ss.mmm  :log: level: L, area: A, " with any two ints.
-constexpr size_t kMaxLinePrefix = 96;
 
 std::atomic<bool> g_bLogFlag{true};
 std::atomic<int> g_nMinLevel{0};
@@ -29,69 +25,36 @@ std::atomic<LogClock> g_pClock{nullptr};
 // Guarded by g_logMutex.
 std::mutex g_logMutex;
 std::string g_strLogDir; // empty while the log is not open
-int g_nDay = -1;         // the local day (year and day of the year) the file name was built for
-std::string g_strLogPath;
 FILE *g_pTraceFile = nullptr;
-
-// The daily file stays open between lines: opening and closing it for every line cost more
-// than the rest of the logging together. It is reopened when the date (and so the path)
-// changes and after any switch was set, which also lets an operator who removed the file
-// get a new one. Each line is one unbuffered write in append mode, which the kernel adds to
-// the file whole, so the lock only guards which file is open and writers do not queue
-// behind each other's writes; a file replaced meanwhile is closed by its last writer.
-class LogFile {
-public:
-  LogFile(int nFd, std::string strPath) : m_nFd(nFd), m_strPath(std::move(strPath)) {}
-  ~LogFile() { ::close(m_nFd); }
-  LogFile(const LogFile &) = delete;
-  LogFile &operator=(const LogFile &) = delete;
-
-  int fd() const { return m_nFd; }
-  const std::string &path() const { return m_strPath; }
-
-private:
-  int m_nFd;
-  std::string m_strPath;
-};
-std::shared_ptr<LogFile> g_pLogFile; // null while no file is open
-
-// Set by the switch setters; the next line reopens the file.
-std::atomic<bool> g_bReopen{false};
 
 // Set while a line is being broadcast, so the broadcast's own lines are not sent again.
 thread_local bool t_bBroadcasting = false;
+
+// The daily file log; never destroyed, so threads that log while the process exits find it.
+zt::log::Logger &dailyLog() {
+  static zt::log::Logger *pLogger = new zt::log::Logger;
+  return *pLogger;
+}
 
 std::chrono::system_clock::time_point now() {
   LogClock pClock = g_pClock.load();
   return pClock != nullptr ? pClock() : std::chrono::system_clock::now();
 }
 
-// Local time of the second; each thread keeps the last one it converted, since a busy link
-// logs many lines per second.
-std::tm localTime(std::chrono::system_clock::time_point tp) {
-  thread_local std::time_t t_tLastSeconds = -1;
-  thread_local std::tm t_tmLast{};
-  std::time_t tSeconds = std::chrono::system_clock::to_time_t(tp);
-  if (tSeconds != t_tLastSeconds) {
-    localtime_r(&tSeconds, &t_tmLast);
-    t_tLastSeconds = tSeconds;
-  }
-  return t_tmLast;
-}
-
-std::string datePart(const std::tm &tmLocal) {
-  char szDate[32];
-  std::strftime(szDate, sizeof(szDate), "%Y-%m-%d-", &tmLocal);
-  return szDate;
-}
-
-// Rebuilds the file name when the local date has changed. Caller holds g_logMutex.
-void followDate(const std::tm &tmLocal) {
-  int nDay = tmLocal.tm_year * 1000 + tmLocal.tm_yday;
-  if (nDay != g_nDay) {
-    g_nDay = nDay;
-    g_strLogPath = g_strLogDir + "/" + datePart(tmLocal) + "ztip.log";
-  }
+zt::log::LogOption dailyLogOption(const std::string &strLogDir) {
+  zt::log::LogOption option;
+  option.strLogDir = strLogDir;
+  option.strLogName = "ztip";
+  option.eFiles = zt::log::FilePolicy::Daily;
+  option.eFormat = zt::log::LineFormat::Ztip;
+  option.bLogToFile = true;
+  // Every line is in the file when the call returns.
+  option.bLogFlushImmediately = true;
+  // The switches below filter; the log itself takes every level.
+  option.nLogLevel = INT_MAX;
+  option.pClock = now;
+  option.bControlSocket = false;
+  return option;
 }
 
 // The trace file gets the first line and is then closed for good. Caller holds g_logMutex.
@@ -99,31 +62,9 @@ void traceFirstLine(const char *pstrText) {
   if (g_pTraceFile == nullptr)
     return;
   std::fprintf(g_pTraceFile, "**glogFilePath:%s\n**glogFilePath_bak:%s\n**gbFileLog:%d\n**message:%s\n",
-               g_strLogPath.c_str(), g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0, pstrText);
+               dailyLog().filePath().c_str(), g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0, pstrText);
   std::fclose(g_pTraceFile);
   g_pTraceFile = nullptr;
-}
-
-// Today's file, opened when needed; null when it cannot be opened. Caller holds g_logMutex.
-std::shared_ptr<LogFile> logFile() {
-  if (g_bReopen.exchange(false) || (g_pLogFile != nullptr && g_pLogFile->path() != g_strLogPath))
-    g_pLogFile.reset();
-  if (g_pLogFile == nullptr) {
-    int nFd = ::open(g_strLogPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (nFd >= 0)
-      g_pLogFile = std::make_shared<LogFile>(nFd, g_strLogPath);
-  }
-  return g_pLogFile;
-}
-
-void writeAll(int nFd, const char *pData, size_t nLen) {
-  while (nLen > 0) {
-    ssize_t nRet = ::write(nFd, pData, nLen);
-    if (nRet <= 0)
-      return;
-    pData += nRet;
-    nLen -= static_cast<size_t>(nRet);
-  }
 }
 
 void broadcast(const char *pstrText, size_t nLen) {
@@ -140,41 +81,25 @@ void broadcast(const char *pstrText, size_t nLen) {
 void ZTIPLog(int nLevel, int nArea, const char *pstrFormat, ...) {
   if (!g_bLogFlag.load() || nLevel < g_nMinLevel.load())
     return;
-  // The line is put together in one buffer: time and level first, the text behind them.
-  std::chrono::system_clock::time_point tpNow = now();
-  std::tm tmLocal = localTime(tpNow);
-  int nMillis = static_cast<int>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(tpNow.time_since_epoch()).count() % 1000);
-  char szLine[kMaxLinePrefix + kMaxLogMessage + 2];
-  int nPrefix =
-      std::snprintf(szLine, kMaxLinePrefix, "%04d-%02d-%02d %02d:%02d:%02d.%03d  :log: level: %d, area: %d, ",
-                    tmLocal.tm_year + 1900, tmLocal.tm_mon + 1, tmLocal.tm_mday, tmLocal.tm_hour,
-                    tmLocal.tm_min, tmLocal.tm_sec, nMillis, nLevel, nArea);
-  if (nPrefix <= 0 || static_cast<size_t>(nPrefix) >= kMaxLinePrefix)
-    return;
-  char *pstrText = szLine + nPrefix;
+  zt::log::LineBuffer text;
   va_list args;
   va_start(args, pstrFormat);
-  int nLen = std::vsnprintf(pstrText, kMaxLogMessage + 2, pstrFormat, args);
+  text.appendFormat(pstrFormat, args);
   va_end(args);
-  if (nLen <= 0 || static_cast<size_t>(nLen) > kMaxLogMessage)
+  if (text.size() == 0 || text.size() > kMaxLogMessage)
     return;
-
-  std::shared_ptr<LogFile> pFile;
   {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_strLogDir.empty())
       return;
-    followDate(tmLocal);
-    traceFirstLine(pstrText);
-    pFile = logFile();
+    traceFirstLine(text.data());
   }
   if (g_bTransLog.load())
-    broadcast(pstrText, static_cast<size_t>(nLen)); // may log itself, so without the lock
-  if (pFile == nullptr)
-    return;
-  pstrText[nLen] = '\n';
-  writeAll(pFile->fd(), szLine, static_cast<size_t>(nPrefix + nLen + 1));
+    broadcast(text.data(), text.size()); // may log itself, so without the lock
+  zt::log::LogRecord record;
+  record.nLevel = nLevel;
+  record.nArea = nArea;
+  dailyLog().writeText(record, text.data(), text.size());
 }
 
 void openLibraryLog() {
@@ -186,16 +111,14 @@ void openLibraryLog(const std::string &strBaseDir) {
   zt::platform::makeDirectories(strLogDir);
   std::lock_guard<std::mutex> lock(g_logMutex);
   g_strLogDir = strLogDir;
-  g_nDay = -1;
-  followDate(localTime(now()));
-  g_pLogFile.reset();
-  logFile(); // creates today's file
+  dailyLog().start(dailyLogOption(strLogDir));
+  dailyLog().openFile(); // creates today's file
   if (g_pTraceFile != nullptr)
     std::fclose(g_pTraceFile);
   g_pTraceFile = std::fopen((strBaseDir + "/test.log").c_str(), "a");
   if (g_pTraceFile != nullptr)
     std::fprintf(g_pTraceFile, "*glogFilePath:%s\n*glogFilePath_bak:%s\n*gbFileLog:%d\n",
-                 g_strLogPath.c_str(), g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0);
+                 dailyLog().filePath().c_str(), g_strLogDir.c_str(), g_bLogFlag.load() ? 1 : 0);
 }
 
 void closeLibraryLog() {
@@ -203,32 +126,29 @@ void closeLibraryLog() {
   if (g_pTraceFile != nullptr)
     std::fclose(g_pTraceFile);
   g_pTraceFile = nullptr;
-  g_pLogFile.reset();
   g_strLogDir.clear();
-  g_nDay = -1;
-  g_strLogPath.clear();
+  dailyLog().stop();
 }
 
 std::string libraryLogPath() {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  return g_strLogPath;
+  return dailyLog().filePath();
 }
 
 void setLogFlag(int nOn) {
   g_bLogFlag = nOn != 0;
-  g_bReopen = true;
+  dailyLog().reopenFile();
 }
 void setLogLevel(int nMinimum) {
   g_nMinLevel = nMinimum;
-  g_bReopen = true;
+  dailyLog().reopenFile();
 }
 void setTransLog(uint8_t uOn) {
   g_bTransLog = uOn != 0;
-  g_bReopen = true;
+  dailyLog().reopenFile();
 }
 void setCompleteLog(int nOn) {
   g_bCompleteLog = nOn != 0;
-  g_bReopen = true;
+  dailyLog().reopenFile();
 }
 bool transLogOn() {
   return g_bTransLog.load();

@@ -1,12 +1,14 @@
 // The library's own daily log "<executable directory>/log/%Y-%m-%d-ztip.log": one line per
 // call with a level and an area, process-wide switches, an optional broadcast of each line
-// and a one-shot trace file "test.log" beside the log directory.
+// and a one-shot trace file "test.log" beside the log directory. The lines and files are the
+// logging core's ZTIP line format and daily file policy; this adds what is ZTIP's own.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "log_option.h"
 
 namespace zt::ip {
 
@@ -42,8 +44,8 @@ void closeLibraryLog();
 // Today's log file path (empty before the log is opened).
 std::string libraryLogPath();
 
-// Switches; they keep their values across exit and a new init. Setting any of them makes the
-// next line reopen the daily file.
+// Switches; they keep their values across exit and a new init. Setting any of them closes the
+// daily file and the next line opens it anew (an operator who removed the file gets a new one).
 void setLogFlag(int nOn);       // on at load
 void setLogLevel(int nMinimum); // 0 at load
 void setTransLog(uint8_t uOn);  // off at load: broadcast every line
@@ -57,7 +59,7 @@ using LogBroadcaster = void (*)(const char *pstrText, size_t nLen);
 void setLogBroadcaster(LogBroadcaster pBroadcaster);
 
 // The wall clock used for line times and file dates; nullptr restores the system clock.
-using LogClock = std::chrono::system_clock::time_point (*)();
+using LogClock = zt::log::LogClock;
 void setLogClock(LogClock pClock);
 
 } // namespace zt::ip

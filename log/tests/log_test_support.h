@@ -1,8 +1,10 @@
-// Helpers of the log tests: a scratch directory and reading back what was logged.
+// Helpers of the tests of every log configuration: a scratch directory, reading back what was
+// logged and a clock the test sets.
 #pragma once
 
 #include "logger.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -29,5 +31,14 @@ std::vector<std::string> splitLines(const std::string &strText);
 
 // Settings of a synchronous file-only log in dir, without the control socket.
 LogOption fileOption(const std::string &strDir, const std::string &strName);
+
+// A clock for LogOption::pClock that stands wherever the test sets it.
+void setTestClock(std::chrono::system_clock::time_point tpNow);
+std::chrono::system_clock::time_point testClock();
+// The moment of a local date and time.
+std::chrono::system_clock::time_point localTimePoint(int nYear, int nMonth, int nDay, int nHour, int nMinute,
+                                                     int nSecond, int nMillis);
+// The calling thread's id as the lines print it.
+std::string threadIdText();
 
 } // namespace zt::log::test

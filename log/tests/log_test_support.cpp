@@ -1,12 +1,16 @@
-#include "log_test_dir.h"
+#include "log_test_support.h"
 
 #include "process_paths.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace zt::log::test {
 
@@ -57,6 +61,37 @@ LogOption fileOption(const std::string &strDir, const std::string &strName) {
   option.bLogToFile = true;
   option.bControlSocket = false;
   return option;
+}
+
+namespace {
+
+std::atomic<std::chrono::system_clock::time_point> g_tpTestNow{};
+
+} // namespace
+
+void setTestClock(std::chrono::system_clock::time_point tpNow) {
+  g_tpTestNow = tpNow;
+}
+
+std::chrono::system_clock::time_point testClock() {
+  return g_tpTestNow.load();
+}
+
+std::chrono::system_clock::time_point localTimePoint(int nYear, int nMonth, int nDay, int nHour, int nMinute,
+                                                     int nSecond, int nMillis) {
+  std::tm tmLocal{};
+  tmLocal.tm_year = nYear - 1900;
+  tmLocal.tm_mon = nMonth - 1;
+  tmLocal.tm_mday = nDay;
+  tmLocal.tm_hour = nHour;
+  tmLocal.tm_min = nMinute;
+  tmLocal.tm_sec = nSecond;
+  tmLocal.tm_isdst = -1;
+  return std::chrono::system_clock::from_time_t(std::mktime(&tmLocal)) + std::chrono::milliseconds(nMillis);
+}
+
+std::string threadIdText() {
+  return std::to_string(syscall(SYS_gettid));
 }
 
 } // namespace zt::log::test
