@@ -53,8 +53,8 @@ public:
   // The file lines go to now; empty while the log is stopped.
   std::string filePath() const;
 
-  // Path of the control socket for a log name.
-  static std::string controlSocketPath(const std::string &strLogName);
+  // Abstract socket name (Linux, no file) of the control socket for a log name.
+  static std::string controlSocketName(const std::string &strLogName);
 
   // Implementation details live in the source files (pimpl keeps this header small).
   struct Impl;

@@ -1,13 +1,13 @@
 #include "control_server.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -22,19 +22,6 @@ const char kReply[] = "test"; // sent with its terminating zero
 bool readable(int fd, int nPollMs) {
   struct pollfd pfd = {fd, POLLIN, 0};
   return poll(&pfd, 1, nPollMs) > 0;
-}
-
-// Whether someone listens on the socket at addr.
-bool acceptsConnection(const struct sockaddr_un &addr) {
-  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    return false;
-  }
-  // EAGAIN: a listener whose backlog is full, busy but alive.
-  bool bLive =
-      connect(fd, reinterpret_cast<const struct sockaddr *>(&addr), sizeof addr) == 0 || errno == EAGAIN;
-  close(fd);
-  return bLive;
 }
 
 } // namespace
@@ -69,39 +56,39 @@ ControlServer::~ControlServer() {
   stop();
 }
 
-ControlStart ControlServer::start(const std::string &strPath, Handler handler, int nPollMs) {
-  stop();
-  struct sockaddr_un addr;
+bool controlAddress(const std::string &strName, struct sockaddr_un &addr, socklen_t &nLength) {
   memset(&addr, 0, sizeof addr);
   addr.sun_family = AF_UNIX;
-  if (strPath.empty() || strPath.size() >= sizeof addr.sun_path) {
-    return ControlStart::Failed;
+  // The leading zero byte makes it an abstract address: no file is made, and the name is
+  // released when its last descriptor closes, so a crashed run leaves nothing behind.
+  if (strName.empty() || strName.size() + 1 > sizeof addr.sun_path) {
+    return false;
   }
-  memcpy(addr.sun_path, strPath.c_str(), strPath.size());
+  memcpy(addr.sun_path + 1, strName.data(), strName.size());
+  nLength = static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + strName.size());
+  return true;
+}
 
-  // Any other kind of file at the path is left alone too: bind fails on it.
-  struct stat st;
-  if (lstat(strPath.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
-    if (acceptsConnection(addr)) {
-      return ControlStart::InUse;
-    }
-    unlink(strPath.c_str());
+ControlStart ControlServer::start(const std::string &strName, Handler handler, int nPollMs) {
+  stop();
+  struct sockaddr_un addr;
+  socklen_t nAddrLength = 0;
+  if (!controlAddress(strName, addr, nAddrLength)) {
+    return ControlStart::Failed;
   }
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) {
     return ControlStart::Failed;
   }
-  if (bind(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr) != 0) {
+  if (bind(fd, reinterpret_cast<struct sockaddr *>(&addr), nAddrLength) != 0) {
+    bool bInUse = errno == EADDRINUSE;
+    close(fd);
+    return bInUse ? ControlStart::InUse : ControlStart::Failed;
+  }
+  if (listen(fd, 4) != 0) {
     close(fd);
     return ControlStart::Failed;
   }
-  // Only the owner may connect; the peer check in run() also covers the moment before chmod.
-  if (chmod(strPath.c_str(), 0600) != 0 || listen(fd, 4) != 0) {
-    close(fd);
-    unlink(strPath.c_str());
-    return ControlStart::Failed;
-  }
-  m_strPath = strPath;
   m_handler = std::move(handler);
   m_nPollMs = nPollMs;
   m_nListenFd = fd;
@@ -118,8 +105,6 @@ void ControlServer::stop() {
   m_thread.join();
   close(m_nListenFd);
   m_nListenFd = -1;
-  unlink(m_strPath.c_str());
-  m_strPath.clear();
 }
 
 bool ControlServer::peerIsSameUser(int nClientFd) const {

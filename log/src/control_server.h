@@ -1,5 +1,5 @@
 // The local control socket through which another process of the same user retunes a log:
-// a Unix-domain SOCK_SEQPACKET socket, one request "%d|%d|%d|%d" per message
+// an abstract Unix-domain SOCK_SEQPACKET socket (a name, no file), one request "%d|%d|%d|%d" per message
 // (to stdout, to file, flush immediately, level), each answered with the five bytes "test\0".
 #pragma once
 
@@ -22,7 +22,7 @@ bool parseControlRequest(const std::string &strText, ControlRequest &request);
 
 enum class ControlStart {
   Serving, // the socket is ours
-  InUse,   // another live log of the same name serves it; left alone
+  InUse,   // another log of the same name serves it; left alone
   Failed,  // no socket could be made
 };
 
@@ -35,12 +35,11 @@ public:
   ControlServer(const ControlServer &) = delete;
   ControlServer &operator=(const ControlServer &) = delete;
 
-  // Creates the socket file (mode 0600) and starts serving. A socket file that accepts a
-  // connection is left to its owner (InUse); one that does not is left over from an ended run and
-  // is replaced. Nothing is started unless the result is Serving. nPollMs bounds how long stop()
-  // waits for the thread.
-  ControlStart start(const std::string &strPath, Handler handler, int nPollMs = 100);
-  // Ends the thread and removes the socket file.
+  // Binds the abstract name and starts serving; only processes of the same user are served. A
+  // name already bound is left to its owner (InUse). Nothing is started unless the result is
+  // Serving. nPollMs bounds how long stop() waits for the thread.
+  ControlStart start(const std::string &strName, Handler handler, int nPollMs = 100);
+  // Ends the thread and releases the name.
   void stop();
 
 private:
@@ -48,7 +47,6 @@ private:
   void serveClient(int nClientFd);
   bool peerIsSameUser(int nClientFd) const;
 
-  std::string m_strPath;
   Handler m_handler;
   int m_nPollMs = 100;
   int m_nListenFd = -1;

@@ -170,16 +170,8 @@ Logger &Logger::instance() {
   return *pLogger;
 }
 
-std::string Logger::controlSocketPath(const std::string &strLogName) {
-  std::string strDir = "/tmp";
-  for (const char *pstrVariable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-    const char *pstrDir = std::getenv(pstrVariable);
-    if (pstrDir != nullptr && *pstrDir != '\0') {
-      strDir = pstrDir;
-      break;
-    }
-  }
-  return strDir + "/pipe_name_50b665dc_9667_4a4b_83aa_7afa8de95f12_" + strLogName;
+std::string Logger::controlSocketName(const std::string &strLogName) {
+  return "pipe_name_50b665dc_9667_4a4b_83aa_7afa8de95f12_" + strLogName;
 }
 
 void Logger::start(const LogOption &option) {
@@ -207,14 +199,14 @@ void Logger::start(const LogOption &option) {
   d.m_bLogToFile = option.bLogToFile;
   if (option.bControlSocket) {
     // Without the socket the log still works; it just cannot be retuned from outside.
-    std::string strPath = controlSocketPath(option.strLogName);
-    ControlStart eStart = d.m_control.start(strPath, [this](const ControlRequest &request) {
+    std::string strName = controlSocketName(option.strLogName);
+    ControlStart eStart = d.m_control.start(strName, [this](const ControlRequest &request) {
       applyControl(request.bLogToStdout, request.bLogToFile, request.bLogFlushImmediately, request.nLogLevel);
     });
     if (eStart == ControlStart::InUse) {
       write(__FILE__, __func__, __LINE__, LOG_WARN,
-            "Logger::start,control socket %s is served by another log of this name,running without one",
-            strPath.c_str());
+            "Logger::start,control socket @%s is served by another log of this name,running without one",
+            strName.c_str());
     }
   }
 }

@@ -2,6 +2,8 @@
 
 #include "process_paths.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -15,7 +17,7 @@
 namespace zt::log::test {
 
 ScratchDir::ScratchDir() {
-  std::string strTemplate = platform::temporaryDirectory() + "zt_log_test_XXXXXX";
+  std::string strTemplate = testing::TempDir() + "zt_log_test_XXXXXX";
   if (mkdtemp(&strTemplate[0]) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }

@@ -14,8 +14,6 @@ std::string executableDirectory();
 // File name of the executable without directory and without the text from the last "." on.
 std::string programBaseName();
 
-// $TMPDIR when set and non-empty, else "/tmp"; always ends in "/".
-std::string temporaryDirectory();
 
 // Creates a directory and its parents (like mkdir -p); true when it exists afterwards.
 bool makeDirectories(const std::string &strPath);

@@ -32,15 +32,6 @@ std::string programBaseName() {
   return dot == std::string::npos ? strName : strName.substr(0, dot);
 }
 
-std::string temporaryDirectory() {
-  const char *env = std::getenv("TMPDIR");
-  std::string strDir = (env && *env) ? env : "/tmp";
-  if (strDir.back() != '/') {
-    strDir += '/';
-  }
-  return strDir;
-}
-
 bool makeDirectories(const std::string &strPath) {
   if (strPath.empty()) {
     return false;
