@@ -65,6 +65,13 @@ bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeou
 std::string Broker::caFile() { return std::string(ZT_SOURCE_DIR) + "/certs/ca.crt"; }
 
 Broker::Broker() : m_nPort(freeTcpPort()) {
+  // Each pick releases its port at once, so the kernel may hand the same one out again.
+  do {
+    m_nPlainPort = freeTcpPort();
+  } while (m_nPlainPort == m_nPort);
+  do {
+    m_nPskPort = freeTcpPort();
+  } while (m_nPskPort == m_nPort || m_nPskPort == m_nPlainPort);
   char tmpl[] = "/tmp/zt_broker_XXXXXX";
   if (mkdtemp(tmpl) != nullptr) {
     m_strDir = tmpl;
@@ -87,6 +94,8 @@ bool Broker::start() {
   }
   std::string strScript = std::string(ZT_SOURCE_DIR) + "/scripts/local-broker";
   std::string strPort = std::to_string(m_nPort);
+  std::string strPlainPort = std::to_string(m_nPlainPort);
+  std::string strPskPort = std::to_string(m_nPskPort);
   std::string strLog = m_strDir + "/broker.log";
   pid_t pid = fork();
   if (pid < 0) {
@@ -97,8 +106,8 @@ bool Broker::start() {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     FILE *log = std::freopen(strLog.c_str(), "w", stderr);
     (void)log;
-    execl("/bin/bash", "bash", strScript.c_str(), strPort.c_str(), m_strDir.c_str(),
-          static_cast<char *>(nullptr));
+    execl("/bin/bash", "bash", strScript.c_str(), strPort.c_str(), m_strDir.c_str(), strPlainPort.c_str(),
+          strPskPort.c_str(), static_cast<char *>(nullptr));
     _exit(127);
   }
   m_pid = pid;

@@ -1,5 +1,6 @@
 // A real mosquitto broker for tests, run through scripts/local-broker: TLS on
-// 127.0.0.1 with the project's certificates and the user "root".
+// 127.0.0.1 with the project's certificates and the user "root", plus a plain MQTT
+// listener and a TLS listener with a pre-shared key (same user).
 #pragma once
 
 #include <chrono>
@@ -11,7 +12,7 @@ namespace zt::test {
 
 class Broker {
 public:
-  // Picks a free port; the broker is not running until start().
+  // Picks free ports; the broker is not running until start().
   Broker();
   // Stops the broker (by its pid) and removes its directory.
   ~Broker();
@@ -26,7 +27,11 @@ public:
   bool restart();
 
   bool running() const { return m_pid > 0; }
-  int port() const { return m_nPort; }
+  int port() const { return m_nPort; }      // TLS with the project's CA
+  int plainPort() const { return m_nPlainPort; } // no TLS
+  int pskPort() const { return m_nPskPort; }     // TLS with the pre-shared key below
+  static const char *pskIdentity() { return "ztaccess-test"; }
+  static const char *pskKey() { return "5a54616363657373546573744b657931"; }
   pid_t pid() const { return m_pid; }
   // The project's CA certificate file.
   static std::string caFile();
@@ -35,6 +40,8 @@ private:
   bool acceptsTls() const;
 
   int m_nPort = 0;
+  int m_nPlainPort = 0;
+  int m_nPskPort = 0;
   pid_t m_pid = -1;
   std::string m_strDir;
 };
