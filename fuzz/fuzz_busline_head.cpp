@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pData, size_t nSize) {
   message.payload = vecPayload.empty() ? nullptr : vecPayload.data();
   message.payloadlen = nLen;
   zt::bus::ReceivedMessage received;
-  zt::bus::decodeReceivedMessage(&message, nullptr, received);
+  zt::bus::decodeReceivedMessage(&message, nullptr, true, received);
   const auto *pBody = static_cast<const uint8_t *>(received.pPayload);
   for (int i = 0; i < received.nPayloadLen; ++i) {
     nSink = nSink + pBody[i];

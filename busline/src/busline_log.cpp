@@ -63,8 +63,11 @@ void BuslineLog::startOnce() {
   zt::log::LogOption option;
   option.strLogDir = m_strDir.empty() ? zt::platform::executableDirectory() + "/log" : m_strDir;
   zt::platform::makeDirectories(option.strLogDir);
-  option.strLogName = (m_strName.empty() ? zt::platform::programBaseName() : m_strName) + "_busline";
-  option.strHeader = std::string("\t\t") + sdkVersionText() + "\n\n";
+  if (!m_bHasProfile) {
+    m_profile = LogProfile{"_busline", std::string("\t\t") + sdkVersionText() + "\n\n", zt::log::LineFormat::Busline};
+  }
+  option.strLogName = (m_strName.empty() ? zt::platform::programBaseName() : m_strName) + m_profile.strNameSuffix;
+  option.strHeader = m_profile.strHeader;
   option.bLogToFile = true;
   option.bLogToStdout = false;
   option.bLogAsync = true;
@@ -73,7 +76,7 @@ void BuslineLog::startOnce() {
   option.bLogFuctionName = false;
   option.nLogLevel = m_nLevel.load();
   option.nLogMaxSize = uint64_t(m_nMaxSizeMiB.load()) * 1024 * 1024;
-  option.eFormat = zt::log::LineFormat::Busline;
+  option.eFormat = m_profile.eFormat;
   zt::log::Logger::instance().start(option);
   m_bStarted.store(true);
 }
@@ -100,6 +103,12 @@ void BuslineLog::setType(int nEnable, int nLevel) {
   if (m_bStarted.load()) {
     zt::log::Logger::instance().applyControl(false, nEnable != 0, false, m_nLevel.load());
   }
+}
+
+void BuslineLog::setProfile(const LogProfile &profile) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_profile = profile;
+  m_bHasProfile = true;
 }
 
 } // namespace zt::bus

@@ -1,5 +1,6 @@
-// busline's own log: an enable flag and level in front of the process-wide file logger,
-// started lazily by the first line, plus an optional callback that sees every line.
+// The log of a session library: an enable flag and level in front of the process-wide file
+// logger, started lazily by the first line, plus an optional callback that sees every line.
+// busline's look is the default; topicbus, built on the same sessions, sets its own profile.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,13 @@
 #include "logger.h"
 
 namespace zt::bus {
+
+// What tells one library's log file from another's.
+struct LogProfile {
+  std::string strNameSuffix; // appended to the file base name
+  std::string strHeader;     // at the top of every fresh or rotated file
+  zt::log::LineFormat eFormat = zt::log::LineFormat::Busline;
+};
 
 class BuslineLog {
 public:
@@ -27,6 +35,8 @@ public:
   void setFile(const char *pstrDir, const char *pstrName);
   void setSize(int nSizeMiB);
   void setType(int nEnable, int nLevel);
+  // Takes effect when called before the first line, as setFile and setSize do.
+  void setProfile(const LogProfile &profile);
 
 private:
   BuslineLog() = default;
@@ -40,6 +50,8 @@ private:
   std::mutex m_mutex;                  // guards the fields below and starting the logger
   std::string m_strDir;
   std::string m_strName;
+  bool m_bHasProfile = false;
+  LogProfile m_profile;
 };
 
 // Text for a possibly null C string in log lines.

@@ -6,7 +6,7 @@
 namespace zt::bus {
 
 void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps,
-                           ReceivedMessage &received) {
+                           bool bAcceptHead, ReceivedMessage &received) {
   received = ReceivedMessage{};
   received.pPayload = pMessage->payload;
   received.nPayloadLen = pMessage->payloadlen;
@@ -24,7 +24,7 @@ void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_pr
     if (props.pstrIpList) {
       received.pstrIpList = props.pstrIpList.get();
     }
-  } else if (isBuslineMessage(pMessage->payload, pMessage->payloadlen) &&
+  } else if (bAcceptHead && isBuslineMessage(pMessage->payload, pMessage->payloadlen) &&
              getBuslineMessage(pMessage->payload, pMessage->payloadlen, head)) {
     received.pPayload = head.pBody;
     received.nPayloadLen = head.nBodyLen;

@@ -1,5 +1,6 @@
 // Turns a received MQTT message into what the user callback gets: by its MQTT 5 user
-// properties when it has any, else by its message head when the payload is one, else whole.
+// properties when it has any, else (when bAcceptHead) by its message head when the payload is
+// one, else whole.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,6 @@ struct ReceivedMessage {
 };
 
 void decodeReceivedMessage(const mosquitto_message *pMessage, const mosquitto_property *pProps,
-                           ReceivedMessage &received);
+                           bool bAcceptHead, ReceivedMessage &received);
 
 } // namespace zt::bus

@@ -109,11 +109,11 @@ int ZtMosquitto::setReconnectDelay(unsigned nDelay, unsigned nDelayMax, bool bEx
   return mosquitto_reconnect_delay_set(m_pMosq, nDelay, nDelayMax, bExponential);
 }
 
-int ZtMosquitto::connect(const std::string &strHost, int nPort, int nKeepalive,
-                         const std::string &strBindAddress) {
+int ZtMosquitto::connect(const std::string &strHost, int nPort, int nKeepalive, const std::string &strBindAddress,
+                         const mosquitto_property *pProps) {
   m_nKeepalive.store(nKeepalive);
   return mosquitto_connect_bind_v5(m_pMosq, strHost.c_str(), nPort, nKeepalive, noneIfEmpty(strBindAddress),
-                                   nullptr);
+                                   pProps);
 }
 
 int ZtMosquitto::subscribe(const char *pstrTopic, int nQos, int nOptions) {
@@ -179,8 +179,9 @@ void ZtMosquitto::onLog(int, const char *) {}
 void ZtMosquitto::connectCallback(mosquitto *, void *pObj, int nRc, int nFlags,
                                   const mosquitto_property *pProps) {
   auto *pSelf = static_cast<ZtMosquitto *>(pObj);
-  pSelf->m_bConnected.exchange(true);
-  {
+  // A refusing acknowledgement is followed by the library's disconnection: nothing to replay.
+  if (nRc == 0) {
+    pSelf->m_bConnected.exchange(true);
     std::lock_guard<std::recursive_mutex> lock(pSelf->m_mutex);
     for (auto &entry : pSelf->m_listSubscriptions) {
       mosquitto_subscribe_v5(pSelf->m_pMosq, &entry.nMessageId, entry.strTopic.c_str(), entry.nQos,

@@ -56,7 +56,9 @@ public:
               mosquitto_property *pProps);
   int clearWill();
   int setReconnectDelay(unsigned nDelay, unsigned nDelayMax, bool bExponential);
-  int connect(const std::string &strHost, int nPort, int nKeepalive, const std::string &strBindAddress);
+  // pProps: CONNECT properties of this attempt only (reconnections send none); the caller keeps them.
+  int connect(const std::string &strHost, int nPort, int nKeepalive, const std::string &strBindAddress,
+              const mosquitto_property *pProps = nullptr);
   // The entry stays in the list even when the library refuses it (e.g. while not connected).
   int subscribe(const char *pstrTopic, int nQos, int nOptions);
   // Removes every entry of this topic.

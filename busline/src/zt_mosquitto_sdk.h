@@ -1,6 +1,6 @@
-// A session as the transport API uses it: the client of ZtMosquitto plus the user
-// callbacks, a module name for the log and the network thread that runs the library's
-// loop and reconnects after it returns.
+// A session as the transport API and topicbus use it: the client of ZtMosquitto plus the
+// user callbacks, a module name for the log and the network thread that runs the library's
+// loop and reconnects after it returns. The two libraries differ only in a SessionStyle.
 #pragma once
 
 #include <atomic>
@@ -24,11 +24,27 @@ struct SessionTiming {
   std::chrono::milliseconds disconnectRetry{500};
   // Longest wait while stopping for the acknowledgements of the publishes sent before.
   std::chrono::milliseconds acknowledgementWait{2000};
+  // One second of a reconnect wait counted in keep-alive seconds (SessionStyle).
+  std::chrono::milliseconds keepaliveSecond{1000};
+};
+
+// What distinguishes one library's sessions from another's.
+struct SessionStyle {
+  // Module name in the "[%s]" prefix of every session log line until setModule changes it.
+  std::string strModule;
+  // When set, the lines of the session's life (connection, thread, messages) also name the
+  // handle the user holds, as "pHandle=%p" right after the step.
+  const void *pLogHandle = nullptr;
+  // The pause before reconnecting: the keep-alive of the last connect in seconds (60 when it
+  // is 0) rather than SessionTiming::reconnectWait.
+  bool bReconnectWaitIsKeepalive = false;
+  // Whether a message without MQTT 5 properties is searched for a message head.
+  bool bAcceptHead = true;
 };
 
 class ZtMosquittoSdk : public ZtMosquitto {
 public:
-  explicit ZtMosquittoSdk(const SessionTiming &timing = SessionTiming()) : m_timing(timing) {}
+  explicit ZtMosquittoSdk(const SessionTiming &timing = SessionTiming(), const SessionStyle &style = {});
   ~ZtMosquittoSdk() override;
 
   void setModule(const std::string &strModule);
@@ -60,10 +76,17 @@ protected:
 
 private:
   void routine();
+  // The reconnect wait of this session's style.
+  std::chrono::milliseconds reconnectWait() const;
+  // The same in whole seconds of the wait's own unit, as logged.
+  int reconnectWaitSeconds() const;
   // Waits up to the reconnect wait; returns early once m_bRun is cleared.
   void waitBeforeReconnect();
+  // "[module] step", followed by ",pHandle=%p" when the style names the handle.
+  std::string lineHead(const char *pstrStep) const;
 
   const SessionTiming m_timing;
+  const SessionStyle m_style;
   std::atomic<nm_mqtt_connect_callback> m_pConnectCallback{nullptr};
   std::atomic<nm_mqtt_recv_message_callback> m_pCallback{nullptr};
   std::atomic<void *> m_pUserData{nullptr};

@@ -98,7 +98,7 @@ TEST(DecodeReceivedMessage, PropertiesWinOverAHeadInThePayload) {
   Props props;
   props.p = buildMessageProperties("busline_publish", 0xFFFFFFFF, -1, "prop/reply", "1.1.1.1");
   ReceivedMessage received;
-  decodeReceivedMessage(&message, props.p, received);
+  decodeReceivedMessage(&message, props.p, true, received);
   EXPECT_EQ(received.uSN, 0xFFFFFFFFu);
   EXPECT_EQ(received.nType, -1);
   ASSERT_NE(received.pstrResponseTopic, nullptr);
@@ -113,7 +113,7 @@ TEST(DecodeReceivedMessage, PropertiesWithoutSnOrTypeGiveZero) {
   Props props;
   ASSERT_EQ(addUserProperty(&props.p, "OTHER", std::string("1")), 0);
   ReceivedMessage received;
-  decodeReceivedMessage(&message, props.p, received);
+  decodeReceivedMessage(&message, props.p, true, received);
   EXPECT_EQ(received.uSN, 0u);
   EXPECT_EQ(received.nType, 0);
   EXPECT_EQ(received.pstrResponseTopic, nullptr);
@@ -126,12 +126,20 @@ TEST(DecodeReceivedMessage, HeadWithoutPropertiesIsUnwrapped) {
   std::string strPayload(reinterpret_cast<const char *>(head.data()), size_t(head.size()));
   mosquitto_message message = messageOf(strPayload);
   ReceivedMessage received;
-  decodeReceivedMessage(&message, nullptr, received);
+  decodeReceivedMessage(&message, nullptr, true, received);
   EXPECT_EQ(std::string(static_cast<const char *>(received.pPayload), size_t(received.nPayloadLen)), "body");
   EXPECT_EQ(received.uSN, 5u);
   EXPECT_EQ(received.nType, -6);
   EXPECT_STREQ(received.pstrResponseTopic, "head/reply");
   EXPECT_STREQ(received.pstrIpList, "10.1.1.1");
+
+  // A session that reads properties only delivers the same payload whole.
+  decodeReceivedMessage(&message, nullptr, false, received);
+  EXPECT_EQ(received.pPayload, message.payload);
+  EXPECT_EQ(received.nPayloadLen, int(strPayload.size()));
+  EXPECT_EQ(received.uSN, 0u);
+  EXPECT_EQ(received.nType, 0);
+  EXPECT_EQ(received.pstrResponseTopic, nullptr);
 }
 
 TEST(DecodeReceivedMessage, DamagedHeadAndEmptyPayloadAreDeliveredWhole) {
@@ -141,7 +149,7 @@ TEST(DecodeReceivedMessage, DamagedHeadAndEmptyPayloadAreDeliveredWhole) {
   strPayload[28] ^= 0x01; // checksum
   mosquitto_message message = messageOf(strPayload);
   ReceivedMessage received;
-  decodeReceivedMessage(&message, nullptr, received);
+  decodeReceivedMessage(&message, nullptr, true, received);
   EXPECT_EQ(received.pPayload, message.payload);
   EXPECT_EQ(received.nPayloadLen, int(strPayload.size()));
   EXPECT_EQ(received.uSN, 0u);
@@ -149,7 +157,7 @@ TEST(DecodeReceivedMessage, DamagedHeadAndEmptyPayloadAreDeliveredWhole) {
 
   std::string strEmpty;
   mosquitto_message empty = messageOf(strEmpty);
-  decodeReceivedMessage(&empty, nullptr, received);
+  decodeReceivedMessage(&empty, nullptr, true, received);
   EXPECT_EQ(received.nPayloadLen, 0);
   EXPECT_EQ(received.uSN, 0u);
 }

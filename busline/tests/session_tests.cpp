@@ -153,8 +153,8 @@ TEST(Session, SubscriptionsAreReplayedAfterTheBrokerRestarts) {
   busline_exit(pReceiver);
 }
 
-// A refused connection ends the library's loop: the user sees the acknowledgement (status 0,
-// whatever its reason code), the disconnections (status 1), and a new attempt after the wait.
+// A refused connection ends the library's loop: the user sees the refusing acknowledgement and
+// the disconnections, all as status 1 (never connected), and a new attempt after the wait.
 TEST(Session, RefusedConnectionIsRetriedAfterTheWait) {
   zt::test::Broker broker;
   ASSERT_TRUE(broker.start());
@@ -162,13 +162,16 @@ TEST(Session, RefusedConnectionIsRetriedAfterTheWait) {
   BuslineHandle *pHandle = idleSession(client, 5, "wrong password");
   EXPECT_EQ(busline_connect(pHandle, "127.0.0.1", broker.port(), 0, nullptr), 0);
   ASSERT_TRUE(client.waitStatus(1));
-  EXPECT_EQ(client.statuses().front(), 0); // the refusing acknowledgement
+  EXPECT_EQ(client.statuses().front(), 1); // the refusing acknowledgement
   size_t nFirst = client.statuses().size();
   auto start = std::chrono::steady_clock::now();
   // The next attempt comes after the 300 ms wait and reports again.
   ASSERT_TRUE(zt::test::waitFor([&] { return client.statuses().size() > nFirst + 1; }));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
   EXPECT_EQ(busline_get_connect_state(pHandle), 0);
+  for (int nStatus : client.statuses()) {
+    EXPECT_EQ(nStatus, 1);
+  }
   busline_exit(pHandle);
 }
 
