@@ -2,7 +2,13 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps test tsan bench fuzz demo clean
+.PHONY: release deps test tsan bench fuzz demo package clean
+
+# The default: a plain Release build of the libraries and programs; install it with
+# cmake --install build-release --prefix DIR.
+release: deps
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-release -j $(JOBS)
 
 deps:
 	@scripts/install-deps
@@ -39,5 +45,12 @@ demo: deps
 	cmake --build build-demo -j $(JOBS) --target ztdm-demo ztsi-console ztsi-proxy
 	scripts/demo build-demo/bin
 
+# The Debian packages libztaccess1, libztaccess-dev and ztaccess-tools, made in build-package/
+# from a Release build for the prefix /usr.
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_FLAGS)
+	cmake --build build-package -j $(JOBS)
+	cd build-package && cpack
+
 clean:
-	rm -rf build build-tsan build-release build-fuzz build-demo
+	rm -rf build build-tsan build-release build-package build-fuzz build-demo

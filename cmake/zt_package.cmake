@@ -31,10 +31,12 @@ set(CPACK_PACKAGE_CONTACT "ztaccess maintainers <ztaccess@localhost>" CACHE STRI
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
-# The proxy's unit and configuration go to /lib/systemd/system and /etc (see
-# ztsi-proxy/install_service.cmake), so the packages are staged through DESTDIR.
+# The packages install into /usr, and the proxy's unit and configuration into /lib/systemd/system
+# and /etc (see ztsi-proxy/install_service.cmake), so they are staged through DESTDIR. Their
+# libraries go to Debian's multiarch folder when the build was configured for the prefix /usr,
+# as `make package` does.
 set(CPACK_SET_DESTDIR ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
