@@ -57,7 +57,8 @@ BUSLINE_API int comm_unsubscribe_bc(const char *pstrMsgId);
 BUSLINE_API int comm_publish(const char *pstrAppId, const char *pstrMsgId, const void *pMessage, int nSize,
                              uint32_t uSN, int nCmd);
 /* Sends nSize bytes to every application subscribed to the message id. */
-BUSLINE_API int comm_publish_bc(const char *pstrMsgId, const void *pMessage, int nSize, uint32_t uSN, int nCmd);
+BUSLINE_API int comm_publish_bc(const char *pstrMsgId, const void *pMessage, int nSize, uint32_t uSN,
+                                int nCmd);
 /* Closes the session when every comm_init has been matched. The callbacks stay registered. */
 BUSLINE_API void comm_exit(void);
 

@@ -61,11 +61,11 @@ BUSLINE_API int nm_stub_publish(const char *pstrResourceId, const void *pData, i
 BUSLINE_API int nm_stub_subscribe(const char *pstrTopic, int nQos, nm_mqtt_recv_message_callback pCallback);
 BUSLINE_API int nm_stub_unsubscribe(const char *pstrTopic);
 /* busline_publish on the stub session. */
-BUSLINE_API int nm_stub_publish_2(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
-                                  uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
+BUSLINE_API int nm_stub_publish_2(const char *pstrTopic, const void *pMessage, int nSize, int nQos,
+                                  int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
 /* The same, only while connected: -9, and nothing sent, otherwise. */
-BUSLINE_API int nm_stub_publish_3(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
-                                  uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
+BUSLINE_API int nm_stub_publish_3(const char *pstrTopic, const void *pMessage, int nSize, int nQos,
+                                  int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
 /* Closes the session. Resources, retained states and the connection callback are kept for
  * the next nm_stub_init. */
 BUSLINE_API void nm_stub_exit(void);

@@ -36,8 +36,8 @@ void onCommMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
     BUSLINE_LOG(zt::log::LOG_DEBUG,
                 "comm_recv_msg_cb,pstrSourceTopic=%s,pMessage=%.*s,nSize=%d,nQos=%d,nRetain=%d,uSN=0x%x,"
                 "nType=0x%x,pstrResponseTopic=%s,pUserData=%p",
-                logText(pstrSourceTopic), payload.nLen, payload.pstr, nSize, nQos, nRetain, uSN, unsigned(nType),
-                logText(pstrResponseTopic), pUserData);
+                logText(pstrSourceTopic), payload.nLen, payload.pstr, nSize, nQos, nRetain, uSN,
+                unsigned(nType), logText(pstrResponseTopic), pUserData);
     zt::bus::CommTopicIds ids = zt::bus::parseCommTopic(pstrSourceTopic);
     CommCallback callback;
     {
@@ -48,7 +48,8 @@ void onCommMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
       }
     }
     if (callback.pCallback == nullptr) {
-      BUSLINE_LOG(zt::log::LOG_WARN, "comm_nm_mqtt_recv_message_callback,pstrSourceTopic=%s,not find callback!!!!!!",
+      BUSLINE_LOG(zt::log::LOG_WARN,
+                  "comm_nm_mqtt_recv_message_callback,pstrSourceTopic=%s,not find callback!!!!!!",
                   logText(pstrSourceTopic));
       return;
     }
@@ -63,8 +64,8 @@ int subscribe(const char *pstrFunction, const char *pstrMsgId, comm_msg_callback
   BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,pstrMsgId=%s,pCallback=%p", pstrFunction, logText(pstrMsgId),
               reinterpret_cast<void *>(pCallback));
   if (!zt::bus::validCommId(pstrMsgId) || pCallback == nullptr) {
-    BUSLINE_LOG(zt::log::LOG_ERROR, "comm_subscribe,parameter invalid,pstrMsgId=%s,pCallback=%p", logText(pstrMsgId),
-                reinterpret_cast<void *>(pCallback));
+    BUSLINE_LOG(zt::log::LOG_ERROR, "comm_subscribe,parameter invalid,pstrMsgId=%s,pCallback=%p",
+                logText(pstrMsgId), reinterpret_cast<void *>(pCallback));
     return -2;
   }
   std::lock_guard<std::recursive_mutex> lock(g_commMutex);
@@ -124,38 +125,34 @@ int comm_init(const char *pstrAppId) {
 }
 
 int comm_subscribe(const char *pstrMsgId, comm_msg_callback pCallback, void *pUserData) {
-  return guarded("comm_subscribe", -3, [&] {
-    return subscribe("comm_subscribe", pstrMsgId, pCallback, pUserData, false);
-  });
+  return guarded("comm_subscribe", -3,
+                 [&] { return subscribe("comm_subscribe", pstrMsgId, pCallback, pUserData, false); });
 }
 
 int comm_subscribe_bc(const char *pstrMsgId, comm_msg_callback pCallback, void *pUserData) {
-  return guarded("comm_subscribe_bc", -3, [&] {
-    return subscribe("comm_subscribe_bc", pstrMsgId, pCallback, pUserData, true);
-  });
+  return guarded("comm_subscribe_bc", -3,
+                 [&] { return subscribe("comm_subscribe_bc", pstrMsgId, pCallback, pUserData, true); });
 }
 
 int comm_unsubscribe(const char *pstrMsgId) {
-  return guarded("comm_unsubscribe", -3, [&] {
-    return unsubscribe("comm_unsubscribe", pstrMsgId, false);
-  });
+  return guarded("comm_unsubscribe", -3, [&] { return unsubscribe("comm_unsubscribe", pstrMsgId, false); });
 }
 
 int comm_unsubscribe_bc(const char *pstrMsgId) {
-  return guarded("comm_unsubscribe_bc", -3, [&] {
-    return unsubscribe("comm_unsubscribe_bc", pstrMsgId, true);
-  });
+  return guarded("comm_unsubscribe_bc", -3,
+                 [&] { return unsubscribe("comm_unsubscribe_bc", pstrMsgId, true); });
 }
 
 int comm_publish(const char *pstrAppId, const char *pstrMsgId, const void *pMessage, int nSize, uint32_t uSN,
                  int nCmd) {
   return guarded("comm_publish", -3, [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "comm_publish,pstrAppId=%s,pstrMsgId=%s,pMessage=%p,nSize=%d,uSN=0x%x,nCmd=0x%X",
+    BUSLINE_LOG(zt::log::LOG_DEBUG,
+                "comm_publish,pstrAppId=%s,pstrMsgId=%s,pMessage=%p,nSize=%d,uSN=0x%x,nCmd=0x%X",
                 logText(pstrAppId), logText(pstrMsgId), pMessage, nSize, uSN, unsigned(nCmd));
     if (!zt::bus::validCommId(pstrAppId) || !zt::bus::validCommId(pstrMsgId) ||
         !zt::bus::validPayload(pMessage, nSize)) {
-      BUSLINE_LOG(zt::log::LOG_ERROR, "comm_publish,parameter invalid,pstrAppId=%s,pstrMsgId=%s", logText(pstrAppId),
-                  logText(pstrMsgId));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "comm_publish,parameter invalid,pstrAppId=%s,pstrMsgId=%s",
+                  logText(pstrAppId), logText(pstrMsgId));
       return -2;
     }
     return publish(

@@ -52,22 +52,27 @@ bool validTopic(const char *pstrTopic) {
   return zt::bus::textLengthWithin(pstrTopic, kMaxResourceIdLen);
 }
 
-// The start that nm_stub_notify, nm_stub_notify_retained and nm_stub_publish share: logs the
-// call and checks its arguments and the session. The caller holds g_stubMutex; 0 lets it go on.
-int checkResourceMessage(const char *pstrFunction, const char *pstrResourceId, const void *pData, int nSize) {
-  BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,pstrResourceId=%s,pData=%p,nSize=%d", pstrFunction, logText(pstrResourceId),
-              pData, nSize);
+// nm_stub_notify, nm_stub_notify_retained and nm_stub_publish: logs the call, checks its
+// arguments and the session, and then runs send() under g_stubMutex.
+template <typename Send>
+int sendResourceMessage(const char *pstrFunction, const char *pstrResourceId, const void *pData, int nSize,
+                        Send send) {
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,pstrResourceId=%s,pData=%p,nSize=%d", pstrFunction,
+              logText(pstrResourceId), pData, nSize);
   if (!validTopic(pstrResourceId) || !zt::bus::validPayload(pData, nSize)) {
-    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,pstrResourceId=%s,pData=%p", pstrFunction, logText(pstrResourceId), pData);
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,pstrResourceId=%s,pData=%p", pstrFunction, logText(pstrResourceId),
+                pData);
     return -2;
   }
-  return initialised(pstrFunction) ? 0 : -4;
+  std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+  return initialised(pstrFunction) ? send() : -4;
 }
 
 // Publishes on the stub session with SN 0; a failure is logged under pstrFunction.
 int publishOnStub(const char *pstrFunction, const char *pstrTopic, const void *pData, int nSize, int nQos,
                   int nRetain, int32_t nType, const char *pstrResponseTopic) {
-  int nRet = busline_publish(g_pStubsdkHandle, pstrTopic, pData, nSize, nQos, nRetain, 0, nType, pstrResponseTopic);
+  int nRet =
+      busline_publish(g_pStubsdkHandle, pstrTopic, pData, nSize, nQos, nRetain, 0, nType, pstrResponseTopic);
   if (nRet != 0) {
     BUSLINE_LOG(zt::log::LOG_ERROR, "%s,busline_publish fail", pstrFunction);
   }
@@ -75,8 +80,8 @@ int publishOnStub(const char *pstrFunction, const char *pstrTopic, const void *p
 }
 
 int publishRetained(const std::string &strResourceId, const std::string &strData) {
-  return publishOnStub("nm_stub_notify_retained", strResourceId.c_str(), strData.data(), int(strData.size()), 2, 1,
-                       0, strResourceId.c_str());
+  return publishOnStub("nm_stub_notify_retained", strResourceId.c_str(), strData.data(), int(strData.size()),
+                       2, 1, 0, strResourceId.c_str());
 }
 
 // On every connection all retained states go out again, in resource-id order. The mutex is held
@@ -94,8 +99,8 @@ void sendRetainMessage() {
 
 void onStubConnect(int nConnectStatus, void *pUserData) {
   guarded("stub_nm_mqtt_connect_callback", [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "stub_nm_mqtt_connect_callback,nConnectStatus=%d,pUserData=%p", nConnectStatus,
-                pUserData);
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "stub_nm_mqtt_connect_callback,nConnectStatus=%d,pUserData=%p",
+                nConnectStatus, pUserData);
     if (nConnectStatus == 0) {
       sendRetainMessage();
     }
@@ -109,11 +114,12 @@ void onStubMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
                    uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *pUserData) {
   guarded("stub_nm_mqtt_recv_message_callback", [&] {
     zt::bus::PayloadText payload(pMessage, nSize);
-    BUSLINE_LOG(zt::log::LOG_DEBUG,
-                "stub_nm_mqtt_recv_message_callback,pstrSourceTopic=%s,pMessage=%.*s,nSize=%d,nQos=%d,nRetain=%d,"
-                "uSN=0x%x,nType=0x%x,pstrResponseTopic=%s,pUserData=%p",
-                logText(pstrSourceTopic), payload.nLen, payload.pstr, nSize, nQos, nRetain, uSN, unsigned(nType),
-                logText(pstrResponseTopic), pUserData);
+    BUSLINE_LOG(
+        zt::log::LOG_DEBUG,
+        "stub_nm_mqtt_recv_message_callback,pstrSourceTopic=%s,pMessage=%.*s,nSize=%d,nQos=%d,nRetain=%d,"
+        "uSN=0x%x,nType=0x%x,pstrResponseTopic=%s,pUserData=%p",
+        logText(pstrSourceTopic), payload.nLen, payload.pstr, nSize, nQos, nRetain, uSN, unsigned(nType),
+        logText(pstrResponseTopic), pUserData);
     StubEntry entry;
     {
       std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
@@ -132,11 +138,29 @@ void onStubMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
   });
 }
 
+// nm_stub_unregister and nm_stub_unsubscribe: the topic's entry and subscription end. The
+// retained state of a resource stays.
+int forgetTopic(const char *pstrFunction, const char *pstrArgName, const char *pstrTopic) {
+  BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,%s=%s", pstrFunction, pstrArgName, logText(pstrTopic));
+  std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+  if (!initialised(pstrFunction)) {
+    return -4;
+  }
+  if (!validTopic(pstrTopic)) {
+    BUSLINE_LOG(zt::log::LOG_ERROR, "%s,%s=%s", pstrFunction, pstrArgName, logText(pstrTopic));
+    return -2;
+  }
+  g_mapResources.erase(pstrTopic);
+  return busline_unsubscribe(g_pStubsdkHandle, pstrTopic);
+}
+
 // nm_stub_publish_2 and nm_stub_publish_3.
-int publishAnyTopic(const char *pstrFunction, bool bOnlyConnected, const char *pstrTopic, const void *pMessage,
-                    int nSize, int nQos, int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic) {
-  BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=0x%x,nType=0x%x",
-              pstrFunction, logText(pstrTopic), pMessage, nSize, nQos, nRetain, uSN, unsigned(nType));
+int publishAnyTopic(const char *pstrFunction, bool bOnlyConnected, const char *pstrTopic,
+                    const void *pMessage, int nSize, int nQos, int nRetain, uint32_t uSN, int32_t nType,
+                    const char *pstrResponseTopic) {
+  BUSLINE_LOG(zt::log::LOG_DEBUG,
+              "%s,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=0x%x,nType=0x%x", pstrFunction,
+              logText(pstrTopic), pMessage, nSize, nQos, nRetain, uSN, unsigned(nType));
   std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
   if (!initialised(pstrFunction)) {
     return -4;
@@ -176,18 +200,19 @@ int nm_stub_init(void) {
 
 void nm_stub_set_connect_callback(nm_stub_connect_callback pCallback) {
   guarded("nm_stub_set_connect_callback", [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_set_connect_callback,pCallback=%p", reinterpret_cast<void *>(pCallback));
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_set_connect_callback,pCallback=%p",
+                reinterpret_cast<void *>(pCallback));
     g_pConnectCallback.store(pCallback);
   });
 }
 
 int nm_stub_register(const char *pstrResourceId, nm_stub_resource_callback pCallback) {
   return guarded("nm_stub_register", -3, [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_register,pstrResourceId=%s,pCallback=%p", logText(pstrResourceId),
-                reinterpret_cast<void *>(pCallback));
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_register,pstrResourceId=%s,pCallback=%p",
+                logText(pstrResourceId), reinterpret_cast<void *>(pCallback));
     if (!validTopic(pstrResourceId) || pCallback == nullptr) {
-      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_register,pstrResourceId=%s,pCallback=%p", logText(pstrResourceId),
-                  reinterpret_cast<void *>(pCallback));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_register,pstrResourceId=%s,pCallback=%p",
+                  logText(pstrResourceId), reinterpret_cast<void *>(pCallback));
       return -2;
     }
     std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
@@ -205,63 +230,43 @@ int nm_stub_register(const char *pstrResourceId, nm_stub_resource_callback pCall
 }
 
 int nm_stub_unregister(const char *pstrResourceId) {
-  return guarded("nm_stub_unregister", -3, [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_unregister,pstrResourceId=%s", logText(pstrResourceId));
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-    if (!initialised("nm_stub_unregister")) {
-      return -4;
-    }
-    if (!validTopic(pstrResourceId)) {
-      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_unregister,pstrResourceId=%s", logText(pstrResourceId));
-      return -2;
-    }
-    g_mapResources.erase(pstrResourceId);
-    return busline_unsubscribe(g_pStubsdkHandle, pstrResourceId);
-  });
+  return guarded("nm_stub_unregister", -3,
+                 [&] { return forgetTopic("nm_stub_unregister", "pstrResourceId", pstrResourceId); });
 }
 
 int nm_stub_notify(const char *pstrResourceId, const void *pData, int nSize) {
   return guarded("nm_stub_notify", -3, [&] {
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-    int nRet = checkResourceMessage("nm_stub_notify", pstrResourceId, pData, nSize);
-    if (nRet != 0) {
-      return nRet;
-    }
-    return publishOnStub("nm_stub_notify", g_strStubToNmsTopic.c_str(), pData, nSize, 2, 0, kTypeNotification,
-                         pstrResourceId);
+    return sendResourceMessage("nm_stub_notify", pstrResourceId, pData, nSize, [&] {
+      return publishOnStub("nm_stub_notify", g_strStubToNmsTopic.c_str(), pData, nSize, 2, 0,
+                           kTypeNotification, pstrResourceId);
+    });
   });
 }
 
 int nm_stub_notify_retained(const char *pstrResourceId, const void *pData, int nSize) {
   return guarded("nm_stub_notify_retained", -3, [&] {
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-    int nRet = checkResourceMessage("nm_stub_notify_retained", pstrResourceId, pData, nSize);
-    if (nRet != 0) {
-      return nRet;
-    }
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "stubsdk,addRetainMessage,pstrResourceId=%s,pData=%p,nSize=%d", pstrResourceId,
-                pData, nSize);
-    std::string &strRetained = g_mapRetained[pstrResourceId];
-    strRetained.assign(static_cast<const char *>(pData), size_t(nSize));
-    return publishRetained(pstrResourceId, strRetained);
+    return sendResourceMessage("nm_stub_notify_retained", pstrResourceId, pData, nSize, [&] {
+      BUSLINE_LOG(zt::log::LOG_DEBUG, "stubsdk,addRetainMessage,pstrResourceId=%s,pData=%p,nSize=%d",
+                  pstrResourceId, pData, nSize);
+      std::string &strRetained = g_mapRetained[pstrResourceId];
+      strRetained.assign(static_cast<const char *>(pData), size_t(nSize));
+      return publishRetained(pstrResourceId, strRetained);
+    });
   });
 }
 
 int nm_stub_publish(const char *pstrResourceId, const void *pData, int nSize, int nType) {
   return guarded("nm_stub_publish", -3, [&] {
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-    int nRet = checkResourceMessage("nm_stub_publish", pstrResourceId, pData, nSize);
-    if (nRet != 0) {
-      return nRet;
-    }
-    return publishOnStub("nm_stub_publish", pstrResourceId, pData, nSize, 1, 0, nType, nullptr);
+    return sendResourceMessage("nm_stub_publish", pstrResourceId, pData, nSize, [&] {
+      return publishOnStub("nm_stub_publish", pstrResourceId, pData, nSize, 1, 0, nType, nullptr);
+    });
   });
 }
 
 int nm_stub_subscribe(const char *pstrTopic, int nQos, nm_mqtt_recv_message_callback pCallback) {
   return guarded("nm_stub_subscribe", -3, [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_subscribe,pstrTopic=%s,nQos=%d,pCallback=%p", logText(pstrTopic), nQos,
-                reinterpret_cast<void *>(pCallback));
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_subscribe,pstrTopic=%s,nQos=%d,pCallback=%p", logText(pstrTopic),
+                nQos, reinterpret_cast<void *>(pCallback));
     std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
     if (!initialised("nm_stub_subscribe")) {
       return -4;
@@ -276,31 +281,20 @@ int nm_stub_subscribe(const char *pstrTopic, int nQos, nm_mqtt_recv_message_call
 }
 
 int nm_stub_unsubscribe(const char *pstrTopic) {
-  return guarded("nm_stub_unsubscribe", -3, [&] {
-    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_unsubscribe,pstrTopic=%s", logText(pstrTopic));
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-    if (!initialised("nm_stub_unsubscribe")) {
-      return -4;
-    }
-    if (!validTopic(pstrTopic)) {
-      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_unsubscribe,pstrTopic=%s", logText(pstrTopic));
-      return -2;
-    }
-    g_mapResources.erase(pstrTopic);
-    return busline_unsubscribe(g_pStubsdkHandle, pstrTopic);
-  });
+  return guarded("nm_stub_unsubscribe", -3,
+                 [&] { return forgetTopic("nm_stub_unsubscribe", "pstrTopic", pstrTopic); });
 }
 
-int nm_stub_publish_2(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain, uint32_t uSN,
-                      int32_t nType, const char *pstrResponseTopic) {
+int nm_stub_publish_2(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                      uint32_t uSN, int32_t nType, const char *pstrResponseTopic) {
   return guarded("nm_stub_publish_2", -3, [&] {
     return publishAnyTopic("nm_stub_publish_2", false, pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType,
                            pstrResponseTopic);
   });
 }
 
-int nm_stub_publish_3(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain, uint32_t uSN,
-                      int32_t nType, const char *pstrResponseTopic) {
+int nm_stub_publish_3(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
+                      uint32_t uSN, int32_t nType, const char *pstrResponseTopic) {
   return guarded("nm_stub_publish_3", -3, [&] {
     return publishAnyTopic("nm_stub_publish_3", true, pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType,
                            pstrResponseTopic);
@@ -312,7 +306,8 @@ void nm_stub_exit(void) {
     BuslineHandle *pClosing = nullptr;
     {
       std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_exit,g_pStubsdkHandle=%p", static_cast<void *>(g_pStubsdkHandle));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_exit,g_pStubsdkHandle=%p",
+                  static_cast<void *>(g_pStubsdkHandle));
       if (g_pStubsdkHandle != nullptr && zt::bus::exitRefusedOnOwnThread(*g_pStubsdkHandle, "nm_stub_exit")) {
         return;
       }

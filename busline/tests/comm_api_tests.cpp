@@ -32,8 +32,9 @@ public:
                         const void *pMessage, int nSize, void *pUserData) {
     auto *pSelf = static_cast<CommInbox *>(pUserData);
     std::lock_guard<std::mutex> lock(pSelf->m_mutex);
-    pSelf->m_vecMessages.push_back(CommMessage{pstrSourceAppId, pstrMsgId, uSN, nCmd,
-                                               std::string(static_cast<const char *>(pMessage), size_t(nSize))});
+    pSelf->m_vecMessages.push_back(
+        CommMessage{pstrSourceAppId, pstrMsgId, uSN, nCmd,
+                    std::string(static_cast<const char *>(pMessage), size_t(nSize))});
   }
   std::vector<CommMessage> messages() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -55,8 +56,8 @@ protected:
 
   // A peer application: a plain session with the message head, as the comm session has.
   BuslineHandle *openPeer(TestClient &client) {
-    BuslineHandle *pHandle = busline_init("127.0.0.1", broker().port(), nullptr, 1, 4, 1, TestClient::onConnect,
-                                          TestClient::onMessage, &client);
+    BuslineHandle *pHandle = busline_init("127.0.0.1", broker().port(), nullptr, 1, 4, 1,
+                                          TestClient::onConnect, TestClient::onMessage, &client);
     EXPECT_TRUE(client.waitStatus(0));
     return pHandle;
   }
@@ -150,9 +151,11 @@ TEST_F(CommApi, PointToPointBroadcastAndOneCallbackPerMessageId) {
   TestClient peer;
   BuslineHandle *pPeer = openPeer(peer);
   CommInbox direct, news;
-  ASSERT_EQ(zt::test::waitFor([&] { return comm_subscribe("cmd", CommInbox::onMessage, &direct) == 0; }), true);
+  ASSERT_EQ(zt::test::waitFor([&] { return comm_subscribe("cmd", CommInbox::onMessage, &direct) == 0; }),
+            true);
   ASSERT_TRUE(sendUntilDelivered(
-      [&] { busline_publish(pPeer, "nm/local/comm/pp/alpha/cmd/beta", "hi", 2, 0, 0, 41, 42, nullptr); }, direct));
+      [&] { busline_publish(pPeer, "nm/local/comm/pp/alpha/cmd/beta", "hi", 2, 0, 0, 41, 42, nullptr); },
+      direct));
   CommMessage first = direct.messages().front();
   EXPECT_EQ(first.strSourceAppId, "beta");
   EXPECT_EQ(first.strMsgId, "cmd");
@@ -187,8 +190,9 @@ TEST_F(CommApi, PointToPointBroadcastAndOneCallbackPerMessageId) {
   ASSERT_EQ(comm_unsubscribe("cmd"), 0);
   ASSERT_EQ(comm_publish_bc("cmd", "lost", 4, 0, 0), 0);
   EXPECT_TRUE(zt::test::waitFor([&] {
-    return log.has(4, "comm_nm_mqtt_recv_message_callback,pstrSourceTopic=nm/local/comm/bc/cmd/alpha,not find "
-                      "callback!!!!!!");
+    return log.has(4,
+                   "comm_nm_mqtt_recv_message_callback,pstrSourceTopic=nm/local/comm/bc/cmd/alpha,not find "
+                   "callback!!!!!!");
   }));
   EXPECT_EQ(second.messages().back().strPayload, "pp");
   for (const CommMessage &message : direct.messages()) {
@@ -201,14 +205,14 @@ TEST_F(CommApi, PointToPointBroadcastAndOneCallbackPerMessageId) {
 namespace {
 
 // Answers every "ping" with a "pong" to its sender, from inside the callback.
-void answerPing(const char *pstrSourceAppId, const char *, uint32_t uSN, int nCmd, const void *pMessage, int nSize,
-                void *) {
+void answerPing(const char *pstrSourceAppId, const char *, uint32_t uSN, int nCmd, const void *pMessage,
+                int nSize, void *) {
   comm_publish(pstrSourceAppId, "pong", pMessage, nSize, uSN + 1, nCmd + 1);
 }
 
 // Tries to close the session from inside its own callback, then records the message.
-void exitInCallback(const char *pstrSourceAppId, const char *pstrMsgId, uint32_t uSN, int nCmd, const void *pMessage,
-                    int nSize, void *pUserData) {
+void exitInCallback(const char *pstrSourceAppId, const char *pstrMsgId, uint32_t uSN, int nCmd,
+                    const void *pMessage, int nSize, void *pUserData) {
   comm_exit();
   CommInbox::onMessage(pstrSourceAppId, pstrMsgId, uSN, nCmd, pMessage, nSize, pUserData);
 }

@@ -63,7 +63,8 @@ bool requested(const std::string &strTopic, const std::string &strPayload) {
 
 void forwardToSubscriber(const char *pstrTopic, const void *pMessage, int nSize, int nQos, int nRetain,
                          uint32_t uSN, int32_t nType, const char *pstrResponseTopic, void *) {
-  TestClient::onMessage(pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType, pstrResponseTopic, &g_subscriber);
+  TestClient::onMessage(pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType, pstrResponseTopic,
+                        &g_subscriber);
 }
 
 void pointAtBroker(const zt::test::Broker &broker) {
@@ -81,8 +82,8 @@ using HandlePtr = std::unique_ptr<BuslineHandle, decltype(&busline_exit)>;
 // known to work once it returns (it receives its own probe).
 HandlePtr openObserver(TestClient &client, int nPort, const std::vector<std::string> &vecFilters,
                        const std::string &strProbeTopic) {
-  HandlePtr pHandle(busline_init("127.0.0.1", nPort, nullptr, 1, 4, 1, TestClient::onConnect, TestClient::onMessage,
-                                 &client),
+  HandlePtr pHandle(busline_init("127.0.0.1", nPort, nullptr, 1, 4, 1, TestClient::onConnect,
+                                 TestClient::onMessage, &client),
                     busline_exit);
   EXPECT_TRUE(client.waitStatus(0));
   for (const std::string &strFilter : vecFilters) {
@@ -188,7 +189,8 @@ TEST_F(StubApi, RegistrationNotificationAndRequestsOnTheResourceTopic) {
   // Requests on the resource topic reach its callback; after unregistering they do not.
   ASSERT_TRUE(zt::test::waitFor([&] {
     busline_publish(pObserver.get(), "dev/door", "request", 7, 1, 0, 0, 0, nullptr);
-    return zt::test::waitFor([&] { return requested("dev/door", "request"); }, std::chrono::milliseconds(100));
+    return zt::test::waitFor([&] { return requested("dev/door", "request"); },
+                             std::chrono::milliseconds(100));
   }));
   ASSERT_EQ(nm_stub_subscribe("any/topic", 1, forwardToSubscriber), 0);
   ASSERT_EQ(nm_stub_unregister("dev/door"), 0);
@@ -244,8 +246,8 @@ TEST_F(StubApi, RetainedStatesArePublishedAgainAfterTheBrokerRestarts) {
   zt::test::Broker restarting;
   ASSERT_TRUE(restarting.start());
   pointAtBroker(restarting);
-  zt::bus::setLocalSessionTiming(zt::bus::SessionTiming{std::chrono::milliseconds(300),
-                                                        std::chrono::milliseconds(50), std::chrono::milliseconds(100)});
+  zt::bus::setLocalSessionTiming(zt::bus::SessionTiming{
+      std::chrono::milliseconds(300), std::chrono::milliseconds(50), std::chrono::milliseconds(100)});
   size_t nEvents = statusCount();
   ASSERT_EQ(nm_stub_init(), 0);
   ASSERT_TRUE(waitStatus(0, nEvents));
