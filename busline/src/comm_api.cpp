@@ -21,10 +21,8 @@ struct CommCallback {
   void *pUserData = nullptr;
 };
 
-// Guards the four below. Never held while a session is stopped, so that the network thread
-// can always finish a callback.
-std::recursive_mutex g_commMutex;
-BuslineHandle *g_pCommsdkHandle = nullptr;
+// The session; its mutex guards the three below as well.
+zt::bus::LocalSession g_commSession;
 std::string g_strAppId;
 int g_nRefCount = 0;
 std::map<std::string, CommCallback> g_mapCallbacks;
@@ -41,7 +39,7 @@ void onCommMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
     zt::bus::CommTopicIds ids = zt::bus::parseCommTopic(pstrSourceTopic);
     CommCallback callback;
     {
-      std::lock_guard<std::recursive_mutex> lock(g_commMutex);
+      std::lock_guard<std::recursive_mutex> lock(g_commSession.mutex());
       auto it = g_mapCallbacks.find(ids.strMsgId);
       if (it != g_mapCallbacks.end()) {
         callback = it->second;
@@ -68,11 +66,11 @@ int subscribe(const char *pstrFunction, const char *pstrMsgId, comm_msg_callback
                 logText(pstrMsgId), reinterpret_cast<void *>(pCallback));
     return -2;
   }
-  std::lock_guard<std::recursive_mutex> lock(g_commMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_commSession.mutex());
   g_mapCallbacks[pstrMsgId] = CommCallback{pCallback, pUserData};
   std::string strTopic = bBroadcast ? zt::bus::commBroadcastSubscription(pstrMsgId)
                                     : zt::bus::commPointToPointSubscription(g_strAppId, pstrMsgId);
-  return busline_subscribe(g_pCommsdkHandle, strTopic.c_str(), 0);
+  return busline_subscribe(g_commSession.handle(), strTopic.c_str(), 0);
 }
 
 // comm_unsubscribe and comm_unsubscribe_bc.
@@ -82,19 +80,19 @@ int unsubscribe(const char *pstrFunction, const char *pstrMsgId, bool bBroadcast
     BUSLINE_LOG(zt::log::LOG_ERROR, "%s,parameter invalid,pstrMsgId=%s", pstrFunction, logText(pstrMsgId));
     return -2;
   }
-  std::lock_guard<std::recursive_mutex> lock(g_commMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_commSession.mutex());
   g_mapCallbacks.erase(pstrMsgId);
   std::string strTopic = bBroadcast ? zt::bus::commBroadcastSubscription(pstrMsgId)
                                     : zt::bus::commPointToPointSubscription(g_strAppId, pstrMsgId);
-  return busline_unsubscribe(g_pCommsdkHandle, strTopic.c_str());
+  return busline_unsubscribe(g_commSession.handle(), strTopic.c_str());
 }
 
 // Sends on the comm session; strTopic is built from the own application id by makeTopic.
 template <typename MakeTopic>
 int publish(MakeTopic makeTopic, const void *pMessage, int nSize, uint32_t uSN, int nCmd) {
-  std::lock_guard<std::recursive_mutex> lock(g_commMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_commSession.mutex());
   std::string strTopic = makeTopic(g_strAppId);
-  return busline_publish(g_pCommsdkHandle, strTopic.c_str(), pMessage, nSize, 0, 0, uSN, nCmd, nullptr);
+  return busline_publish(g_commSession.handle(), strTopic.c_str(), pMessage, nSize, 0, 0, uSN, nCmd, nullptr);
 }
 
 } // namespace
@@ -108,15 +106,17 @@ int comm_init(const char *pstrAppId) {
       BUSLINE_LOG(zt::log::LOG_ERROR, "comm_init,parameter invalid,pstrAppId=%s", logText(pstrAppId));
       return -2;
     }
-    std::lock_guard<std::recursive_mutex> lock(g_commMutex);
-    if (g_pCommsdkHandle != nullptr) {
+    zt::bus::LocalSession::Lock lock(g_commSession.mutex());
+    if (!g_commSession.waitWhileOpening(lock)) {
+      return 0; // in a callback of the session this thread is opening
+    }
+    if (g_commSession.handle() != nullptr) {
       ++g_nRefCount;
       BUSLINE_LOG(zt::log::LOG_WARN, "comm_init,the init called");
       return 0;
     }
     g_strAppId = pstrAppId;
-    g_pCommsdkHandle = zt::bus::openLocalSession("comm_init", pstrAppId, nullptr, onCommMessage);
-    if (g_pCommsdkHandle == nullptr) {
+    if (!g_commSession.open(lock, "comm_init", pstrAppId, nullptr, onCommMessage)) {
       return -1;
     }
     g_nRefCount = 1;
@@ -179,27 +179,21 @@ int comm_publish_bc(const char *pstrMsgId, const void *pMessage, int nSize, uint
 
 void comm_exit(void) {
   guarded("comm_exit", [&] {
-    BuslineHandle *pClosing = nullptr;
-    {
-      std::lock_guard<std::recursive_mutex> lock(g_commMutex);
-      BUSLINE_LOG(zt::log::LOG_DEBUG, "comm_exit,g_pCommsdkHandle=%p", static_cast<void *>(g_pCommsdkHandle));
-      bool bLastUser = g_nRefCount <= 1;
-      if (bLastUser && g_pCommsdkHandle != nullptr &&
-          zt::bus::exitRefusedOnOwnThread(*g_pCommsdkHandle, "comm_exit")) {
-        return;
-      }
-      if (g_nRefCount > 0) {
-        --g_nRefCount;
-      }
-      if (bLastUser) {
-        pClosing = g_pCommsdkHandle;
-        g_pCommsdkHandle = nullptr;
-      }
+    zt::bus::LocalSession::Lock lock(g_commSession.mutex());
+    bool bSettled = g_commSession.waitWhileOpening(lock);
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "comm_exit,g_pCommsdkHandle=%p",
+                static_cast<void *>(g_commSession.handle()));
+    if (bSettled && g_nRefCount > 1) {
+      --g_nRefCount;
+      return;
     }
-    // Outside the mutex: a callback running on the network thread may still need it.
-    if (pClosing != nullptr) {
-      busline_exit(pClosing);
+    BuslineHandle *pClosing = g_commSession.takeForClosing("comm_exit");
+    if (pClosing == nullptr) {
+      return; // none open, or called from one of its callbacks
     }
+    g_nRefCount = 0;
+    lock.unlock();
+    busline_exit(pClosing);
   });
 }
 

@@ -28,21 +28,19 @@ struct StubEntry {
   nm_mqtt_recv_message_callback pMessageCallback = nullptr;
 };
 
-// Guards the four below. Never held while the session is stopped, so that the network thread
-// can always finish a callback.
-std::recursive_mutex g_stubMutex;
-BuslineHandle *g_pStubsdkHandle = nullptr;
+// The session "stubsdk"; its mutex guards the three below as well.
+zt::bus::LocalSession g_stubSession;
 std::string g_strStubToNmsTopic;
 std::map<std::string, StubEntry> g_mapResources;
 std::map<std::string, std::string> g_mapRetained; // resource id -> last retained payload
 
 std::atomic<nm_stub_connect_callback> g_pConnectCallback{nullptr};
 
-// The caller holds g_stubMutex. Logs the refusal when there is no session.
+// The caller holds the session's mutex. Logs the refusal when there is no session.
 bool initialised(const char *pstrFunction) {
-  if (g_pStubsdkHandle == nullptr) {
+  if (g_stubSession.handle() == nullptr) {
     BUSLINE_LOG(zt::log::LOG_ERROR, "%s,not call nm_stub_init,g_pStubsdkHandle=%p", pstrFunction,
-                static_cast<void *>(g_pStubsdkHandle));
+                static_cast<void *>(g_stubSession.handle()));
     return false;
   }
   return true;
@@ -53,7 +51,7 @@ bool validTopic(const char *pstrTopic) {
 }
 
 // nm_stub_notify, nm_stub_notify_retained and nm_stub_publish: logs the call, checks its
-// arguments and the session, and then runs send() under g_stubMutex.
+// arguments and the session, and then runs send() under the session's mutex.
 template <typename Send>
 int sendResourceMessage(const char *pstrFunction, const char *pstrResourceId, const void *pData, int nSize,
                         Send send) {
@@ -64,15 +62,15 @@ int sendResourceMessage(const char *pstrFunction, const char *pstrResourceId, co
                 pData);
     return -2;
   }
-  std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
   return initialised(pstrFunction) ? send() : -4;
 }
 
 // Publishes on the stub session with SN 0; a failure is logged under pstrFunction.
 int publishOnStub(const char *pstrFunction, const char *pstrTopic, const void *pData, int nSize, int nQos,
                   int nRetain, int32_t nType, const char *pstrResponseTopic) {
-  int nRet =
-      busline_publish(g_pStubsdkHandle, pstrTopic, pData, nSize, nQos, nRetain, 0, nType, pstrResponseTopic);
+  int nRet = busline_publish(g_stubSession.handle(), pstrTopic, pData, nSize, nQos, nRetain, 0, nType,
+                             pstrResponseTopic);
   if (nRet != 0) {
     BUSLINE_LOG(zt::log::LOG_ERROR, "%s,busline_publish fail", pstrFunction);
   }
@@ -88,8 +86,8 @@ int publishRetained(const std::string &strResourceId, const std::string &strData
 // throughout, so that a state given meanwhile is neither overtaken nor replaced by an older one.
 void sendRetainMessage() {
   BUSLINE_LOG(zt::log::LOG_DEBUG, "stubsdk,sendRetainMessage,begin");
-  std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-  if (g_pStubsdkHandle != nullptr) {
+  std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
+  if (g_stubSession.handle() != nullptr) {
     for (const auto &[strResourceId, strData] : g_mapRetained) {
       publishRetained(strResourceId, strData);
     }
@@ -122,7 +120,7 @@ void onStubMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
         logText(pstrResponseTopic), pUserData);
     StubEntry entry;
     {
-      std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+      std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
       auto it = g_mapResources.find(pstrSourceTopic != nullptr ? pstrSourceTopic : "");
       if (it != g_mapResources.end()) {
         entry = it->second;
@@ -142,7 +140,7 @@ void onStubMessage(const char *pstrSourceTopic, const void *pMessage, int nSize,
 // retained state of a resource stays.
 int forgetTopic(const char *pstrFunction, const char *pstrArgName, const char *pstrTopic) {
   BUSLINE_LOG(zt::log::LOG_DEBUG, "%s,%s=%s", pstrFunction, pstrArgName, logText(pstrTopic));
-  std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
   if (!initialised(pstrFunction)) {
     return -4;
   }
@@ -151,7 +149,7 @@ int forgetTopic(const char *pstrFunction, const char *pstrArgName, const char *p
     return -2;
   }
   g_mapResources.erase(pstrTopic);
-  return busline_unsubscribe(g_pStubsdkHandle, pstrTopic);
+  return busline_unsubscribe(g_stubSession.handle(), pstrTopic);
 }
 
 // nm_stub_publish_2 and nm_stub_publish_3.
@@ -161,7 +159,7 @@ int publishAnyTopic(const char *pstrFunction, bool bOnlyConnected, const char *p
   BUSLINE_LOG(zt::log::LOG_DEBUG,
               "%s,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=0x%x,nType=0x%x", pstrFunction,
               logText(pstrTopic), pMessage, nSize, nQos, nRetain, uSN, unsigned(nType));
-  std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
   if (!initialised(pstrFunction)) {
     return -4;
   }
@@ -169,11 +167,11 @@ int publishAnyTopic(const char *pstrFunction, bool bOnlyConnected, const char *p
     BUSLINE_LOG(zt::log::LOG_ERROR, "%s,pMessage=%p,nSize=%d", pstrFunction, pMessage, nSize);
     return -2;
   }
-  if (bOnlyConnected && busline_get_connect_state(g_pStubsdkHandle) != 1) {
+  if (bOnlyConnected && busline_get_connect_state(g_stubSession.handle()) != 1) {
     BUSLINE_LOG(zt::log::LOG_ERROR, "%s,isConnected false", pstrFunction);
     return -9;
   }
-  return busline_publish(g_pStubsdkHandle, pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType,
+  return busline_publish(g_stubSession.handle(), pstrTopic, pMessage, nSize, nQos, nRetain, uSN, nType,
                          pstrResponseTopic);
 }
 
@@ -184,17 +182,18 @@ extern "C" {
 int nm_stub_init(void) {
   return guarded("nm_stub_init", -1, [&] {
     BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_init");
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-    if (g_pStubsdkHandle == nullptr) {
-      char szMac[18] = "";
-      if (nm_get_mac_addr_by_netname(szMac, nullptr) != 0) {
-        szMac[0] = '\0';
-      }
-      g_strStubToNmsTopic = std::string(kStubToNmsPrefix) + "/" + szMac;
-      BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_init,strStubToNmsTopic=%s", g_strStubToNmsTopic.c_str());
-      g_pStubsdkHandle = zt::bus::openLocalSession("nm_stub_init", "stubsdk", onStubConnect, onStubMessage);
+    zt::bus::LocalSession::Lock lock(g_stubSession.mutex());
+    // Open already, or being opened by this thread, which runs a callback of that session.
+    if (!g_stubSession.waitWhileOpening(lock) || g_stubSession.handle() != nullptr) {
+      return 0;
     }
-    return g_pStubsdkHandle != nullptr ? 0 : -1;
+    char szMac[18] = "";
+    if (nm_get_mac_addr_by_netname(szMac, nullptr) != 0) {
+      szMac[0] = '\0';
+    }
+    g_strStubToNmsTopic = std::string(kStubToNmsPrefix) + "/" + szMac;
+    BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_init,strStubToNmsTopic=%s", g_strStubToNmsTopic.c_str());
+    return g_stubSession.open(lock, "nm_stub_init", "stubsdk", onStubConnect, onStubMessage) ? 0 : -1;
   });
 }
 
@@ -215,12 +214,12 @@ int nm_stub_register(const char *pstrResourceId, nm_stub_resource_callback pCall
                   logText(pstrResourceId), reinterpret_cast<void *>(pCallback));
       return -2;
     }
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+    std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
     if (!initialised("nm_stub_register")) {
       return -4;
     }
     g_mapResources[pstrResourceId] = StubEntry{pCallback, nullptr};
-    if (busline_subscribe(g_pStubsdkHandle, pstrResourceId, 2) != 0) {
+    if (busline_subscribe(g_stubSession.handle(), pstrResourceId, 2) != 0) {
       BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_register,busline_subscribe fail");
     }
     // The registration carries the id with its terminating zero byte.
@@ -267,7 +266,7 @@ int nm_stub_subscribe(const char *pstrTopic, int nQos, nm_mqtt_recv_message_call
   return guarded("nm_stub_subscribe", -3, [&] {
     BUSLINE_LOG(zt::log::LOG_DEBUG, "nm_stub_subscribe,pstrTopic=%s,nQos=%d,pCallback=%p", logText(pstrTopic),
                 nQos, reinterpret_cast<void *>(pCallback));
-    std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
+    std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
     if (!initialised("nm_stub_subscribe")) {
       return -4;
     }
@@ -276,7 +275,7 @@ int nm_stub_subscribe(const char *pstrTopic, int nQos, nm_mqtt_recv_message_call
       return -2;
     }
     g_mapResources[pstrTopic] = StubEntry{nullptr, pCallback};
-    return busline_subscribe(g_pStubsdkHandle, pstrTopic, nQos);
+    return busline_subscribe(g_stubSession.handle(), pstrTopic, nQos);
   });
 }
 
@@ -303,17 +302,12 @@ int nm_stub_publish_3(const char *pstrTopic, const void *pMessage, int nSize, in
 
 void nm_stub_exit(void) {
   guarded("nm_stub_exit", [&] {
-    BuslineHandle *pClosing = nullptr;
-    {
-      std::lock_guard<std::recursive_mutex> lock(g_stubMutex);
-      BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_exit,g_pStubsdkHandle=%p",
-                  static_cast<void *>(g_pStubsdkHandle));
-      if (g_pStubsdkHandle != nullptr && zt::bus::exitRefusedOnOwnThread(*g_pStubsdkHandle, "nm_stub_exit")) {
-        return;
-      }
-      std::swap(pClosing, g_pStubsdkHandle);
-    }
-    // Outside the mutex: a callback running on the network thread may still need it.
+    zt::bus::LocalSession::Lock lock(g_stubSession.mutex());
+    g_stubSession.waitWhileOpening(lock);
+    BUSLINE_LOG(zt::log::LOG_ERROR, "nm_stub_exit,g_pStubsdkHandle=%p",
+                static_cast<void *>(g_stubSession.handle()));
+    BuslineHandle *pClosing = g_stubSession.takeForClosing("nm_stub_exit");
+    lock.unlock();
     if (pClosing != nullptr) {
       busline_exit(pClosing);
     }

@@ -137,7 +137,7 @@ TEST(StubApiBeforeInit, EveryCallIsRefused) {
   nm_stub_exit();
 }
 
-TEST(StubApiBeforeInit, InvalidLocalBrokerIsLoggedAndIgnored) {
+TEST(StubApiWithoutBroker, InvalidLocalBrokerIsLoggedAndIgnored) {
   zt::bus::LocalBrokerAddress address;
   ASSERT_TRUE(zt::bus::parseLocalBrokerAddress("10.1.2.3:65535", address));
   EXPECT_EQ(address.strHost, "10.1.2.3");
@@ -154,6 +154,33 @@ TEST(StubApiBeforeInit, InvalidLocalBrokerIsLoggedAndIgnored) {
   ASSERT_EQ(nm_stub_init(), 0);
   EXPECT_EQ(log.count(4, "nm_stub_init,ZT_LOCAL_BROKER=localhost:1883 invalid,using 127.0.0.1:1883"), 2u);
   nm_stub_exit();
+  unsetenv("ZT_LOCAL_BROKER");
+}
+
+namespace {
+
+int initAndExitOnDisconnect(int nStatus) {
+  if (nStatus == 1) {
+    nm_stub_init();
+    nm_stub_exit();
+  }
+  return recordStatus(nStatus);
+}
+
+} // namespace
+
+// A first connect that fails reports status 1 while nm_stub_init is still opening the session:
+// the callback's own calls neither wait for that opening nor stop the session.
+TEST(StubApiWithoutBroker, CallbacksDuringTheFirstFailedConnectDoNotHang) {
+  LogCapture log;
+  setenv("ZT_LOCAL_BROKER", ("127.0.0.1:" + std::to_string(zt::test::freeTcpPort())).c_str(), 1);
+  nm_stub_set_connect_callback(initAndExitOnDisconnect);
+  ASSERT_EQ(nm_stub_init(), 0);
+  EXPECT_TRUE(log.has(3, "nm_stub_exit,called from a callback of the session being opened,refused"));
+  EXPECT_EQ(nm_stub_publish_3("res", "x", 1, 0, 0, 0, 0, nullptr), -9); // open, not connected
+  nm_stub_exit();
+  EXPECT_EQ(nm_stub_publish_3("res", "x", 1, 0, 0, 0, 0, nullptr), -4);
+  nm_stub_set_connect_callback(nullptr);
   unsetenv("ZT_LOCAL_BROKER");
 }
 
