@@ -83,10 +83,12 @@ int publishRetained(const std::string &strResourceId, const std::string &strData
 }
 
 // On every connection all retained states go out again, in resource-id order. The mutex is held
-// throughout, so that a state given meanwhile is neither overtaken nor replaced by an older one.
+// throughout, so that a state given meanwhile is neither overtaken nor replaced by an older one;
+// a connection made while nm_stub_init is still storing the session waits for it.
 void sendRetainMessage() {
   BUSLINE_LOG(zt::log::LOG_DEBUG, "stubsdk,sendRetainMessage,begin");
-  std::lock_guard<std::recursive_mutex> lock(g_stubSession.mutex());
+  zt::bus::LocalSession::Lock lock(g_stubSession.mutex());
+  g_stubSession.waitWhileOpening(lock);
   if (g_stubSession.handle() != nullptr) {
     for (const auto &[strResourceId, strData] : g_mapRetained) {
       publishRetained(strResourceId, strData);

@@ -96,15 +96,25 @@ HandlePtr openObserver(TestClient &client, int nPort, const std::vector<std::str
   return pHandle;
 }
 
-// The messages received on the topic, in arrival order, from index nFrom on.
-std::vector<Received> receivedOn(const TestClient &client, const std::string &strTopic, size_t nFrom = 0) {
-  std::vector<Received> vecAll = client.messages(), vecOn;
-  for (size_t i = nFrom; i < vecAll.size(); ++i) {
-    if (vecAll[i].strTopic == strTopic && vecAll[i].strPayload != "probe") {
-      vecOn.push_back(vecAll[i]);
+// The messages received on the topic, probes left out, in arrival order.
+std::vector<Received> receivedOn(const TestClient &client, const std::string &strTopic) {
+  std::vector<Received> vecOn;
+  for (const Received &received : client.messages()) {
+    if (received.strTopic == strTopic && received.strPayload != "probe") {
+      vecOn.push_back(received);
     }
   }
   return vecOn;
+}
+
+// "topic=payload" of the messages from index nFrom on, in arrival order.
+std::vector<std::string> topicsAndPayloads(const TestClient &client, size_t nFrom) {
+  std::vector<Received> vecAll = client.messages();
+  std::vector<std::string> vec;
+  for (size_t i = nFrom; i < vecAll.size(); ++i) {
+    vec.push_back(vecAll[i].strTopic + "=" + vecAll[i].strPayload);
+  }
+  return vec;
 }
 
 class StubApi : public zt::test::BrokerSuite {
@@ -304,13 +314,9 @@ TEST_F(StubApi, RetainedStatesArePublishedAgainAfterTheBrokerRestarts) {
     std::lock_guard<std::mutex> lock(g_mutex);
     nBase = g_vecStatuses.back().second;
   }
+  const std::vector<std::string> vecStates{"state/a=a1", "state/b=b2", "state/c=c1"};
   ASSERT_TRUE(zt::test::waitFor([&] { return g_subscriber.messageCount() >= nBase + 3; }));
-  std::vector<std::string> vecAgain;
-  std::vector<Received> vecAll = g_subscriber.messages();
-  for (size_t i = nBase; i < vecAll.size(); ++i) {
-    vecAgain.push_back(vecAll[i].strTopic + "=" + vecAll[i].strPayload);
-  }
-  EXPECT_EQ(vecAgain, (std::vector<std::string>{"state/a=a1", "state/b=b2", "state/c=c1"}));
+  EXPECT_EQ(topicsAndPayloads(g_subscriber, nBase), vecStates);
 
   // A new subscriber gets them from the broker as retained messages, with their response topic.
   TestClient late;
@@ -324,5 +330,12 @@ TEST_F(StubApi, RetainedStatesArePublishedAgainAfterTheBrokerRestarts) {
     }
   }
   std::sort(vecRetained.begin(), vecRetained.end());
-  EXPECT_EQ(vecRetained, (std::vector<std::string>{"state/a=a1", "state/b=b2", "state/c=c1"}));
+  EXPECT_EQ(vecRetained, vecStates);
+
+  // The states are kept for the next session, which publishes them as well.
+  nm_stub_exit();
+  nBase = late.messageCount();
+  ASSERT_EQ(nm_stub_init(), 0);
+  ASSERT_TRUE(zt::test::waitFor([&] { return late.messageCount() >= nBase + 3; }));
+  EXPECT_EQ(topicsAndPayloads(late, nBase), vecStates);
 }
