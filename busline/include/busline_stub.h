@@ -23,6 +23,9 @@
  *   nm_stub_ function. nm_stub_exit from a callback is refused with one ERROR log line: close
  *   the session from another thread. On a connection the retained states are published before
  *   the connection callback runs.
+ * - Exception: when the first connect fails at once, status 1 is reported on the thread that
+ *   calls nm_stub_init, before it returns; nm_stub_init from that callback returns 0 and
+ *   nm_stub_exit is refused there as well.
  * - When nm_stub_exit returns, no callback runs any more.
  * - Pointers handed to a callback are valid only during the call; copy what you keep.
  * - No C++ exception leaves a function: one that arises inside becomes the failure result
