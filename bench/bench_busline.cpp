@@ -1,8 +1,9 @@
 // Request/response round trips between a requester and a responder through the local TLS
 // broker: QoS 2 publishes carrying SN and TYPE as MQTT 5 user properties, QoS 1
-// subscriptions, Nagle off. Once over two busline handles, once written directly on
-// libmosquitto, in the same run; prints p50/p99 latency, round trips per second and ratios, back to
-// back and for sporadic requests (one at a time after a random pause of 0 to 100 ms).
+// subscriptions, Nagle off. Over two busline handles, over two topicbus TLS clients (the same
+// session class in topicbus's style), and written directly on libmosquitto, in the same run;
+// prints p50/p99 latency, round trips per second and ratios, back to back and for sporadic
+// requests (one at a time after a random pause of 0 to 100 ms).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include "busline.h"
 #include "round_trips.h"
 #include "source_ip_list.h"
+#include "topicbus.h"
 
 namespace {
 
@@ -85,6 +87,51 @@ private:
 
   BuslineHandle *m_pRequester = nullptr;
   BuslineHandle *m_pResponder = nullptr;
+  std::atomic<int> m_nConnected{0};
+};
+
+class TopicbusExchange : public TopicPairExchange {
+public:
+  TopicbusExchange() : TopicPairExchange("topicbus") {}
+  bool start(int nPort) override {
+    m_pResponder = ZTM2045_CreateTLS("127.0.0.1", nPort, nullptr, 1, nullptr, nullptr, nullptr, nullptr, 0,
+                                     onConnect, onRequest, this);
+    m_pRequester = ZTM2045_CreateTLS("127.0.0.1", nPort, nullptr, 1, nullptr, nullptr, nullptr, nullptr, 0,
+                                     onConnect, onResponse, this);
+    if (!zt::test::waitFor([&] { return m_nConnected.load() >= 2; })) {
+      return false;
+    }
+    return ZTM2045_Subscribe(m_pResponder, m_strRequestTopic.c_str(), 1) == 0 &&
+           ZTM2045_Subscribe(m_pRequester, m_strResponseTopic.c_str(), 1) == 0;
+  }
+  bool sendRequest(uint32_t uSN) override {
+    return ZTM2045_Publish(m_pRequester, m_strRequestTopic.c_str(), kBody.data(), int(kBody.size()), 2, 0, uSN, 2,
+                           nullptr) == 0;
+  }
+  void stop() override {
+    ZTM2045_Exit(m_pRequester);
+    ZTM2045_Exit(m_pResponder);
+  }
+
+private:
+  static void onConnect(int nStatus, void *pUserData) {
+    if (nStatus == 0) {
+      ++static_cast<TopicbusExchange *>(pUserData)->m_nConnected;
+    }
+  }
+  static void onRequest(const char *, const void *pMessage, int nSize, int, int, uint32_t uSN, int32_t nType,
+                        const char *, void *pUserData) {
+    auto *pSelf = static_cast<TopicbusExchange *>(pUserData);
+    ZTM2045_Publish(pSelf->m_pResponder, pSelf->m_strResponseTopic.c_str(), pMessage, nSize, 2, 0, uSN, nType,
+                    nullptr);
+  }
+  static void onResponse(const char *, const void *, int, int, int, uint32_t uSN, int32_t, const char *,
+                         void *pUserData) {
+    static_cast<TopicbusExchange *>(pUserData)->m_onResponse(uSN);
+  }
+
+  TopicbusHandle *m_pRequester = nullptr;
+  TopicbusHandle *m_pResponder = nullptr;
   std::atomic<int> m_nConnected{0};
 };
 
@@ -187,13 +234,14 @@ void print(const char *pstrName, int nInFlight, const RoundTrips &result) {
   std::printf("%s_roundtrips_inflight%d %.0f per_s\n", pstrName, nInFlight, result.dPerSecond);
 }
 
-void printRatios(const char *pstrName, int nInFlight, const RoundTrips &busline, const RoundTrips &raw) {
-  std::printf("ratio_%s_rtt_p50_inflight%d %.2f busline/raw\n", pstrName, nInFlight,
-              busline.dP50Us / raw.dP50Us);
-  std::printf("ratio_%s_rtt_p99_inflight%d %.2f busline/raw\n", pstrName, nInFlight,
-              busline.dP99Us / raw.dP99Us);
-  std::printf("ratio_%s_roundtrips_inflight%d %.2f raw/busline\n", pstrName, nInFlight,
-              raw.dPerSecond / busline.dPerSecond);
+// pstrName: the library measured (busline, busline_log3, topicbus).
+void printRatios(const char *pstrName, int nInFlight, const RoundTrips &library, const RoundTrips &raw) {
+  std::printf("ratio_%s_rtt_p50_inflight%d %.2f %s/raw\n", pstrName, nInFlight, library.dP50Us / raw.dP50Us,
+              pstrName);
+  std::printf("ratio_%s_rtt_p99_inflight%d %.2f %s/raw\n", pstrName, nInFlight, library.dP99Us / raw.dP99Us,
+              pstrName);
+  std::printf("ratio_%s_roundtrips_inflight%d %.2f raw/%s\n", pstrName, nInFlight,
+              raw.dPerSecond / library.dPerSecond, pstrName);
 }
 
 // p50/p99 over the sporadic samples of all rounds.
@@ -206,9 +254,9 @@ RoundTrips sporadicFigures(const char *pstrName, std::vector<double> &vecLatency
   return result;
 }
 
-void printSporadicRatios(const char *pstrName, const RoundTrips &busline, const RoundTrips &raw) {
-  std::printf("ratio_%s_sporadic_p50 %.2f busline/raw\n", pstrName, busline.dP50Us / raw.dP50Us);
-  std::printf("ratio_%s_sporadic_p99 %.2f busline/raw\n", pstrName, busline.dP99Us / raw.dP99Us);
+void printSporadicRatios(const char *pstrName, const RoundTrips &library, const RoundTrips &raw) {
+  std::printf("ratio_%s_sporadic_p50 %.2f %s/raw\n", pstrName, library.dP50Us / raw.dP50Us, pstrName);
+  std::printf("ratio_%s_sporadic_p99 %.2f %s/raw\n", pstrName, library.dP99Us / raw.dP99Us, pstrName);
 }
 
 } // namespace
@@ -221,21 +269,24 @@ int main() {
   }
   RawExchange rawExchange;
   BuslineExchange buslineExchange;
-  if (!rawExchange.start(broker.port()) || !buslineExchange.start(broker.port())) {
+  TopicbusExchange topicbusExchange;
+  if (!rawExchange.start(broker.port()) || !buslineExchange.start(broker.port()) ||
+      !topicbusExchange.start(broker.port())) {
     std::fprintf(stderr, "could not connect\n");
     return 1;
   }
   // Variants: raw libmosquitto; busline as shipped (every step logged at level 7); busline
-  // logging errors only. They take turns, round after round, so that load from elsewhere on
+  // logging errors only; topicbus (always logging at level 7). They take turns, round after round, so that load from elsewhere on
   // the machine falls on all of them; each figure is the median over the rounds.
   constexpr int kRounds = 5;
   const int nInFlight[2] = {1, 16};
   const int nTotal[2] = {1500, 8000};
-  std::vector<RoundTrips> vecRaw[2], vecBusline[2], vecQuiet[2];
+  std::vector<RoundTrips> vecRaw[2], vecBusline[2], vecQuiet[2], vecTopicbus[2];
   measureRoundTrips(rawExchange, 1, 200, 1); // warm-up
   measureRoundTrips(buslineExchange, 1, 200, 1);
+  measureRoundTrips(topicbusExchange, 1, 200, 1);
   constexpr int kSporadicPerRound = 45;
-  std::vector<double> vecRawSporadic, vecBuslineSporadic, vecQuietSporadic;
+  std::vector<double> vecRawSporadic, vecBuslineSporadic, vecQuietSporadic, vecTopicbusSporadic;
   std::mt19937 random(13);
   for (int nRound = 0; nRound < kRounds; ++nRound) {
     bool bSporadicOk = measureSporadic(rawExchange, kSporadicPerRound, 100000, random, vecRawSporadic);
@@ -243,6 +294,7 @@ int main() {
     bSporadicOk &= measureSporadic(buslineExchange, kSporadicPerRound, 100000, random, vecBuslineSporadic);
     nm_set_log_type(1, 3);
     bSporadicOk &= measureSporadic(buslineExchange, kSporadicPerRound, 100000, random, vecQuietSporadic);
+    bSporadicOk &= measureSporadic(topicbusExchange, kSporadicPerRound, 100000, random, vecTopicbusSporadic);
     if (!bSporadicOk) {
       std::fprintf(stderr, "a sporadic run did not complete\n");
       return 1;
@@ -253,7 +305,8 @@ int main() {
       vecBusline[i].push_back(measureRoundTrips(buslineExchange, nInFlight[i], nTotal[i], 1));
       nm_set_log_type(1, 3);
       vecQuiet[i].push_back(measureRoundTrips(buslineExchange, nInFlight[i], nTotal[i], 1));
-      for (const auto *pVec : {&vecRaw[i], &vecBusline[i], &vecQuiet[i]}) {
+      vecTopicbus[i].push_back(measureRoundTrips(topicbusExchange, nInFlight[i], nTotal[i], 1));
+      for (const auto *pVec : {&vecRaw[i], &vecBusline[i], &vecQuiet[i], &vecTopicbus[i]}) {
         if (!pVec->back().bOk) {
           std::fprintf(stderr, "a run did not complete\n");
           return 1;
@@ -263,20 +316,26 @@ int main() {
   }
   rawExchange.stop();
   buslineExchange.stop();
+  topicbusExchange.stop();
   for (int i = 0; i < 2; ++i) {
     RoundTrips raw = medianOfRounds(vecRaw[i]);
     RoundTrips busline = medianOfRounds(vecBusline[i]);
     RoundTrips quiet = medianOfRounds(vecQuiet[i]);
+    RoundTrips topicbus = medianOfRounds(vecTopicbus[i]);
     print("raw_mosquitto", nInFlight[i], raw);
     print("busline", nInFlight[i], busline);
     print("busline_log3", nInFlight[i], quiet);
+    print("topicbus", nInFlight[i], topicbus);
     printRatios("busline", nInFlight[i], busline, raw);
     printRatios("busline_log3", nInFlight[i], quiet, raw);
+    printRatios("topicbus", nInFlight[i], topicbus, raw);
   }
   RoundTrips rawSporadic = sporadicFigures("raw_mosquitto", vecRawSporadic);
   RoundTrips buslineSporadic = sporadicFigures("busline", vecBuslineSporadic);
   RoundTrips quietSporadic = sporadicFigures("busline_log3", vecQuietSporadic);
+  RoundTrips topicbusSporadic = sporadicFigures("topicbus", vecTopicbusSporadic);
   printSporadicRatios("busline", buslineSporadic, rawSporadic);
   printSporadicRatios("busline_log3", quietSporadic, rawSporadic);
+  printSporadicRatios("topicbus", topicbusSporadic, rawSporadic);
   return 0;
 }

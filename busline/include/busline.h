@@ -49,6 +49,9 @@ extern "C" {
 /* Opaque session handle. */
 typedef struct BuslineHandle BuslineHandle;
 
+/* The callback types busline shares with topicbus (both headers may be included). */
+#ifndef ZT_MQTT_CALLBACK_TYPES
+#define ZT_MQTT_CALLBACK_TYPES
 /* nConnectStatus: 0 connected, 1 disconnected (an event stream, not a level). */
 typedef void (*nm_mqtt_connect_callback)(int nConnectStatus, void *pUserData);
 
@@ -59,6 +62,7 @@ typedef void (*nm_mqtt_recv_message_callback)(const char *pstrSourceTopic, const
 
 /* Receives every log line that passes the level filter. */
 typedef void (*nm_log_callback)(int nLevel, const char *pstrText, int nLength);
+#endif
 
 /* Result codes: 0 success, -1 connect failed or message head not built,
  * -2 bad handle or argument, -3 refused by the MQTT library. */

@@ -116,15 +116,15 @@ int ZtMosquitto::connect(const std::string &strHost, int nPort, int nKeepalive, 
                                    pProps);
 }
 
-int ZtMosquitto::subscribe(const char *pstrTopic, int nQos, int nOptions) {
+int ZtMosquitto::subscribe(const char *pstrTopic, int nQos, int nOptions, int *pMessageId) {
   {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_listSubscriptions.push_back(SubscriptionEntry{0, pstrTopic, nQos, nOptions, nullptr});
   }
-  return mosquitto_subscribe_v5(m_pMosq, nullptr, pstrTopic, nQos, nOptions, nullptr);
+  return mosquitto_subscribe_v5(m_pMosq, pMessageId, pstrTopic, nQos, nOptions, nullptr);
 }
 
-int ZtMosquitto::unsubscribe(const char *pstrTopic) {
+int ZtMosquitto::unsubscribe(const char *pstrTopic, int *pMessageId) {
   {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     for (auto it = m_listSubscriptions.begin(); it != m_listSubscriptions.end();) {
@@ -136,16 +136,19 @@ int ZtMosquitto::unsubscribe(const char *pstrTopic) {
       }
     }
   }
-  return mosquitto_unsubscribe_v5(m_pMosq, nullptr, pstrTopic, nullptr);
+  return mosquitto_unsubscribe_v5(m_pMosq, pMessageId, pstrTopic, nullptr);
 }
 
 int ZtMosquitto::publish(const char *pstrTopic, int nSize, const void *pPayload, int nQos, bool bRetain,
-                         const mosquitto_property *pProps) {
+                         const mosquitto_property *pProps, int *pMessageId) {
   std::lock_guard<std::mutex> lock(m_ackMutex);
   int nMessageId = 0;
   int nRet = mosquitto_publish_v5(m_pMosq, &nMessageId, pstrTopic, nSize, pPayload, nQos, bRetain, pProps);
   if (nRet == MOSQ_ERR_SUCCESS && nQos > 0) {
     m_setUnacknowledged.insert(nMessageId);
+  }
+  if (pMessageId != nullptr) {
+    *pMessageId = nMessageId;
   }
   return nRet;
 }

@@ -59,12 +59,13 @@ public:
   // pProps: CONNECT properties of this attempt only (reconnections send none); the caller keeps them.
   int connect(const std::string &strHost, int nPort, int nKeepalive, const std::string &strBindAddress,
               const mosquitto_property *pProps = nullptr);
+  // pMessageId, when given, receives the message id the library used.
   // The entry stays in the list even when the library refuses it (e.g. while not connected).
-  int subscribe(const char *pstrTopic, int nQos, int nOptions);
+  int subscribe(const char *pstrTopic, int nQos, int nOptions, int *pMessageId = nullptr);
   // Removes every entry of this topic.
-  int unsubscribe(const char *pstrTopic);
+  int unsubscribe(const char *pstrTopic, int *pMessageId = nullptr);
   int publish(const char *pstrTopic, int nSize, const void *pPayload, int nQos, bool bRetain,
-              const mosquitto_property *pProps);
+              const mosquitto_property *pProps, int *pMessageId = nullptr);
   // Waits until every publish of QoS 1 or 2 the library took is acknowledged, the connection
   // is lost or the timeout passes. Must not be called on the network thread.
   void waitForAcknowledgements(std::chrono::milliseconds timeout);
