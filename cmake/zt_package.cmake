@@ -38,6 +38,7 @@ set(CPACK_COMPONENTS_ALL runtime dev tools)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends on the system libraries as dpkg-shlibdeps finds them; the SDK's own libraries are
@@ -51,6 +52,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libztaccess1)
+# ldconfig runs through dpkg's trigger.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/debian/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/debian/triggers)
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libztaccess-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ztaccess-tools)
@@ -74,14 +78,18 @@ string(JOIN ", " zt_program_list ${zt_programs})
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "ztaccess shared libraries"
   DESCRIPTION "device access layer for access sites (shared libraries)
-The device access layer connects the field equipment of vehicle and pedestrian access sites
-to applications through an MQTT broker. This package holds its shared libraries:
+The device access layer connects the field equipment of vehicle and
+pedestrian access sites to applications through an MQTT broker.
+This package holds its shared libraries:
 ${zt_library_list}.")
 cpack_add_component(dev DISPLAY_NAME "ztaccess development files" DEPENDS runtime
   DESCRIPTION "device access layer for access sites (development files)
-Public C headers, pkg-config files and the CMake package ztaccess (imported targets zt::<name>)
-for the libraries ${zt_library_list}, and the project's test CA as an example file.")
+Public C headers, pkg-config files and the CMake package ztaccess
+(imported targets zt::<name>) of the libraries
+${zt_library_list},
+and the project's test CA as an example file.")
 cpack_add_component(tools DISPLAY_NAME "ztaccess programs" DEPENDS runtime
   DESCRIPTION "device access layer for access sites (programs and proxy service)
-The programs ${zt_program_list}. ztsi-proxy comes with its systemd unit ztsi-proxy.service
-(not enabled) and its configuration in /etc/ztsi-proxy.")
+The programs ${zt_program_list}.
+ztsi-proxy comes with its systemd unit ztsi-proxy.service (not enabled)
+and its configuration in /etc/ztsi-proxy.")

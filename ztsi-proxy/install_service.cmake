@@ -26,7 +26,8 @@ file(INSTALL "${ZT_PROXY_SOURCE_DIR}/config/client/system.json" "${ZT_PROXY_SOUR
 file(INSTALL "${ZT_PROXY_SOURCE_DIR}/config/"
      DESTINATION "${CMAKE_INSTALL_PREFIX}/${ZT_INSTALL_DATADIR}/ztaccess/examples/ztsi-proxy")
 
-# The base folder holds config/ and log/ (and a crash report): links to the places above.
+# The base folder holds config/ and log/ (and a crash report): links to the places above,
+# the one within var/ relative.
 file(MAKE_DIRECTORY "$ENV{DESTDIR}${base_dir}" "$ENV{DESTDIR}${log_dir}")
 file(CREATE_LINK "${config_dir}" "$ENV{DESTDIR}${base_dir}/config" SYMBOLIC)
-file(CREATE_LINK "${log_dir}" "$ENV{DESTDIR}${base_dir}/log" SYMBOLIC)
+file(CREATE_LINK "../../log/ztsi-proxy" "$ENV{DESTDIR}${base_dir}/log" SYMBOLIC)
