@@ -14,7 +14,8 @@ void logException(const char *pstrFunction, const char *pstrWhat) {
 }
 
 // Every exported function: the log set up first, no exception out.
-template <typename Result, typename Body> Result guarded(const char *pstrFunction, Result failure, Body &&body) {
+template <typename Result, typename Body>
+Result guarded(const char *pstrFunction, Result failure, Body &&body) {
   zt::tb::useTopicbusLog();
   return zt::guardedCall(pstrFunction, failure, logException, body);
 }
@@ -64,42 +65,43 @@ TopicbusHandle *ZTM2045_Create(const char *pstrIP, int nPort, const char *pstrSe
                                nm_mqtt_connect_callback pConnectCallback,
                                nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
   return create("ZTM2045_Create", zt::tb::SecurityMode::Plain,
-                startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, false, nullptr,
-                            nullptr, 0, pConnectCallback, pRecvMessageCallback, pUserData));
+                startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, false,
+                            nullptr, nullptr, 0, pConnectCallback, pRecvMessageCallback, pUserData));
 }
 
 TopicbusHandle *ZTM2045_CreateEx(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
-                                 const char *pstrUserName, const char *pstrPassword, const char *pstrWillTopic,
-                                 const char *pstrWillMessage, int nWillRetain,
+                                 const char *pstrUserName, const char *pstrPassword,
+                                 const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
                                  nm_mqtt_connect_callback pConnectCallback,
                                  nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
   return create("ZTM2045_CreateEx", zt::tb::SecurityMode::Plain,
                 startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, true,
-                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback, pRecvMessageCallback,
-                            pUserData));
+                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback,
+                            pRecvMessageCallback, pUserData));
 }
 
 TopicbusHandle *ZTM2045_CreateTLS(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
-                                  const char *pstrUserName, const char *pstrPassword, const char *pstrWillTopic,
-                                  const char *pstrWillMessage, int nWillRetain,
+                                  const char *pstrUserName, const char *pstrPassword,
+                                  const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
                                   nm_mqtt_connect_callback pConnectCallback,
                                   nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
   return create("ZTM2045_CreateTLS", zt::tb::SecurityMode::Tls,
                 startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, true,
-                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback, pRecvMessageCallback,
-                            pUserData));
+                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback,
+                            pRecvMessageCallback, pUserData));
 }
 
 TopicbusHandle *ZTM2045_CreatePSK(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
-                                  const char *pstrUserName, const char *pstrPassword, const char *pstrWillTopic,
-                                  const char *pstrWillMessage, int nWillRetain, const char *pstrIdentity,
-                                  const char *pstrPSK, const char *pstrCiphers,
+                                  const char *pstrUserName, const char *pstrPassword,
+                                  const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
+                                  const char *pstrIdentity, const char *pstrPSK, const char *pstrCiphers,
                                   nm_mqtt_connect_callback pConnectCallback,
                                   nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
   return create("ZTM2045_CreatePSK", zt::tb::SecurityMode::Psk,
                 startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, true,
-                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback, pRecvMessageCallback,
-                            pUserData), {pstrIdentity, pstrPSK, pstrCiphers});
+                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback,
+                            pRecvMessageCallback, pUserData),
+                {pstrIdentity, pstrPSK, pstrCiphers});
 }
 
 int ZTM2045_Subscribe(TopicbusHandle *pHandle, const char *pstrTopic, int nQos) {

@@ -38,9 +38,9 @@ TEST(ArgumentChecks, PortsAndTextLimits) {
 }
 
 TEST(Exports, ExactlyTheTopicBusFunctions) {
-  std::set<std::string> setExpected = {
-      "ZTM2045_Create",    "ZTM2045_CreateEx",    "ZTM2045_CreateTLS", "ZTM2045_CreatePSK",
-      "ZTM2045_Subscribe", "ZTM2045_Unsubscribe", "ZTM2045_Publish",   "ZTM2045_Exit",
-      "ZTM2045_GetModuleInfo", "ZTM2045_SetLogCallback"};
+  std::set<std::string> setExpected = {"ZTM2045_Create",        "ZTM2045_CreateEx",  "ZTM2045_CreateTLS",
+                                       "ZTM2045_CreatePSK",     "ZTM2045_Subscribe", "ZTM2045_Unsubscribe",
+                                       "ZTM2045_Publish",       "ZTM2045_Exit",      "ZTM2045_GetModuleInfo",
+                                       "ZTM2045_SetLogCallback"};
   EXPECT_EQ(zt::test::exportedSymbols(TOPICBUS_LIBRARY_PATH), setExpected);
 }
