@@ -2,6 +2,7 @@
 
 #include "broker.h"
 
+#include <gtest/gtest.h>
 #include <json/reader.h>
 
 #include <algorithm>
@@ -207,6 +208,18 @@ ParsedAnswer parseAnswer(const std::string &strBody) {
   answer.nCode = jsonBody.get("code", -1000).asInt();
   answer.strDesc = jsonBody.get("desc", "").asString();
   return answer;
+}
+
+ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId) {
+  EXPECT_TRUE(waitFor([&] { return !app.withSn("answer", nSn).empty(); }, std::chrono::milliseconds(5000)))
+      << "sn " << nSn;
+  std::vector<Delivery> vecAnswers = app.withSn("answer", nSn);
+  if (vecAnswers.empty()) {
+    return ParsedAnswer();
+  }
+  EXPECT_EQ(vecAnswers[0].strDevId, strDevId);
+  EXPECT_NE(vecAnswers[0].threadId, std::this_thread::get_id());
+  return parseAnswer(vecAnswers[0].strData);
 }
 
 } // namespace zt::test

@@ -95,4 +95,8 @@ struct ParsedAnswer {
 };
 ParsedAnswer parseAnswer(const std::string &strBody);
 
+// The answer of one sn, once it has arrived (within 5 s) for the device, on a thread of the
+// application's own.
+ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId);
+
 } // namespace zt::test

@@ -16,6 +16,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using zt::test::answerOf;
 using zt::test::Delivery;
 using zt::test::parseAnswer;
 using zt::test::ParsedAnswer;
