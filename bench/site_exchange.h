@@ -104,7 +104,8 @@ public:
                              static_cast<int>(kReportBody.size())) == 0;
   }
 
-  std::function<void()> m_onReport = [] {};
+  // Called with the sn of every status report.
+  std::function<void(int)> m_onReport = [](int) {};
 
 private:
   static void onFound(const char *, int, const DeviceInfo *pInfo, void *pUserData) {
@@ -126,8 +127,8 @@ private:
     }
     pExchange->m_onResponse(static_cast<uint32_t>(nSn));
   }
-  static void onStatus(const char *, int, const char *, int, void *pUserData) {
-    static_cast<SiteExchange *>(pUserData)->m_onReport();
+  static void onStatus(const char *, int nSn, const char *, int, void *pUserData) {
+    static_cast<SiteExchange *>(pUserData)->m_onReport(nSn);
   }
 
   std::vector<std::string> m_vecDevIds;
@@ -167,7 +168,7 @@ inline void measureRound(SiteExchange &exchange, int nRound, std::mt19937 &rando
 inline void measureReports(SiteExchange &exchange, SiteFigures &figures) {
   std::atomic<int> nArrived{0};
   std::atomic<Clock::rep> lastArrival{0};
-  exchange.m_onReport = [&] {
+  exchange.m_onReport = [&](int) {
     lastArrival = Clock::now().time_since_epoch().count();
     ++nArrived;
   };
@@ -184,7 +185,7 @@ inline void measureReports(SiteExchange &exchange, SiteFigures &figures) {
       lastProgress = Clock::now();
     }
   }
-  exchange.m_onReport = [] {};
+  exchange.m_onReport = [](int) {};
   Clock::time_point end{Clock::duration(lastArrival.load())};
   figures.nReportsLost = kReports - nArrived.load();
   figures.dReportsPerSecond = nArrived.load() / std::chrono::duration<double>(end - start).count();
