@@ -17,6 +17,7 @@
 #include <random>
 #include <string>
 
+using zt::bench::kDevices;
 using zt::bench::kRounds;
 using zt::bench::kVdt;
 using zt::bench::measureReports;

@@ -222,4 +222,27 @@ ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId) {
   return parseAnswer(vecAnswers[0].strData);
 }
 
+void sendEachRequestKind(TestApp &app) {
+  EXPECT_EQ(ztsi_SetParam(app.handle(), "D1", 11, "{\"v\":1}", 7, &TestApp::onAnswer), 0);
+  EXPECT_EQ(ztsi_GetParam(app.handle(), "D1", 12, &TestApp::onAnswer), 0);
+  EXPECT_EQ(ztsi_Ctrl(app.handle(), "C1", 13, "open", 4, &TestApp::onAnswer), 0);
+  EXPECT_EQ(ztsi_QryStatus(app.handle(), "C1", 14, &TestApp::onAnswer), 0);
+}
+
+void expectEachRequestKindAnswered(TestApp &app) {
+  ParsedAnswer answer = answerOf(app, 11, "D1");
+  EXPECT_EQ(answer.nCmd, 2);
+  EXPECT_EQ(answer.nCode, 0);
+  EXPECT_EQ(answer.strDesc, "");
+  answer = answerOf(app, 12, "D1");
+  EXPECT_EQ(answer.nCmd, 3);
+  EXPECT_EQ(answer.strDesc, "{\"param\":\"D1\",\"sn\":12}");
+  answer = answerOf(app, 13, "C1");
+  EXPECT_EQ(answer.nCmd, 4);
+  EXPECT_EQ(answer.strDesc, "ctrl C1:open");
+  answer = answerOf(app, 14, "C1");
+  EXPECT_EQ(answer.nCmd, 5);
+  EXPECT_EQ(answer.strDesc, "status C1");
+}
+
 } // namespace zt::test

@@ -99,4 +99,10 @@ ParsedAnswer parseAnswer(const std::string &strBody);
 // application's own.
 ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId);
 
+// Each request kind to the test driver's gate D1 and its reader C1: SetParam to D1 (sn 11),
+// GetParam to D1 (12), Ctrl "open" to C1 (13), QryStatus to C1 (14).
+void sendEachRequestKind(TestApp &app);
+// Expects the answers of sendEachRequestKind.
+void expectEachRequestKindAnswered(TestApp &app);
+
 } // namespace zt::test

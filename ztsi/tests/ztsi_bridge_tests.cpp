@@ -23,7 +23,6 @@ using namespace std::chrono_literals;
 using zt::test::answerOf;
 using zt::test::Broker;
 using zt::test::Delivery;
-using zt::test::ParsedAnswer;
 using zt::test::TestApp;
 using zt::test::TestDriver;
 
@@ -90,23 +89,9 @@ TEST_F(BridgedNodes, DiscoveryTestCasesAndEachRequestKindCrossTheBridgeOnce) {
     ASSERT_TRUE(app.discover(pstrId)) << pstrId;
   }
 
-  ASSERT_EQ(ztsi_SetParam(app.handle(), "D1", 11, "{\"v\":1}", 7, &TestApp::onAnswer), 0);
-  ASSERT_EQ(ztsi_GetParam(app.handle(), "D1", 12, &TestApp::onAnswer), 0);
-  ASSERT_EQ(ztsi_Ctrl(app.handle(), "C1", 13, "open", 4, &TestApp::onAnswer), 0);
-  ASSERT_EQ(ztsi_QryStatus(app.handle(), "C1", 14, &TestApp::onAnswer), 0);
+  zt::test::sendEachRequestKind(app);
   ASSERT_EQ(ztsi_SetParam(app.handle(), "FAIL", 15, "{}", 2, &TestApp::onAnswer), 0);
-  ParsedAnswer answer = answerOf(app, 11, "D1");
-  EXPECT_EQ(answer.nCmd, 2);
-  EXPECT_EQ(answer.nCode, 0);
-  answer = answerOf(app, 12, "D1");
-  EXPECT_EQ(answer.nCmd, 3);
-  EXPECT_EQ(answer.strDesc, "{\"param\":\"D1\",\"sn\":12}");
-  answer = answerOf(app, 13, "C1");
-  EXPECT_EQ(answer.nCmd, 4);
-  EXPECT_EQ(answer.strDesc, "ctrl C1:open");
-  answer = answerOf(app, 14, "C1");
-  EXPECT_EQ(answer.nCmd, 5);
-  EXPECT_EQ(answer.strDesc, "status C1");
+  zt::test::expectEachRequestKindAnswered(app);
   EXPECT_EQ(answerOf(app, 15, "FAIL").nCode, zt::test::kDriverFailure);
 
   std::string strCases;
@@ -180,23 +165,27 @@ TEST_F(BridgedNodes, RunModelChangesCrossTheBridge) {
   EXPECT_EQ(answerOf(normalApp, 26, "D1").strDesc, "{\"param\":\"D1\",\"sn\":26}");
 }
 
-TEST_F(BridgedNodes, ABurstOfReportsArrivesOnceAndInOrder) {
-  TestDriver driver(nodeA().port());
-  addGateAndReader(driver);
-  TestApp app(nodeB().port());
-  ASSERT_TRUE(app.discover("D1"));
-  expectBurstArrivesOnceInOrder(driver, app);
+// The bridge is made by node B, so its two directions are not alike on the wire.
+TEST_F(BridgedNodes, BurstsOfReportsArriveOnceAndInOrderEitherWay) {
+  for (bool bDriverOnA : {true, false}) {
+    SCOPED_TRACE(bDriverOnA ? "driver on node A" : "driver on node B");
+    TestDriver driver(bDriverOnA ? nodeA().port() : nodeB().port());
+    addGateAndReader(driver);
+    TestApp app(bDriverOnA ? nodeB().port() : nodeA().port());
+    ASSERT_TRUE(app.discover("D1"));
+    expectBurstArrivesOnceInOrder(driver, app);
+  }
 }
 
-// The bridge is made by node B, so the two directions are not alike on the wire.
-TEST_F(BridgedNodes, ADriverOnTheBridgingNodeServesAnApplicationOnTheOther) {
+TEST_F(BridgedNodes, ADriverOnTheBridgingNodeAnswersAnApplicationOnTheOther) {
   TestDriver driver(nodeB().port());
   addGateAndReader(driver);
   TestApp app(nodeA().port());
-  ASSERT_TRUE(app.discover("D1"));
+  ASSERT_TRUE(app.discover("C1"));
   ASSERT_EQ(ztsi_GetParam(app.handle(), "D1", 31, &TestApp::onAnswer), 0);
+  ASSERT_EQ(ztsi_Ctrl(app.handle(), "C1", 32, "close", 5, &TestApp::onAnswer), 0);
   EXPECT_EQ(answerOf(app, 31, "D1").strDesc, "{\"param\":\"D1\",\"sn\":31}");
-  expectBurstArrivesOnceInOrder(driver, app);
+  EXPECT_EQ(answerOf(app, 32, "C1").strDesc, "ctrl C1:close");
 }
 
 // Last, since it restarts node A, which the other tests share.
