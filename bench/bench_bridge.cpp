@@ -7,10 +7,12 @@
 // - the two legs of sporadic requests: from the application's call to the driver's entry point
 //   (down) and from there to the application's answer callback (up), p50 over all rounds;
 // - status reports: reports per second and lost reports of 20,000, sent as fast as ztdm takes
-//   them; and the p50/p99 latency of reports sent after random pauses of 0 to 10 ms, a stream in
-//   which a report often follows the previous one within the 40 ms of a delayed acknowledgement.
+//   them; and the p50/p99 latency of reports sent after random pauses of 0 to 10 ms (medians of
+//   the rounds), a stream in which a report often follows the previous one within the 40 ms of
+//   a delayed acknowledgement.
 // Reports are also measured the other way round, from a driver on node B to an application on
-// node A ("bridge_reverse"): only the node that makes the bridge sends on its own connection.
+// node A ("bridge_reverse"), since the bridge's connection starts at node B and its two
+// directions differ on the wire.
 #include "site_exchange.h"
 
 #include <condition_variable>
