@@ -75,7 +75,8 @@ RoundTrips measureReportStream(SiteExchange &exchange, std::mt19937 &random) {
     std::lock_guard<std::mutex> lock(mutex);
     if (nSn >= kFirstSn && nSn < kFirstSn + kStreamReports) {
       vecLatencyUs.push_back(
-          std::chrono::duration<double, std::micro>(now - vecSentAt[static_cast<size_t>(nSn - kFirstSn)]).count());
+          std::chrono::duration<double, std::micro>(now - vecSentAt[static_cast<size_t>(nSn - kFirstSn)])
+              .count());
     }
   };
   std::uniform_int_distribution<int> pauseUs(0, 10000);
@@ -176,9 +177,12 @@ int main() {
   RoundTrips oneSporadic;
   percentilesOf(figures[1].vecSporadicUs, bridgeSporadic);
   percentilesOf(figures[0].vecSporadicUs, oneSporadic);
-  std::printf("ratio_getparam_sporadic_p50 %.2f bridge/one_broker\n", bridgeSporadic.dP50Us / oneSporadic.dP50Us);
+  std::printf("ratio_getparam_sporadic_p50 %.2f bridge/one_broker\n",
+              bridgeSporadic.dP50Us / oneSporadic.dP50Us);
   std::printf("ratio_getparam_p50_inflight1 %.2f bridge/one_broker\n",
-              medianOfRounds(figures[1].vecInFlight1).dP50Us / medianOfRounds(figures[0].vecInFlight1).dP50Us);
-  std::printf("ratio_reports %.2f bridge/one_broker\n", figures[1].dReportsPerSecond / figures[0].dReportsPerSecond);
+              medianOfRounds(figures[1].vecInFlight1).dP50Us /
+                  medianOfRounds(figures[0].vecInFlight1).dP50Us);
+  std::printf("ratio_reports %.2f bridge/one_broker\n",
+              figures[1].dReportsPerSecond / figures[0].dReportsPerSecond);
   return 0;
 }

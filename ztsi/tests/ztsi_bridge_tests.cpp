@@ -59,7 +59,8 @@ protected:
     ASSERT_TRUE(app.waitCount("answer", 1, 10s));
     for (int nSn = 1; nSn <= kBurst; ++nSn) {
       std::string strBody = "report " + std::to_string(nSn);
-      ASSERT_EQ(ztdm_ReportData(driver.handle(), "C1", nSn, strBody.data(), static_cast<int>(strBody.size())), 0);
+      ASSERT_EQ(ztdm_ReportData(driver.handle(), "C1", nSn, strBody.data(), static_cast<int>(strBody.size())),
+                0);
     }
     EXPECT_TRUE(app.waitCount("data", kBurst, 20s)) << app.count("data") << " of " << kBurst << " arrived";
     std::this_thread::sleep_for(300ms);
@@ -232,8 +233,8 @@ TEST_F(BridgedNodes, TrafficResumesAfterNodeARestartsWithoutNewInstances) {
     }
     return false;
   };
-  bool bResumed =
-      zt::test::waitFor([&] { return arrivedAfterRestart("answer") && arrivedAfterRestart("status"); }, 25000ms);
+  bool bResumed = zt::test::waitFor(
+      [&] { return arrivedAfterRestart("answer") && arrivedAfterRestart("status"); }, 25000ms);
   double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count();
   std::this_thread::sleep_for(300ms);
   bRun = false;
@@ -246,7 +247,8 @@ TEST_F(BridgedNodes, TrafficResumesAfterNodeARestartsWithoutNewInstances) {
     const std::set<int> &setSent = std::string(pstrChannel) == "answer" ? setRequested : setReported;
     std::set<int> setArrived;
     for (const Delivery &delivery : app.deliveries(pstrChannel)) {
-      EXPECT_TRUE(setArrived.insert(delivery.nSn).second) << pstrChannel << " sn " << delivery.nSn << " twice";
+      EXPECT_TRUE(setArrived.insert(delivery.nSn).second)
+          << pstrChannel << " sn " << delivery.nSn << " twice";
       EXPECT_EQ(setSent.count(delivery.nSn), 1u) << pstrChannel << " sn " << delivery.nSn << " was not sent";
     }
   }
