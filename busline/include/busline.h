@@ -39,6 +39,7 @@
 #include <stdint.h>
 
 #include "zt_module_info.h"
+#include "zt_mqtt_callbacks.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -48,21 +49,6 @@ extern "C" {
 
 /* Opaque session handle. */
 typedef struct BuslineHandle BuslineHandle;
-
-/* The callback types busline shares with topicbus (both headers may be included). */
-#ifndef ZT_MQTT_CALLBACK_TYPES
-#define ZT_MQTT_CALLBACK_TYPES
-/* nConnectStatus: 0 connected, 1 disconnected (an event stream, not a level). */
-typedef void (*nm_mqtt_connect_callback)(int nConnectStatus, void *pUserData);
-
-/* Called on the handle's network thread; every pointer is valid only during the call. */
-typedef void (*nm_mqtt_recv_message_callback)(const char *pstrSourceTopic, const void *pMessage, int nSize,
-                                              int nQos, int nRetain, uint32_t uSN, int32_t nType,
-                                              const char *pstrResponseTopic, void *pUserData);
-
-/* Receives every log line that passes the level filter. */
-typedef void (*nm_log_callback)(int nLevel, const char *pstrText, int nLength);
-#endif
 
 /* Result codes: 0 success, -1 connect failed or message head not built,
  * -2 bad handle or argument, -3 refused by the MQTT library. */

@@ -49,8 +49,10 @@ for elf in "$libdir"/lib*.so.*.*.* "$prefix"/bin/*; do
   runpath=$(readelf -d "$elf" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   [[ -z $runpath || $runpath == '$ORIGIN'* ]] || fail "$elf has the RUNPATH $runpath"
 done
-for header in zt_device_info.h zt_module_info.h; do
-  [ -f "$prefix/include/zt/$header" ] || fail "include/zt/$header missing"
+# Every installed header compiles as C on its own, with nothing but the installed headers.
+for header in "$prefix"/include/zt/*.h; do
+  echo "#include \"$(basename "$header")\"" | cc -fsyntax-only -Wall -Werror -x c -I "$prefix/include/zt" - ||
+    fail "$header does not compile on its own from include/zt"
 done
 grep -qx "ExecStart=$prefix/bin/ztsi-proxy --base-dir $prefix/var/lib/ztsi-proxy" \
   "$prefix/lib/systemd/system/ztsi-proxy.service" || fail "the unit does not start the installed proxy"

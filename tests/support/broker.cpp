@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace zt::test {
 
@@ -92,10 +93,21 @@ bool Broker::start() {
   if (m_pid > 0) {
     return true;
   }
-  std::string strScript = std::string(ZT_SOURCE_DIR) + "/scripts/local-broker";
-  std::string strPort = std::to_string(m_nPort);
-  std::string strPlainPort = std::to_string(m_nPlainPort);
-  std::string strPskPort = std::to_string(m_nPskPort);
+  std::vector<std::string> vecArgs{"bash",
+                                   std::string(ZT_SOURCE_DIR) + "/scripts/local-broker",
+                                   std::to_string(m_nPort),
+                                   m_strDir,
+                                   std::to_string(m_nPlainPort),
+                                   std::to_string(m_nPskPort)};
+  if (m_nBridgePort > 0) {
+    vecArgs.push_back("--bridge-to");
+    vecArgs.push_back("127.0.0.1:" + std::to_string(m_nBridgePort));
+  }
+  std::vector<char *> vecArgv;
+  for (std::string &strArg : vecArgs) {
+    vecArgv.push_back(strArg.data());
+  }
+  vecArgv.push_back(nullptr);
   std::string strLog = m_strDir + "/broker.log";
   pid_t pid = fork();
   if (pid < 0) {
@@ -106,8 +118,7 @@ bool Broker::start() {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     FILE *log = std::freopen(strLog.c_str(), "w", stderr);
     (void)log;
-    execl("/bin/bash", "bash", strScript.c_str(), strPort.c_str(), m_strDir.c_str(), strPlainPort.c_str(),
-          strPskPort.c_str(), static_cast<char *>(nullptr));
+    execv("/bin/bash", vecArgv.data());
     _exit(127);
   }
   m_pid = pid;

@@ -1,6 +1,7 @@
 // A real mosquitto broker for tests, run through scripts/local-broker: TLS on
 // 127.0.0.1 with the project's certificates and the user "root", plus a plain MQTT
-// listener and a TLS listener with a pre-shared key (same user).
+// listener and a TLS listener with a pre-shared key (same user). A broker may be made a
+// node bridged to another one, as a site spread over several brokers runs them.
 #pragma once
 
 #include <chrono>
@@ -25,6 +26,10 @@ public:
   void stop();
   // Stops and starts again on the same port.
   bool restart();
+  // Before start(): bridge every ZTDM topic both ways to the TLS port of another broker, which
+  // keeps it across restarts of either. Construct this broker after the other one has started,
+  // so that its free ports cannot be the ones the other has picked.
+  void bridgeTo(const Broker &other) { m_nBridgePort = other.port(); }
 
   bool running() const { return m_pid > 0; }
   int port() const { return m_nPort; }      // TLS with the project's CA
@@ -42,6 +47,7 @@ private:
   int m_nPort = 0;
   int m_nPlainPort = 0;
   int m_nPskPort = 0;
+  int m_nBridgePort = 0; // 0: not bridged
   pid_t m_pid = -1;
   std::string m_strDir;
 };

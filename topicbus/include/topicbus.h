@@ -32,6 +32,8 @@
 
 #include <stdint.h>
 
+#include "zt_mqtt_callbacks.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -40,22 +42,6 @@ extern "C" {
 
 /* Opaque client handle. */
 typedef struct TopicbusHandle TopicbusHandle;
-
-/* The callback types topicbus shares with busline (both headers may be included). */
-#ifndef ZT_MQTT_CALLBACK_TYPES
-#define ZT_MQTT_CALLBACK_TYPES
-/* nConnectStatus: 0 connected, 1 disconnected (an event stream, not a level). */
-typedef void (*nm_mqtt_connect_callback)(int nConnectStatus, void *pUserData);
-
-/* A received message; nType and uSN are 0 when it carries no such property, and
- * pstrResponseTopic is null when it has none. */
-typedef void (*nm_mqtt_recv_message_callback)(const char *pstrSourceTopic, const void *pMessage, int nSize,
-                                              int nQos, int nRetain, uint32_t uSN, int32_t nType,
-                                              const char *pstrResponseTopic, void *pUserData);
-
-/* Receives every log line (level 0 fatal .. 7 debug, text, its length). */
-typedef void (*nm_log_callback)(int nLevel, const char *pstrText, int nLength);
-#endif
 
 /* Result codes: 0 success, -1 connection or credentials failed, -2 bad argument,
  * -3 refused by the MQTT library, -4 not initialised (or already exited). */

@@ -14,7 +14,8 @@ void logException(const char *pstrFunction, const char *pstrWhat) {
 }
 
 // Every exported function: the log set up first, no exception out.
-template <typename Result, typename Body> Result guarded(const char *pstrFunction, Result failure, Body &&body) {
+template <typename Result, typename Body>
+Result guarded(const char *pstrFunction, Result failure, Body &&body) {
   zt::tb::useTopicbusLog();
   return zt::guardedCall(pstrFunction, failure, logException, body);
 }
@@ -25,6 +26,28 @@ bool isNullHandle(const TopicbusHandle *pHandle) {
     return true;
   }
   return false;
+}
+
+zt::tb::StartUpArgs startUpArgs(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
+                                const char *pstrUserName, const char *pstrPassword, bool bWithWill,
+                                const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
+                                nm_mqtt_connect_callback pConnectCallback,
+                                nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
+  zt::tb::StartUpArgs args;
+  args.pstrIP = pstrIP;
+  args.nPort = nPort;
+  args.pstrSessionId = pstrSessionId;
+  args.nCleanSession = nCleanSession;
+  args.pstrUserName = pstrUserName;
+  args.pstrPassword = pstrPassword;
+  args.bWithWill = bWithWill;
+  args.pstrWillTopic = pstrWillTopic;
+  args.pstrWillMessage = pstrWillMessage;
+  args.nWillRetain = nWillRetain;
+  args.pConnectCallback = pConnectCallback;
+  args.pRecvMessageCallback = pRecvMessageCallback;
+  args.pUserData = pUserData;
+  return args;
 }
 
 TopicbusHandle *create(const char *pstrFunction, zt::tb::SecurityMode eMode, const zt::tb::StartUpArgs &args,
@@ -41,44 +64,44 @@ TopicbusHandle *ZTM2045_Create(const char *pstrIP, int nPort, const char *pstrSe
                                const char *pstrUserName, const char *pstrPassword,
                                nm_mqtt_connect_callback pConnectCallback,
                                nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
-  zt::tb::StartUpArgs args{pstrIP,  nPort,   pstrSessionId, nCleanSession,    pstrUserName,         pstrPassword,
-                           false,   nullptr, nullptr,       0,                pConnectCallback,     pRecvMessageCallback,
-                           pUserData};
-  return create("ZTM2045_Create", zt::tb::SecurityMode::Plain, args);
+  return create("ZTM2045_Create", zt::tb::SecurityMode::Plain,
+                startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, false,
+                            nullptr, nullptr, 0, pConnectCallback, pRecvMessageCallback, pUserData));
 }
 
 TopicbusHandle *ZTM2045_CreateEx(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
-                                 const char *pstrUserName, const char *pstrPassword, const char *pstrWillTopic,
-                                 const char *pstrWillMessage, int nWillRetain,
+                                 const char *pstrUserName, const char *pstrPassword,
+                                 const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
                                  nm_mqtt_connect_callback pConnectCallback,
                                  nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
-  zt::tb::StartUpArgs args{pstrIP,        nPort,           pstrSessionId, nCleanSession,    pstrUserName,
-                           pstrPassword,  true,            pstrWillTopic, pstrWillMessage,  nWillRetain,
-                           pConnectCallback, pRecvMessageCallback, pUserData};
-  return create("ZTM2045_CreateEx", zt::tb::SecurityMode::Plain, args);
+  return create("ZTM2045_CreateEx", zt::tb::SecurityMode::Plain,
+                startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, true,
+                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback,
+                            pRecvMessageCallback, pUserData));
 }
 
 TopicbusHandle *ZTM2045_CreateTLS(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
-                                  const char *pstrUserName, const char *pstrPassword, const char *pstrWillTopic,
-                                  const char *pstrWillMessage, int nWillRetain,
+                                  const char *pstrUserName, const char *pstrPassword,
+                                  const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
                                   nm_mqtt_connect_callback pConnectCallback,
                                   nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
-  zt::tb::StartUpArgs args{pstrIP,        nPort,           pstrSessionId, nCleanSession,    pstrUserName,
-                           pstrPassword,  true,            pstrWillTopic, pstrWillMessage,  nWillRetain,
-                           pConnectCallback, pRecvMessageCallback, pUserData};
-  return create("ZTM2045_CreateTLS", zt::tb::SecurityMode::Tls, args);
+  return create("ZTM2045_CreateTLS", zt::tb::SecurityMode::Tls,
+                startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, true,
+                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback,
+                            pRecvMessageCallback, pUserData));
 }
 
 TopicbusHandle *ZTM2045_CreatePSK(const char *pstrIP, int nPort, const char *pstrSessionId, int nCleanSession,
-                                  const char *pstrUserName, const char *pstrPassword, const char *pstrWillTopic,
-                                  const char *pstrWillMessage, int nWillRetain, const char *pstrIdentity,
-                                  const char *pstrPSK, const char *pstrCiphers,
+                                  const char *pstrUserName, const char *pstrPassword,
+                                  const char *pstrWillTopic, const char *pstrWillMessage, int nWillRetain,
+                                  const char *pstrIdentity, const char *pstrPSK, const char *pstrCiphers,
                                   nm_mqtt_connect_callback pConnectCallback,
                                   nm_mqtt_recv_message_callback pRecvMessageCallback, void *pUserData) {
-  zt::tb::StartUpArgs args{pstrIP,        nPort,           pstrSessionId, nCleanSession,    pstrUserName,
-                           pstrPassword,  true,            pstrWillTopic, pstrWillMessage,  nWillRetain,
-                           pConnectCallback, pRecvMessageCallback, pUserData};
-  return create("ZTM2045_CreatePSK", zt::tb::SecurityMode::Psk, args, {pstrIdentity, pstrPSK, pstrCiphers});
+  return create("ZTM2045_CreatePSK", zt::tb::SecurityMode::Psk,
+                startUpArgs(pstrIP, nPort, pstrSessionId, nCleanSession, pstrUserName, pstrPassword, true,
+                            pstrWillTopic, pstrWillMessage, nWillRetain, pConnectCallback,
+                            pRecvMessageCallback, pUserData),
+                {pstrIdentity, pstrPSK, pstrCiphers});
 }
 
 int ZTM2045_Subscribe(TopicbusHandle *pHandle, const char *pstrTopic, int nQos) {

@@ -98,7 +98,8 @@ int TopicbusClient::initSession(const StartUpArgs &args) {
   BUSLINE_LOG(zt::log::LOG_DEBUG,
               " initSession SessionId=[%s],CleanSession=[%d], ConnectCallback=[%p],RecvMessageCallback=[%p],"
               "UserData=[%p]",
-              logText(args.pstrSessionId), args.nCleanSession, reinterpret_cast<void *>(args.pConnectCallback),
+              logText(args.pstrSessionId), args.nCleanSession,
+              reinterpret_cast<void *>(args.pConnectCallback),
               reinterpret_cast<void *>(args.pRecvMessageCallback), args.pUserData);
   zt::bus::ZtMosquittoSdk &session = *m_pSession;
   session.setConnectCallback(args.pConnectCallback);
@@ -106,7 +107,8 @@ int TopicbusClient::initSession(const StartUpArgs &args) {
   session.setUserData(args.pUserData);
   int nRet = session.create(args.pstrSessionId, args.nCleanSession != 0);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::log::LOG_ERROR, " initSession create fail,nRet=[%d],errStr=%s", nRet, mosquitto_strerror(nRet));
+    BUSLINE_LOG(zt::log::LOG_ERROR, " initSession create fail,nRet=[%d],errStr=%s", nRet,
+                mosquitto_strerror(nRet));
     return -1;
   }
   nRet = session.setOptionInt(MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
@@ -126,7 +128,8 @@ int TopicbusClient::initSession(const StartUpArgs &args) {
     session.setTlsInsecure(true);
     nRet = session.setUserPwd(zt::bus::kFixedUserName, zt::bus::kFixedPassword);
     if (nRet != MOSQ_ERR_SUCCESS) {
-      BUSLINE_LOG(zt::log::LOG_ERROR, "initSession, setUserPwd fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+      BUSLINE_LOG(zt::log::LOG_ERROR, "initSession, setUserPwd fail,nRet=%d,%s", nRet,
+                  mosquitto_strerror(nRet));
       return -1;
     }
     return 0;
@@ -159,7 +162,8 @@ int TopicbusClient::setWill(const char *pstrTopic, const char *pstrMessage, int 
     return -2;
   }
   int nSize = int(std::strlen(pstrMessage));
-  BUSLINE_LOG(zt::log::LOG_DEBUG, " topicbus_set_will,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d",
+  BUSLINE_LOG(zt::log::LOG_DEBUG,
+              " topicbus_set_will,pstrTopic=%s,pMessage=%p,nSize=%d,nQos=%d,nRetain=%d,uSN=%u,nType=%d",
               pstrTopic, static_cast<const void *>(pstrMessage), nSize, 1, nRetain, 0u, 0);
   int nRet = m_pSession->setWill(pstrTopic, nSize, pstrMessage, 1, nRetain != 0, nullptr);
   if (nRet != MOSQ_ERR_SUCCESS) {
@@ -185,7 +189,8 @@ int TopicbusClient::connect(const char *pstrIP, int nPort) {
   int nResult = 0;
   if (nRet != MOSQ_ERR_SUCCESS) {
     m_pSession->onDisconnect(nRet, nullptr);
-    BUSLINE_LOG(zt::log::LOG_ERROR, " topicbus_connect,connect fail,nRet=%d,%s", nRet, mosquitto_strerror(nRet));
+    BUSLINE_LOG(zt::log::LOG_ERROR, " topicbus_connect,connect fail,nRet=%d,%s", nRet,
+                mosquitto_strerror(nRet));
     nResult = -1;
   } else {
     BUSLINE_LOG(zt::log::LOG_DEBUG, " topicbus_connect,connect,nRet=%d", nRet);
@@ -211,7 +216,8 @@ int TopicbusClient::subscribe(const char *pstrTopic, int nQos) {
   int nMessageId = 0;
   int nRet = m_pSession->subscribe(pstrTopic, nQos, MQTT_SUB_OPT_NO_LOCAL, &nMessageId);
   if (nRet != MOSQ_ERR_SUCCESS) {
-    BUSLINE_LOG(zt::log::LOG_ERROR, " mqtt_subscribe subscribe fail,nRet=[%d],%s", nRet, mosquitto_strerror(nRet));
+    BUSLINE_LOG(zt::log::LOG_ERROR, " mqtt_subscribe subscribe fail,nRet=[%d],%s", nRet,
+                mosquitto_strerror(nRet));
     return -3;
   }
   BUSLINE_LOG(zt::log::LOG_DEBUG, " mqtt_subscribe do subscribe,nRet=[%d],nMessageId=[%d]", nRet, nMessageId);
@@ -235,7 +241,8 @@ int TopicbusClient::unsubscribe(const char *pstrTopic) {
                 mosquitto_strerror(nRet));
     return -3;
   }
-  BUSLINE_LOG(zt::log::LOG_DEBUG, " mqtt_unsubscribe do unsubscribe,nRet=[%d],nMessageId=[%d]", nRet, nMessageId);
+  BUSLINE_LOG(zt::log::LOG_DEBUG, " mqtt_unsubscribe do unsubscribe,nRet=[%d],nMessageId=[%d]", nRet,
+              nMessageId);
   return 0;
 }
 
@@ -246,8 +253,8 @@ int TopicbusClient::publish(const char *pstrTopic, const void *pMessage, int nSi
     return -2;
   }
   if (!fitsTextLimit(pstrResponseTopic) || nQos < 0 || nQos > 2) {
-    BUSLINE_LOG(zt::log::LOG_ERROR, " publish param error: Topic=[%s],nQos=[%d], ResponseTopic=[%s]", pstrTopic,
-                nQos, logText(pstrResponseTopic));
+    BUSLINE_LOG(zt::log::LOG_ERROR, " publish param error: Topic=[%s],nQos=[%d], ResponseTopic=[%s]",
+                pstrTopic, nQos, logText(pstrResponseTopic));
     return -2;
   }
   if (nSize < 0 || (pMessage == nullptr && nSize != 0)) {

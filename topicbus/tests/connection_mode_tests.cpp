@@ -65,10 +65,10 @@ TEST_F(ConnectionModes, RefusedConnectionIsReportedAsDisconnected) {
 TEST_F(ConnectionModes, PreSharedKeyIsNeverLoggedAndAFailedStartGivesNoHandle) {
   LogCapture log;
   TestClient client;
-  TopicbusHandle *pClient =
-      ZTM2045_CreatePSK("127.0.0.1", broker().pskPort(), "psk-session", 1, zt::bus::kFixedUserName,
-                        zt::bus::kFixedPassword, nullptr, nullptr, 0, zt::test::Broker::pskIdentity(),
-                        zt::test::Broker::pskKey(), nullptr, TestClient::onConnect, TestClient::onMessage, &client);
+  TopicbusHandle *pClient = ZTM2045_CreatePSK(
+      "127.0.0.1", broker().pskPort(), "psk-session", 1, zt::bus::kFixedUserName, zt::bus::kFixedPassword,
+      nullptr, nullptr, 0, zt::test::Broker::pskIdentity(), zt::test::Broker::pskKey(), nullptr,
+      TestClient::onConnect, TestClient::onMessage, &client);
   ASSERT_NE(pClient, nullptr);
   EXPECT_TRUE(client.waitStatus(0));
   EXPECT_TRUE(log.has(7, "pstrPSK=******"));
@@ -80,8 +80,8 @@ TEST_F(ConnectionModes, PreSharedKeyIsNeverLoggedAndAFailedStartGivesNoHandle) {
   EXPECT_EQ(ZTM2045_CreatePSK("127.0.0.1", 0, nullptr, 1, nullptr, nullptr, nullptr, nullptr, 0, "id", "00ff",
                               nullptr, nullptr, nullptr, nullptr),
             nullptr);
-  EXPECT_EQ(ZTM2045_CreatePSK("127.0.0.1", broker().pskPort(), nullptr, 1, nullptr, nullptr, nullptr, nullptr, 0,
-                              "id", "not a key", nullptr, nullptr, nullptr, nullptr),
+  EXPECT_EQ(ZTM2045_CreatePSK("127.0.0.1", broker().pskPort(), nullptr, 1, nullptr, nullptr, nullptr, nullptr,
+                              0, "id", "not a key", nullptr, nullptr, nullptr, nullptr),
             nullptr);
   EXPECT_TRUE(log.has(3, "Init faild！ret=[-2]"));
   EXPECT_TRUE(log.has(3, "Init faild！ret=[-1]"));
@@ -90,8 +90,11 @@ TEST_F(ConnectionModes, PreSharedKeyIsNeverLoggedAndAFailedStartGivesNoHandle) {
 // An invalid address still gives a handle, on which every call returns -4.
 TEST_F(ConnectionModes, InvalidAddressGivesAHandleThatRefusesEveryCall) {
   LogCapture log;
-  for (auto [pstrIP, nPort] : {std::pair<const char *, int>{"127.0.0.1", 0}, {"127.0.0.1", 65536},
-                               {"256.1.1.1", 1883}, {"localhost", 1883}, {"", 1883}}) {
+  for (auto [pstrIP, nPort] : {std::pair<const char *, int>{"127.0.0.1", 0},
+                               {"127.0.0.1", 65536},
+                               {"256.1.1.1", 1883},
+                               {"localhost", 1883},
+                               {"", 1883}}) {
     SCOPED_TRACE(pstrIP);
     TopicbusHandle *pClient =
         ZTM2045_Create(pstrIP, nPort, nullptr, 1, nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -106,8 +109,8 @@ TEST_F(ConnectionModes, InvalidAddressGivesAHandleThatRefusesEveryCall) {
 
   // Over-long texts fail the same way.
   std::string str129(129, 's');
-  TopicbusHandle *pClient = ZTM2045_Create("127.0.0.1", broker().plainPort(), str129.c_str(), 1, nullptr, nullptr,
-                                           nullptr, nullptr, nullptr);
+  TopicbusHandle *pClient = ZTM2045_Create("127.0.0.1", broker().plainPort(), str129.c_str(), 1, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(ZTM2045_Publish(pClient, "a/b", "x", 1, 0, 0, 0, 0, nullptr), -4);
   EXPECT_TRUE(log.has(3, "无效的参数！"));
   EXPECT_EQ(ZTM2045_Exit(pClient), -4);
@@ -116,9 +119,8 @@ TEST_F(ConnectionModes, InvalidAddressGivesAHandleThatRefusesEveryCall) {
 // Nothing listens: the handle runs, reports the failure and refuses what the library cannot send.
 TEST_F(ConnectionModes, UnreachableBrokerGivesARunningHandle) {
   TestClient client;
-  TopicbusHandle *pClient =
-      ZTM2045_Create("127.0.0.1", zt::test::freeTcpPort(), nullptr, 1, nullptr, nullptr, TestClient::onConnect,
-                     TestClient::onMessage, &client);
+  TopicbusHandle *pClient = ZTM2045_Create("127.0.0.1", zt::test::freeTcpPort(), nullptr, 1, nullptr, nullptr,
+                                           TestClient::onConnect, TestClient::onMessage, &client);
   ASSERT_NE(pClient, nullptr);
   EXPECT_TRUE(client.waitStatus(1));
   EXPECT_EQ(ZTM2045_Subscribe(pClient, "a/b", 1), -3);

@@ -147,7 +147,8 @@ TEST_F(Lifecycle, LogCallbackSeesEveryLineAndTheFileIsTopicbusOwn) {
   ASSERT_EQ(ZTM2045_Subscribe(pClient, "log/t", 1), 0);
   std::ostringstream handle;
   handle << "pHandle=" << static_cast<void *>(pClient);
-  EXPECT_TRUE(zt::test::waitFor([&] { return lineWith("[Mosquitto] onConnect," + handle.str() + ",nReturnCode=0"); }));
+  EXPECT_TRUE(zt::test::waitFor(
+      [&] { return lineWith("[Mosquitto] onConnect," + handle.str() + ",nReturnCode=0"); }));
   EXPECT_TRUE(lineWith("[Mosquitto] startThread," + handle.str()));
   EXPECT_TRUE(lineWith(" mqtt_subscribe do subscribe,nRet=[0],nMessageId=["));
   EXPECT_TRUE(lineWith("[Mosquitto] setConnectCallback,pCallback="));

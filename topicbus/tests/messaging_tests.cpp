@@ -89,7 +89,8 @@ TEST_F(Messaging, MessageWithoutPropertiesIsDeliveredWhole) {
 
   ASSERT_TRUE(m_subscriber.waitMessages(nBefore + 1));
   Received received = m_subscriber.messages().back();
-  EXPECT_EQ(received.strPayload, std::string(reinterpret_cast<const char *>(head.data()), size_t(head.size())));
+  EXPECT_EQ(received.strPayload,
+            std::string(reinterpret_cast<const char *>(head.data()), size_t(head.size())));
   EXPECT_EQ(received.uSN, 0u);
   EXPECT_EQ(received.nType, 0);
   EXPECT_FALSE(received.bHasResponseTopic);

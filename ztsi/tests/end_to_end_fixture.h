@@ -6,11 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace zt::test {
 
@@ -24,19 +21,6 @@ protected:
 
   static int port() { return broker().port(); }
   std::string address() const { return "127.0.0.1:" + std::to_string(port()); }
-
-  // The answer of one sn, once it has arrived.
-  static ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId) {
-    EXPECT_TRUE(waitFor([&] { return !app.withSn("answer", nSn).empty(); }, std::chrono::milliseconds(5000)))
-        << "sn " << nSn;
-    std::vector<Delivery> vecAnswers = app.withSn("answer", nSn);
-    if (vecAnswers.empty()) {
-      return ParsedAnswer();
-    }
-    EXPECT_EQ(vecAnswers[0].strDevId, strDevId);
-    EXPECT_NE(vecAnswers[0].threadId, std::this_thread::get_id());
-    return parseAnswer(vecAnswers[0].strData);
-  }
 
   std::unique_ptr<TestDriver> m_pDriver;
 };

@@ -2,6 +2,7 @@
 
 #include "broker.h"
 
+#include <gtest/gtest.h>
 #include <json/reader.h>
 
 #include <algorithm>
@@ -207,6 +208,41 @@ ParsedAnswer parseAnswer(const std::string &strBody) {
   answer.nCode = jsonBody.get("code", -1000).asInt();
   answer.strDesc = jsonBody.get("desc", "").asString();
   return answer;
+}
+
+ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId) {
+  EXPECT_TRUE(waitFor([&] { return !app.withSn("answer", nSn).empty(); }, std::chrono::milliseconds(5000)))
+      << "sn " << nSn;
+  std::vector<Delivery> vecAnswers = app.withSn("answer", nSn);
+  if (vecAnswers.empty()) {
+    return ParsedAnswer();
+  }
+  EXPECT_EQ(vecAnswers[0].strDevId, strDevId);
+  EXPECT_NE(vecAnswers[0].threadId, std::this_thread::get_id());
+  return parseAnswer(vecAnswers[0].strData);
+}
+
+void sendEachRequestKind(TestApp &app) {
+  EXPECT_EQ(ztsi_SetParam(app.handle(), "D1", 11, "{\"v\":1}", 7, &TestApp::onAnswer), 0);
+  EXPECT_EQ(ztsi_GetParam(app.handle(), "D1", 12, &TestApp::onAnswer), 0);
+  EXPECT_EQ(ztsi_Ctrl(app.handle(), "C1", 13, "open", 4, &TestApp::onAnswer), 0);
+  EXPECT_EQ(ztsi_QryStatus(app.handle(), "C1", 14, &TestApp::onAnswer), 0);
+}
+
+void expectEachRequestKindAnswered(TestApp &app) {
+  ParsedAnswer answer = answerOf(app, 11, "D1");
+  EXPECT_EQ(answer.nCmd, 2);
+  EXPECT_EQ(answer.nCode, 0);
+  EXPECT_EQ(answer.strDesc, "");
+  answer = answerOf(app, 12, "D1");
+  EXPECT_EQ(answer.nCmd, 3);
+  EXPECT_EQ(answer.strDesc, "{\"param\":\"D1\",\"sn\":12}");
+  answer = answerOf(app, 13, "C1");
+  EXPECT_EQ(answer.nCmd, 4);
+  EXPECT_EQ(answer.strDesc, "ctrl C1:open");
+  answer = answerOf(app, 14, "C1");
+  EXPECT_EQ(answer.nCmd, 5);
+  EXPECT_EQ(answer.strDesc, "status C1");
 }
 
 } // namespace zt::test

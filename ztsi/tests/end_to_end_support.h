@@ -95,4 +95,14 @@ struct ParsedAnswer {
 };
 ParsedAnswer parseAnswer(const std::string &strBody);
 
+// The answer of one sn, once it has arrived (within 5 s) for the device, on a thread of the
+// application's own.
+ParsedAnswer answerOf(TestApp &app, int nSn, const std::string &strDevId);
+
+// Each request kind to the test driver's gate D1 and its reader C1: SetParam to D1 (sn 11),
+// GetParam to D1 (12), Ctrl "open" to C1 (13), QryStatus to C1 (14).
+void sendEachRequestKind(TestApp &app);
+// Expects the answers of sendEachRequestKind.
+void expectEachRequestKindAnswered(TestApp &app);
+
 } // namespace zt::test

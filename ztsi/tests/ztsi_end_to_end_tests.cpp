@@ -16,6 +16,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using zt::test::answerOf;
 using zt::test::Delivery;
 using zt::test::parseAnswer;
 using zt::test::ParsedAnswer;
@@ -87,28 +88,13 @@ TEST_F(EndToEnd, EachRequestKindIsAnsweredThroughItsCallback) {
     ASSERT_TRUE(app.discover(pstrId));
   }
 
-  ASSERT_EQ(ztsi_SetParam(app.handle(), "D1", 11, "{\"v\":1}", 7, &TestApp::onAnswer), 0);
-  ASSERT_EQ(ztsi_GetParam(app.handle(), "D1", 12, &TestApp::onAnswer), 0);
-  ASSERT_EQ(ztsi_Ctrl(app.handle(), "C1", 13, "open", 4, &TestApp::onAnswer), 0);
-  ASSERT_EQ(ztsi_QryStatus(app.handle(), "C1", 14, &TestApp::onAnswer), 0);
+  zt::test::sendEachRequestKind(app);
   ASSERT_EQ(ztsi_SetParam(app.handle(), "FAIL", 15, "{}", 2, &TestApp::onAnswer), 0);
   ASSERT_EQ(ztsi_GetParam(app.handle(), "SLOW", 16, &TestApp::onAnswer), 0);
   ASSERT_EQ(ztsi_GetRunModel(app.handle(), "D1", 17, &TestApp::onAnswer), 0);
 
-  ParsedAnswer answer = answerOf(app, 11, "D1");
-  EXPECT_EQ(answer.nCmd, 2);
-  EXPECT_EQ(answer.nCode, 0);
-  EXPECT_EQ(answer.strDesc, "");
-  answer = answerOf(app, 12, "D1");
-  EXPECT_EQ(answer.nCmd, 3);
-  EXPECT_EQ(answer.strDesc, "{\"param\":\"D1\",\"sn\":12}");
-  answer = answerOf(app, 13, "C1");
-  EXPECT_EQ(answer.nCmd, 4);
-  EXPECT_EQ(answer.strDesc, "ctrl C1:open");
-  answer = answerOf(app, 14, "C1");
-  EXPECT_EQ(answer.nCmd, 5);
-  EXPECT_EQ(answer.strDesc, "status C1");
-  answer = answerOf(app, 15, "FAIL");
+  zt::test::expectEachRequestKindAnswered(app);
+  ParsedAnswer answer = answerOf(app, 15, "FAIL");
   EXPECT_EQ(answer.nCode, zt::test::kDriverFailure);
   EXPECT_EQ(answer.strDesc, "");
   // A deferred request is answered with code 4 once its time has passed.
