@@ -80,6 +80,8 @@ BUSLINE_API int busline_set_tls_psk(BuslineHandle *pHandle, const char *pstrIden
 BUSLINE_API int busline_get_connect_state(BuslineHandle *pHandle);
 BUSLINE_API int busline_subscribe(BuslineHandle *pHandle, const char *pstrTopic, int nQos);
 BUSLINE_API int busline_unsubscribe(BuslineHandle *pHandle, const char *pstrTopic);
+/* While not connected, QoS 0 fails with -3, while QoS 1 and 2 messages are kept and sent after
+ * reconnecting (0; lost only if the handle exits first). */
 BUSLINE_API int busline_publish(BuslineHandle *pHandle, const char *pstrTopic, const void *pMessage, int nSize,
                                 int nQos, int nRetain, uint32_t uSN, int32_t nType, const char *pstrResponseTopic);
 BUSLINE_API void busline_exit(BuslineHandle *pHandle);

@@ -14,8 +14,9 @@
  * Results: 0 success; -2 bad argument (resource ids and topics of 1 to 128 characters;
  * pData or pMessage null only with size 0); -4 nm_stub_init not called; -9 not connected
  * (nm_stub_publish_3); else the result of busline_subscribe, busline_unsubscribe or
- * busline_publish (-3 while not connected: messages are lost, subscriptions and retained
- * states are sent again on the next connection).
+ * busline_publish (while not connected, QoS 0 messages fail with -3 and are lost, QoS 1 and 2
+ * messages are kept and sent after reconnecting; subscriptions and retained states are sent
+ * again on the next connection).
  *
  * Threads:
  * - Every function may be called from any thread.

@@ -144,6 +144,11 @@ int ZtMosquitto::publish(const char *pstrTopic, int nSize, const void *pPayload,
   std::lock_guard<std::mutex> lock(m_ackMutex);
   int nMessageId = 0;
   int nRet = mosquitto_publish_v5(m_pMosq, &nMessageId, pstrTopic, nSize, pPayload, nQos, bRetain, pProps);
+  // Without a connection the library still keeps a QoS 1 or 2 message under its id and sends it
+  // once it has reconnected; reporting that as a failure would make callers send it twice.
+  if (nRet == MOSQ_ERR_NO_CONN && nQos > 0 && nMessageId != 0) {
+    nRet = MOSQ_ERR_SUCCESS;
+  }
   if (nRet == MOSQ_ERR_SUCCESS && nQos > 0) {
     m_setUnacknowledged.insert(nMessageId);
   }

@@ -64,6 +64,8 @@ public:
   int subscribe(const char *pstrTopic, int nQos, int nOptions, int *pMessageId = nullptr);
   // Removes every entry of this topic.
   int unsubscribe(const char *pstrTopic, int *pMessageId = nullptr);
+  // A QoS 1 or 2 message published while not connected succeeds: the library sends it after
+  // reconnecting.
   int publish(const char *pstrTopic, int nSize, const void *pPayload, int nQos, bool bRetain,
               const mosquitto_property *pProps, int *pMessageId = nullptr);
   // Waits until every publish of QoS 1 or 2 the library took is acknowledged, the connection

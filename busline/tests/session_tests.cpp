@@ -8,6 +8,7 @@
 #include "broker.h"
 #include "busline_handle.h"
 #include "busline_test_client.h"
+#include "tcp_relay.h"
 
 using zt::bus::test::TestClient;
 
@@ -153,26 +154,64 @@ TEST(Session, SubscriptionsAreReplayedAfterTheBrokerRestarts) {
   busline_exit(pReceiver);
 }
 
-// A refused connection ends the library's loop: the user sees the refusing acknowledgement and
-// the disconnections, all as status 1 (never connected), and a new attempt after the wait.
+// A refused connection ends the library's loop: the user sees the refusing acknowledgement, the
+// library's disconnection and the end of the loop, all as status 1 (never connected), and a new
+// attempt after the wait.
 TEST(Session, RefusedConnectionIsRetriedAfterTheWait) {
   zt::test::Broker broker;
   ASSERT_TRUE(broker.start());
   TestClient client;
   BuslineHandle *pHandle = idleSession(client, 5, "wrong password");
   EXPECT_EQ(busline_connect(pHandle, "127.0.0.1", broker.port(), 0, nullptr), 0);
-  ASSERT_TRUE(client.waitStatus(1));
-  EXPECT_EQ(client.statuses().front(), 1); // the refusing acknowledgement
-  size_t nFirst = client.statuses().size();
+  constexpr size_t kEventsPerAttempt = 3;
+  ASSERT_TRUE(zt::test::waitFor([&] { return client.statuses().size() >= kEventsPerAttempt; }));
+  // The wait began when the loop's event was reported, so no earlier than this.
   auto start = std::chrono::steady_clock::now();
-  // The next attempt comes after the 300 ms wait and reports again.
-  ASSERT_TRUE(zt::test::waitFor([&] { return client.statuses().size() > nFirst + 1; }));
+  ASSERT_TRUE(zt::test::waitFor([&] { return client.statuses().size() > kEventsPerAttempt; }));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
   EXPECT_EQ(busline_get_connect_state(pHandle), 0);
   for (int nStatus : client.statuses()) {
     EXPECT_EQ(nStatus, 1);
   }
   busline_exit(pHandle);
+}
+
+// While the link is down the library keeps QoS 1 and 2 messages and sends them after
+// reconnecting, so they are accepted; QoS 0 messages cannot be kept and are refused.
+TEST(Session, PublishWhileTheLinkIsDownIsKeptForQosOneAndTwo) {
+  zt::test::Broker broker;
+  ASSERT_TRUE(broker.start());
+  zt::test::TcpRelay relay(broker.port());
+  ASSERT_TRUE(relay.start());
+  TestClient receiver, sender;
+  BuslineHandle *pReceiver =
+      zt::bus::initConnectedSession("127.0.0.1", broker.port(), argsFor(receiver, 5), kFastTiming);
+  ASSERT_TRUE(receiver.waitStatus(0));
+  ASSERT_EQ(busline_subscribe(pReceiver, "kept/#", 2), 0);
+  BuslineHandle *pSender =
+      zt::bus::initConnectedSession("127.0.0.1", relay.port(), argsFor(sender, 5), kFastTiming);
+  ASSERT_TRUE(sender.waitStatus(0));
+  ASSERT_TRUE(probeUntilReceived(pSender, receiver, "kept/probe"));
+
+  size_t nEvents = sender.statuses().size();
+  relay.cut();
+  ASSERT_TRUE(sender.waitStatus(1, nEvents));
+  ASSERT_EQ(busline_get_connect_state(pSender), 0);
+  EXPECT_EQ(busline_publish(pSender, "kept/qos0", "zero", 4, 0, 0, 0, 0, nullptr), -3);
+  EXPECT_EQ(busline_publish(pSender, "kept/qos1", "one", 3, 1, 0, 0, 0, nullptr), 0);
+  EXPECT_EQ(busline_publish(pSender, "kept/qos2", "two", 3, 2, 0, 0, 0, nullptr), 0);
+  ASSERT_TRUE(relay.restore());
+  ASSERT_TRUE(zt::test::waitFor([&] { return !payloadsOn(receiver, "kept/qos2").empty(); }));
+  ASSERT_TRUE(zt::test::waitFor([&] { return !payloadsOn(receiver, "kept/qos1").empty(); }));
+  ASSERT_TRUE(probeUntilReceived(pSender, receiver, "kept/probe"));
+  int nQos2 = 0;
+  for (const auto &message : receiver.messages()) {
+    nQos2 += message.strTopic == "kept/qos2" ? 1 : 0;
+    EXPECT_NE(message.strTopic, "kept/qos0");
+  }
+  EXPECT_EQ(nQos2, 1);
+  busline_exit(pSender);
+  busline_exit(pReceiver);
 }
 
 // The broker passes a QoS 2 message on only after its handshake: an exit right after

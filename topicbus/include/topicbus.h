@@ -91,7 +91,8 @@ TOPICBUS_API int ZTM2045_Subscribe(TopicbusHandle *pHandle, const char *pstrTopi
 /* Forgets every subscription of the topic and unsubscribes. */
 TOPICBUS_API int ZTM2045_Unsubscribe(TopicbusHandle *pHandle, const char *pstrTopic);
 /* pMessage: nSize bytes (null only with nSize 0); nQos 0..2; pstrResponseTopic may be null
- * or empty for none. */
+ * or empty for none. While not connected, QoS 0 fails with -3, while QoS 1 and 2 messages are
+ * kept and sent after reconnecting (0; lost only if the handle exits first). */
 TOPICBUS_API int ZTM2045_Publish(TopicbusHandle *pHandle, const char *pstrTopic, const void *pMessage, int nSize,
                                  int nQos, int nRetain, uint32_t uSN, int32_t nType,
                                  const char *pstrResponseTopic);
