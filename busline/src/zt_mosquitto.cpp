@@ -109,8 +109,8 @@ int ZtMosquitto::setReconnectDelay(unsigned nDelay, unsigned nDelayMax, bool bEx
   return mosquitto_reconnect_delay_set(m_pMosq, nDelay, nDelayMax, bExponential);
 }
 
-int ZtMosquitto::connect(const std::string &strHost, int nPort, int nKeepalive, const std::string &strBindAddress,
-                         const mosquitto_property *pProps) {
+int ZtMosquitto::connect(const std::string &strHost, int nPort, int nKeepalive,
+                         const std::string &strBindAddress, const mosquitto_property *pProps) {
   m_nKeepalive.store(nKeepalive);
   return mosquitto_connect_bind_v5(m_pMosq, strHost.c_str(), nPort, nKeepalive, noneIfEmpty(strBindAddress),
                                    pProps);

@@ -65,6 +65,19 @@ bool probeUntilReceived(BuslineHandle *pSender, TestClient &receiver, const char
   });
 }
 
+// Connects a receiver subscribed to pstrFilter and a sender (through nSenderPort), and returns
+// once a probe on pstrProbeTopic has gone from one to the other.
+void connectPair(int nBrokerPort, int nSenderPort, const char *pstrFilter, int nQos,
+                 const char *pstrProbeTopic, TestClient &receiver, BuslineHandle *&pReceiver,
+                 TestClient &sender, BuslineHandle *&pSender) {
+  pReceiver = zt::bus::initConnectedSession("127.0.0.1", nBrokerPort, argsFor(receiver, 5), kFastTiming);
+  ASSERT_TRUE(receiver.waitStatus(0));
+  ASSERT_EQ(busline_subscribe(pReceiver, pstrFilter, nQos), 0);
+  pSender = zt::bus::initConnectedSession("127.0.0.1", nSenderPort, argsFor(sender, 5), kFastTiming);
+  ASSERT_TRUE(sender.waitStatus(0));
+  ASSERT_TRUE(probeUntilReceived(pSender, receiver, pstrProbeTopic));
+}
+
 } // namespace
 
 TEST(Session, ProtocolOutsideThreeToFiveBecomesMqtt311) {
@@ -184,14 +197,9 @@ TEST(Session, PublishWhileTheLinkIsDownIsKeptForQosOneAndTwo) {
   zt::test::TcpRelay relay(broker.port());
   ASSERT_TRUE(relay.start());
   TestClient receiver, sender;
-  BuslineHandle *pReceiver =
-      zt::bus::initConnectedSession("127.0.0.1", broker.port(), argsFor(receiver, 5), kFastTiming);
-  ASSERT_TRUE(receiver.waitStatus(0));
-  ASSERT_EQ(busline_subscribe(pReceiver, "kept/#", 2), 0);
-  BuslineHandle *pSender =
-      zt::bus::initConnectedSession("127.0.0.1", relay.port(), argsFor(sender, 5), kFastTiming);
-  ASSERT_TRUE(sender.waitStatus(0));
-  ASSERT_TRUE(probeUntilReceived(pSender, receiver, "kept/probe"));
+  BuslineHandle *pReceiver = nullptr, *pSender = nullptr;
+  connectPair(broker.port(), relay.port(), "kept/#", 2, "kept/probe", receiver, pReceiver, sender, pSender);
+  ASSERT_FALSE(HasFatalFailure());
 
   size_t nEvents = sender.statuses().size();
   relay.cut();
@@ -221,14 +229,10 @@ TEST(Session, MessagesPublishedRightBeforeExitAreDelivered) {
   zt::test::Broker broker;
   ASSERT_TRUE(broker.start());
   TestClient receiver, sender;
-  BuslineHandle *pReceiver =
-      zt::bus::initConnectedSession("127.0.0.1", broker.port(), argsFor(receiver, 5), kFastTiming);
-  ASSERT_TRUE(receiver.waitStatus(0));
-  ASSERT_EQ(busline_subscribe(pReceiver, "last/words", 1), 0);
-  BuslineHandle *pSender =
-      zt::bus::initConnectedSession("127.0.0.1", broker.port(), argsFor(sender, 5), kFastTiming);
-  ASSERT_TRUE(sender.waitStatus(0));
-  ASSERT_TRUE(probeUntilReceived(pSender, receiver, "last/words"));
+  BuslineHandle *pReceiver = nullptr, *pSender = nullptr;
+  connectPair(broker.port(), broker.port(), "last/words", 1, "last/words", receiver, pReceiver, sender,
+              pSender);
+  ASSERT_FALSE(HasFatalFailure());
 
   constexpr int kCount = 200;
   publishNumbered(pSender, "last/words", kCount);
